@@ -38,6 +38,11 @@ class EFCreateError : public Exception {
   using Exception::Exception;
 };
 
+// Writing to a file that was created failed part-way (disk full, file size limit).
+class EWriteError : public Exception {
+  using Exception::Exception;
+};
+
 class ECannotFindShader : public Exception {
   using Exception::Exception;
 };

@@ -1,0 +1,112 @@
+#include "runtime3d/core/Object.h"
+
+#include <algorithm>
+
+namespace rt3d {
+
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+const TPropertyInfo* FindPropertyIn(std::span<const TPropertyInfo> table, std::string_view name) {
+  for (const TPropertyInfo& info : table) {
+    if (SameText(info.Name, name)) return &info;
+  }
+  return nullptr;
+}
+
+const TPropertyInfo* TPersistent::FindProperty(std::string_view) const {
+  return nullptr;
+}
+
+TFmxObject::TFmxObject(std::string name) : FName(std::move(name)) {}
+
+TFmxObject::~TFmxObject() {
+  BeginDestroy();
+  // Watchers drop their references before anything else goes.
+  const std::vector<TFmxObject*> watchers = std::move(FFreeNotifies);
+  FFreeNotifies.clear();
+  for (TFmxObject* watcher : watchers) watcher->FreeNotification(this);
+  while (!FChildren.empty()) delete FChildren.back();
+  if (FParent) FParent->RemoveObject(this);
+}
+
+void TFmxObject::BeginDestroy() {
+  FDestroying = true;
+}
+
+void TFmxObject::AddObject(TFmxObject* child) {
+  if (!child || child->FParent == this) return;
+  if (child->FParent) child->FParent->RemoveObject(child);
+  FChildren.push_back(child);
+  child->FParent = this;
+  child->ParentChanged();
+  ChildAdded(child);
+}
+
+void TFmxObject::RemoveObject(TFmxObject* child) {
+  auto it = std::find(FChildren.begin(), FChildren.end(), child);
+  if (it == FChildren.end()) return;
+  FChildren.erase(it);
+  child->FParent = nullptr;
+  if (!child->FDestroying) child->ParentChanged();
+  ChildRemoved(child);
+}
+
+TFmxObject* TFmxObject::FindChild(std::string_view name) const {
+  for (TFmxObject* child : FChildren) {
+    if (SameText(child->Name(), name)) return child;
+  }
+  return nullptr;
+}
+
+TFmxObject* TFmxObject::Root() {
+  TFmxObject* object = this;
+  while (object->FParent) object = object->FParent;
+  return object;
+}
+
+void TFmxObject::BeginLoading() {
+  FLoading = true;
+  for (TFmxObject* child : FChildren) child->BeginLoading();
+}
+
+void TFmxObject::EndLoading() {
+  ClearLoading();
+  RunLoaded();
+}
+
+void TFmxObject::ClearLoading() {
+  FLoading = false;
+  for (TFmxObject* child : FChildren) child->ClearLoading();
+}
+
+void TFmxObject::RunLoaded() {
+  Loaded();
+  // A child may start something that adds or frees objects; walk a copy.
+  const std::vector<TFmxObject*> children = FChildren;
+  for (TFmxObject* child : children) child->RunLoaded();
+}
+
+void TFmxObject::AddFreeNotify(TFmxObject* watcher) {
+  if (watcher &&
+      std::find(FFreeNotifies.begin(), FFreeNotifies.end(), watcher) == FFreeNotifies.end()) {
+    FFreeNotifies.push_back(watcher);
+  }
+}
+
+void TFmxObject::RemoveFreeNotify(TFmxObject* watcher) {
+  std::erase(FFreeNotifies, watcher);
+}
+
+}  // namespace rt3d

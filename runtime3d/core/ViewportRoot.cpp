@@ -1,0 +1,190 @@
+#include "runtime3d/core/ViewportRoot.h"
+
+#include "runtime3d/core/Camera.h"
+#include "runtime3d/core/Context3D.h"
+
+namespace rt3d {
+
+float TPickScan::BestDistance = 65535;
+TProjection TPickScan::Projection = TProjection::Camera;
+
+TViewportRoot::TViewportRoot(IViewport3D* viewport) : FViewport(viewport) {}
+
+TViewportRoot::~TViewportRoot() {
+  BeginDestroy();
+  while (!Children().empty()) delete Children().back();
+}
+
+void TViewportRoot::SetViewport(IViewport3D* viewport) {
+  FViewport = viewport;
+  for (TFmxObject* child : Children()) {
+    if (auto* control = dynamic_cast<TControl3D*>(child)) control->SetNewViewport(viewport);
+  }
+}
+
+void TViewportRoot::RebuildRenderingList() {
+  SortRenderingList(Children(), FRenderingList);
+}
+
+void TViewportRoot::ChildAdded(TFmxObject* child) {
+  if (auto* control = dynamic_cast<TControl3D*>(child)) {
+    control->SetNewViewport(FViewport);
+    RebuildRenderingList();
+  }
+}
+
+void TViewportRoot::ChildRemoved(TFmxObject* child) {
+  std::erase_if(FRenderingList, [child](TControl3D* c) { return c == child; });
+  if (IsDestroying()) return;
+  if (auto* control = dynamic_cast<TControl3D*>(child)) control->SetNewViewport(nullptr);
+  RebuildRenderingList();
+  if (FViewport) FViewport->RequestViewportRedraw();
+}
+
+TControl3D* TViewportRoot::ObjectAtPoint(const TPointF& screenPoint) {
+  if (!FViewport) return nullptr;
+  auto scan = [&](TProjection projection) -> TControl3D* {
+    TPickScan::BestDistance = 65535;
+    TPickScan::Projection = projection;
+    TControl3D* result = nullptr;
+    const std::vector<TFmxObject*> children = Children();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      auto* control = dynamic_cast<TControl3D*>(*it);
+      if (!control || !control->Visible()) continue;
+      if (TControl3D* found = control->ObjectAtPoint(screenPoint)) result = found;
+    }
+    return result;
+  };
+  if (TControl3D* found = scan(TProjection::Screen)) return found;
+  return scan(TProjection::Camera);
+}
+
+// --- Picking and pointer events of a 3D object ---------------------------------------------
+
+// The object that took the last press: only it may turn the matching release into a
+// click, so a press on one body and a release over another never clicks either.
+TControl3D* gPressedObject = nullptr;
+
+namespace {
+
+// Picking may run between frames, after the camera moved: use the camera as it is now.
+void SyncCamera(IViewport3D& viewport, TContext3D& context) {
+  if (TCamera* camera = viewport.ActiveCamera()) {
+    context.SetCameraMatrix(camera->CameraMatrix());
+    context.SetCameraAngleOfView(camera->AngleOfView());
+  }
+}
+
+}  // namespace
+
+bool TControl3D::LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir) {
+  TContext3D* context = Context();
+  if (!context || !Viewport()) return false;
+  SyncCamera(*Viewport(), *context);
+  TVector3D worldPos, worldDir;
+  context->Pick(x, y, Projection(), worldPos, worldDir);
+  rayPos = TVector3D::Point(AbsoluteToLocalVector(worldPos).ToPoint3D());
+  rayDir = AbsoluteToLocalDirection(worldDir);
+  return true;
+}
+
+TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint) {
+  TControl3D* result = nullptr;
+  const std::vector<TFmxObject*> children = Children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    auto* control = dynamic_cast<TControl3D*>(*it);
+    if (!control || !control->Visible()) continue;
+    if (TControl3D* found = control->ObjectAtPoint(screenPoint)) result = found;
+  }
+  if (result || !Context() || !Viewport() || !Visible() || !HitTest() ||
+      Projection() != TPickScan::Projection) {
+    return result;
+  }
+  IViewport3D& viewport = *Viewport();
+  TContext3D& context = *Context();
+  SyncCamera(viewport, context);
+  const TPointF local = viewport.ScreenToLocal(screenPoint);
+  TVector3D worldPos, worldDir;
+  context.Pick(local.X, local.Y, Projection(), worldPos, worldDir);
+  const TVector3D rayPos = TVector3D::Point(AbsoluteToLocalVector(worldPos).ToPoint3D());
+  const TVector3D rayDir = AbsoluteToLocalDirection(worldDir);
+  TVector3D hit;
+  if (!RayCastIntersect(rayPos, rayDir, hit)) return nullptr;
+  if (Projection() == TProjection::Camera) {
+    // A hit behind the eye is on the pointer's line but out of sight: it never counts.
+    if (Dot(hit.XYZ() - worldPos.XYZ(), worldDir.XYZ()) < 0) return nullptr;
+    TCamera* camera = viewport.ActiveCamera();
+    const TPoint3D eye = camera ? camera->AbsolutePosition().XYZ() : worldPos.XYZ();
+    const double d = Distance(hit.XYZ(), eye);
+    if (TPickScan::BestDistance > d) {
+      TPickScan::BestDistance = float(d);
+      return this;
+    }
+    return nullptr;
+  }
+  return this;
+}
+
+bool TControl3D::RayCastIntersect(const TVector3D&, const TVector3D&, TVector3D&) {
+  // A plain object has nothing of its own to hit in the viewer.
+  return false;
+}
+
+void TControl3D::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TVector3D rayPos, rayDir;
+  LocalRay(x, y, rayPos, rayDir);
+  gPressedObject = this;
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y, rayPos, rayDir);
+  if (AutoCapture() && Viewport()) Viewport()->SetCaptured(this);
+  if (shift & ssDouble) {
+    FPressed = true;
+    FDoubleClick = true;
+  } else {
+    FDoubleClick = false;
+    FPressed = button == TMouseButton::mbLeft;
+  }
+}
+
+void TControl3D::MouseMove(TShiftState shift, float x, float y) {
+  TVector3D rayPos, rayDir;
+  LocalRay(x, y, rayPos, rayDir);
+  if (OnMouseMove) OnMouseMove(this, shift, x, y, rayPos, rayDir);
+}
+
+void TControl3D::MouseClick() {
+  if (gPressedObject != this || !FPressed || !FIsMouseOver) return;
+  FPressed = false;
+  if (!FDoubleClick) {
+    if (OnClick) OnClick(this);
+  } else {
+    FDoubleClick = false;
+    if (OnDblClick) OnDblClick(this);
+  }
+}
+
+void TControl3D::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+  if (gPressedObject == this) gPressedObject = nullptr;
+  FPressed = false;
+  FDoubleClick = false;
+  if (!Context()) return;
+  TVector3D rayPos, rayDir;
+  LocalRay(x, y, rayPos, rayDir);
+  if (AutoCapture() && Viewport()) Viewport()->SetCaptured(nullptr);
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y, rayPos, rayDir);
+}
+
+void TControl3D::MouseWheel(TShiftState shift, int wheelDelta, bool& handled) {
+  if (OnMouseWheel) OnMouseWheel(this, shift, wheelDelta, handled);
+}
+
+void TControl3D::MouseEnter() {
+  FIsMouseOver = true;
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TControl3D::MouseLeave() {
+  FIsMouseOver = false;
+  if (OnMouseLeave) OnMouseLeave(this);
+}
+
+}  // namespace rt3d
