@@ -1,0 +1,38 @@
+#pragma once
+// The program's built-in pictures, generated from fixed seeds: the same bytes on every run.
+
+#include <span>
+#include <string_view>
+
+#include "tools/texgen/Image.h"
+
+namespace orvanth::texgen {
+
+enum class Picture {
+  Planet,  // banded gas giant, equirectangular
+  Io,      // equirectangular moon maps
+  Europa,
+  Ganymede,
+  Callisto,
+  Stars,  // star field for the sky sphere, equirectangular
+  About,  // the planet and two moons on a transparent background
+  Icon,   // the application icon, square, transparent background
+};
+
+// Renders a picture at any size (maps are meant to be twice as wide as high, icons square).
+// threads = 0 uses every core; the result does not depend on the number of threads.
+// Throws std::invalid_argument for a size below 1 x 1 or above 16384 x 16384.
+Image Render(Picture picture, int width, int height, int threads = 0);
+
+// A file the generator writes: its name in the output folder and what goes in it.
+struct OutputFile {
+  std::string_view name;
+  Picture picture;
+  int width;
+  int height;
+};
+
+// Every file of a full run, largest first.
+std::span<const OutputFile> OutputFiles();
+
+}  // namespace orvanth::texgen
