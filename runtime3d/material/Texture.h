@@ -1,0 +1,99 @@
+#pragma once
+// A 2D texture: its size and format, its decoded pixels until the device has uploaded
+// them, and the slot where the device keeps its own texture object.
+//
+// Pixels are a QImage in QImage::Format_ARGB32_Premultiplied: on a little-endian machine
+// the bytes of a pixel are B, G, R, A, colour multiplied by alpha, top row first. The
+// device uploads them once and calls ReleasePixels(), so no decoded copy stays in memory;
+// when it needs them again (a recreated context) Pixels() brings them back through the
+// reloader. A texture without a reloader keeps its pixels: nothing can be lost that way.
+//
+// Thread use: textures live on the UI thread. The pixel operations take the texture's own
+// lock so that an image decoded on a worker can be handed over at any time.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include <QImage>
+
+namespace rt3d {
+
+enum class TPixelFormat : std::uint8_t { None, BGRA };
+
+enum TTextureStyleFlag : std::uint8_t {
+  tsMipMaps = 1 << 0,
+  tsDynamic = 1 << 1,
+  tsRenderTarget = 1 << 2,
+  tsVolatile = 1 << 3,
+};
+using TTextureStyle = std::uint8_t;
+
+enum class TTextureFilter : std::uint8_t { Nearest, Linear };
+
+class TTexture {
+ public:
+  TTexture();
+  ~TTexture();
+  TTexture(const TTexture&) = delete;
+  TTexture& operator=(const TTexture&) = delete;
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  bool IsEmpty() const { return FWidth == 0 || FHeight == 0; }
+  // Changes the size without pixels (a render target); drops any pixels held.
+  void SetSize(int width, int height);
+
+  TPixelFormat PixelFormat() const { return FPixelFormat; }
+  void SetPixelFormat(TPixelFormat value) { FPixelFormat = value; }
+  TTextureStyle Style() const { return FStyle; }
+  void SetStyle(TTextureStyle value) { FStyle = value; }
+  bool IsRenderTarget() const { return (FStyle & tsRenderTarget) != 0; }
+  TTextureFilter MinFilter() const { return FMinFilter; }
+  void SetMinFilter(TTextureFilter value) { FMinFilter = value; }
+  TTextureFilter MagFilter() const { return FMagFilter; }
+  void SetMagFilter(TTextureFilter value) { FMagFilter = value; }
+  float TextureScale() const { return FTextureScale; }
+  void SetTextureScale(float value) { FTextureScale = value; }
+
+  // Replaces the content: converts to premultiplied ARGB32 when needed, takes the image's
+  // size, sets PixelFormat BGRA and advances the generation.
+  void SetPixels(QImage image);
+  // The pixels; after ReleasePixels() they come from the reloader (and are kept until the
+  // next release). A null image when there is nothing to give.
+  QImage Pixels();
+  bool HasPixels() const;
+  // Drops the decoded pixels when the reloader can bring them back; otherwise keeps them.
+  void ReleasePixels();
+  // How to decode the pixels again, e.g. from the embedded PNG bytes. It must give the same
+  // image that SetPixels received.
+  void SetReloader(std::function<QImage()> reloader);
+
+  // Changes whenever the content is replaced, so the device knows to upload again.
+  std::uint64_t Generation() const { return FGeneration; }
+
+  // --- Owned by the device ---------------------------------------------------------------
+  // The device's texture object (0 = none yet), whether its creation failed (the device
+  // then samples its 1x1 opaque white placeholder) and the generation it holds.
+  unsigned DeviceHandle = 0;
+  bool DeviceFailed = false;
+  std::uint64_t DeviceGeneration = 0;
+  // Called from the destructor while DeviceHandle is set, so the device can free its
+  // object. The device clears it (and DeviceHandle) when it goes away first.
+  std::function<void(TTexture&)> OnDestroy;
+
+ private:
+  mutable std::mutex FLock;
+  int FWidth = 0;
+  int FHeight = 0;
+  TPixelFormat FPixelFormat = TPixelFormat::None;
+  TTextureStyle FStyle = tsMipMaps | tsDynamic;
+  TTextureFilter FMinFilter = TTextureFilter::Linear;
+  TTextureFilter FMagFilter = TTextureFilter::Linear;
+  float FTextureScale = 1;
+  QImage FPixels;
+  std::function<QImage()> FReloader;
+  std::uint64_t FGeneration = 0;
+};
+
+}  // namespace rt3d
