@@ -1,0 +1,32 @@
+#pragma once
+// The five bodies the viewer knows, and their fact sheets: a caption column shared by
+// all bodies and one value column per body, eleven lines each so the rows line up.
+
+#include <QString>
+#include <array>
+
+namespace orvanth {
+
+inline constexpr int kBodyCount = 5;
+
+struct TBodyInfo {
+  int Index;              // 1 the planet, 2 Io, 3 Europa, 4 Ganymede, 5 Callisto
+  const char* Name;       // as shown in the name label and on the body's button
+  const char* Sphere;     // component name of its sphere
+  const char* Button;     // component name of its button
+  float CameraDistanceZ;  // Camera1.Position.Z on selection
+  float YawOffset;        // rig yaw = the sphere's RotationAngle.Y + this
+  float OrbitRadius;      // 0 for the planet
+};
+
+// Indexed by body index - 1.
+extern const std::array<TBodyInfo, kBodyCount> kBodies;
+
+const TBodyInfo& Body(int index);
+
+// The caption column (Text1): 193 characters.
+QString FactCaptions();
+// The value column of body index 1..5.
+QString FactValues(int index);
+
+}  // namespace orvanth
