@@ -40,6 +40,7 @@ class TDecodeBatch {
     bool Failed = false;
   };
   std::vector<QFuture<TResult>> FJobs;
+  std::vector<bool> FTaken;
 };
 
 // All at once: the images in the order of sources.
