@@ -10,8 +10,9 @@
 //    variable name becomes its uniform name by UniformName() below;
 //  - every value is a vec4 (scalars as (value, 0, 0, 0), read as .x) or a mat4;
 //  - matrices arrive in the runtime's row-vector convention (clip = (x, y, z, 1) x MVP).
-//    The device uploads the 16 floats as stored (row by row, transpose = GL_FALSE), so the
-//    shader sees the transposed matrix and writes the product as `vec4(p, 1) * _MVPMatrix`;
+//    The device uploads the 16 floats as stored (row by row, glUniformMatrix4fv with
+//    transpose = GL_FALSE); GL reads them column by column, so the shader holds the
+//    transpose and writes the product as `_MVPMatrix * vec4(p, 1.0)`;
 //  - textures: "texture0" is `uniform sampler2D _texture0` on unit 0; texture coordinate
 //    (0, 0) is the first (top) row of the image as uploaded;
 //  - depth: the projection gives clip z in [0, w] (0 at the near plane). With

@@ -15,7 +15,8 @@ layout(location = 2) in vec2 a_TexCoord0;
 out vec4 v_Color;
 out vec2 v_TexCoord0;
 
-// Matrices arrive row by row from a row-vector runtime: vector on the left.
+// Matrices arrive row by row from a row-vector runtime and GL reads them as columns, so
+// M * v here is the runtime's v x M.
 uniform mat4 _MVPMatrix;
 )";
 
@@ -59,9 +60,9 @@ float Power(float x, float e) {
 }
 
 void main() {
-  gl_Position = vec4(a_Position, 1.0) * _MVPMatrix;
-  vec3 N = SafeNormalize((vec4(a_Normal, 0.0) * _ModelViewIT).xyz);
-  vec3 P = (vec4(a_Position, 1.0) * _ModelView).xyz;
+  gl_Position = _MVPMatrix * vec4(a_Position, 1.0);
+  vec3 N = SafeNormalize((_ModelViewIT * vec4(a_Normal, 0.0)).xyz);
+  vec3 P = (_ModelView * vec4(a_Position, 1.0)).xyz;
   vec3 E = SafeNormalize(P - _EyePos.xyz);
   float shininess = _MaterialOpts.x;
 
@@ -113,7 +114,7 @@ uniform vec4 _MaterialAmbient;
 uniform vec4 _MaterialEmission;
 
 void main() {
-  gl_Position = vec4(a_Position, 1.0) * _MVPMatrix;
+  gl_Position = _MVPMatrix * vec4(a_Position, 1.0);
   // Unclamped, alpha included: emission with alpha 1, plus the ambient colour.
   v_Color = vec4(_MaterialEmission.rgb, 1.0) + _MaterialAmbient;
   v_TexCoord0 = a_TexCoord0;
@@ -121,7 +122,7 @@ void main() {
 
 constexpr std::string_view kPlainBody = R"(
 void main() {
-  gl_Position = vec4(a_Position, 1.0) * _MVPMatrix;
+  gl_Position = _MVPMatrix * vec4(a_Position, 1.0);
   v_Color = vec4(1.0);
   v_TexCoord0 = a_TexCoord0;
 )";
