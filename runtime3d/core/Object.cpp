@@ -36,7 +36,13 @@ TFmxObject::~TFmxObject() {
   // Watchers drop their references before anything else goes.
   const std::vector<TFmxObject*> watchers = std::move(FFreeNotifies);
   FFreeNotifies.clear();
-  for (TFmxObject* watcher : watchers) watcher->FreeNotification(this);
+  for (TFmxObject* watcher : watchers) {
+    std::erase(watcher->FWatched, this);
+    watcher->FreeNotification(this);
+  }
+  // A watcher that goes first must not stay behind in the lists of what it watched.
+  for (TFmxObject* watched : FWatched) std::erase(watched->FFreeNotifies, this);
+  FWatched.clear();
   while (!FChildren.empty()) delete FChildren.back();
   if (FParent) FParent->RemoveObject(this);
 }
@@ -102,11 +108,14 @@ void TFmxObject::AddFreeNotify(TFmxObject* watcher) {
   if (watcher &&
       std::find(FFreeNotifies.begin(), FFreeNotifies.end(), watcher) == FFreeNotifies.end()) {
     FFreeNotifies.push_back(watcher);
+    watcher->FWatched.push_back(this);
   }
 }
 
 void TFmxObject::RemoveFreeNotify(TFmxObject* watcher) {
+  if (!watcher) return;
   std::erase(FFreeNotifies, watcher);
+  std::erase(watcher->FWatched, this);
 }
 
 }  // namespace rt3d

@@ -90,6 +90,8 @@ class TFmxObject : public TPersistent {
   TFmxObject* FParent = nullptr;
   std::vector<TFmxObject*> FChildren;
   std::vector<TFmxObject*> FFreeNotifies;
+  // The objects this one watches, so it can leave their lists when it goes first.
+  std::vector<TFmxObject*> FWatched;
   bool FLoading = false;
   bool FDestroying = false;
 };
