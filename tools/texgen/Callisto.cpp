@@ -18,14 +18,23 @@ class Callisto : public Surface {
  public:
   Callisto()
       : basin_(FromLatLon(14 * kDegree, 300 * kDegree)),
-        craters_(0xCA11, CraterStyle{9000, 0.25, 5.0, 2.5, 1.0f, 0.45f, -0.03f, 0.05, 0.85f,
-                                     Hex(0xd8d2c6)}) {}
+        craters_(0xCA11, CraterStyle{.count = 9000,
+                                     .minRadiusDegrees = 0.25,
+                                     .maxRadiusDegrees = 5.0,
+                                     .sizeExponent = 2.5,
+                                     .relief = 0.5f,
+                                     .rimBrightness = 0.5f,
+                                     .floorBrightness = 0.02f,
+                                     .freshFraction = 0.04,
+                                     .freshBrightness = 0.85f,
+                                     .brightTint = Hex(0xd8d2c6),
+                                     .bigRayed = 1}) {}
 
   Rgb At(const Vec3& p) const override {
     const Vec3 warp = noise_.Fbm3(p * 2.0, 3);
     const Vec3 q = p + warp * 0.3;
     const float m1 = noise_.Fbm(q * 3.0, 5);
-    const float m2 = detail_.Fbm(q * 12.0, 4);
+    const float m2 = detail_.Fbm(p * 12.0, 4);
     Rgb colour = Mix(Hex(0x463c33), Hex(0x6b5e4f), 0.5f + 0.5f * m1);
     colour = Mix(colour, Hex(0x7f7466), SmoothStep(0.35f, 0.8f, m1) * 0.5f);
     colour = colour * (1.0f + 0.12f * m2);

@@ -22,22 +22,27 @@ CraterField::CraterField(std::uint64_t seed, const CraterStyle& style)
     : style_(style), grid_(2.0), noise_(seed ^ 0x5EED) {
   Random random(seed);
   craters_.reserve(static_cast<std::size_t>(style.count));
-  for (int i = 0; i < style.count; ++i) {
+  for (int i = 0; i < style.count + style.bigRayed; ++i) {
+    const bool big = i >= style.count;
     const Vec3 centre = random.OnSphere();
-    const double radius =
-        random.PowerLaw(style.minRadiusDegrees, style.maxRadiusDegrees, style.sizeExponent) *
-        kDegree;
-    const bool fresh = random.Chance(style.freshFraction);
-    const float freshness = fresh ? static_cast<float>(random.Uniform(0.5, 1.0)) : 0.0f;
-    // Big craters are older on average, and rays of big ones reach relatively less far.
-    const double reach = fresh ? 2.2 + 2.5 * freshness : 1.6;
-    // Frames keep true east so every crater is lit from the same side.
-    Crater crater{TangentFrame(centre),
-                  radius,
-                  reach,
-                  style.relief * static_cast<float>(random.Uniform(0.6, 1.2)),
-                  freshness,
-                  static_cast<float>(random.Uniform(0, 100))};
+    const double radius = (big ? random.Uniform(1.2, 2.2)
+                               : random.PowerLaw(style.minRadiusDegrees, style.maxRadiusDegrees,
+                                                 style.sizeExponent)) *
+                          kDegree;
+    const bool fresh = big || random.Chance(style.freshFraction);
+    const float freshness = big     ? 1.0f
+                            : fresh ? static_cast<float>(random.Uniform(0.5, 1.0))
+                                    : 0.0f;
+    const double reach = big ? random.Uniform(5.0, 7.0) : fresh ? 2.2 + 2.5 * freshness : 1.6;
+    // Frames keep true east so every crater is lit from the same side. Most craters are old and
+    // worn down; a few are crisp.
+    Crater crater{
+        TangentFrame(centre),
+        radius,
+        reach,
+        style.relief * static_cast<float>(big ? 1.0 : 0.2 + std::pow(random.Uniform(), 2.0)),
+        freshness,
+        static_cast<float>(random.Uniform(0, 100))};
     grid_.Insert(centre, radius * reach, static_cast<int>(craters_.size()));
     craters_.push_back(crater);
   }
@@ -72,24 +77,28 @@ Rgb CraterField::Apply(const Vec3& p, Rgb colour) const {
 
     float albedo = 0;
     if (r < 0.9) albedo += style_.floorBrightness;
-    albedo += style_.rimBrightness * static_cast<float>(std::exp(-std::pow((r - 0.97) / 0.09, 2)));
+    albedo += style_.rimBrightness * c.relief / style_.relief *
+              static_cast<float>(std::exp(-std::pow((r - 0.97) / 0.09, 2)));
     colour = colour * (1.0f + shade + albedo);
 
     if (c.fresh > 0.0f) {
       // Bright blanket of ejecta fading outward, cut into rays.
       const double angle = std::atan2(y, x);
-      const float rays = noise_.At(static_cast<float>(std::cos(angle) * 4.0),
-                                   static_cast<float>(std::sin(angle) * 4.0), c.rayPhase) *
-                             0.5f +
-                         noise_.At(static_cast<float>(std::cos(angle) * 11.0),
-                                   static_cast<float>(std::sin(angle) * 11.0), c.rayPhase + 7) *
-                             0.5f;
-      const float rayMask = std::pow(Clamp01(rays * 1.8f + 0.2f), 2.0f);
+      // Rays: noise around the circle, drifting a little with distance so they are not
+      // perfectly straight.
+      const float drift = static_cast<float>(r * 0.15);
+      const float rays = noise_.At(static_cast<float>(std::cos(angle) * 2.5),
+                                   static_cast<float>(std::sin(angle) * 2.5), c.rayPhase + drift) *
+                             0.6f +
+                         noise_.At(static_cast<float>(std::cos(angle) * 7.0),
+                                   static_cast<float>(std::sin(angle) * 7.0), c.rayPhase + 7) *
+                             0.4f;
+      const float rayMask = std::pow(Clamp01(rays * 1.5f + 0.35f), 1.5f);
       const float blanket = static_cast<float>(std::exp(-std::max(0.0, r - 0.8) * 2.2));
       const float rayReach =
           1.0f - SmoothStep(1.0f, static_cast<float>(c.reach), static_cast<float>(r));
       const float bright =
-          c.fresh * style_.freshBrightness * (0.7f * blanket + 0.6f * rayMask * rayReach);
+          c.fresh * style_.freshBrightness * (0.75f * blanket + 0.4f * rayMask * rayReach);
       colour = Mix(colour, style_.brightTint, Clamp01(bright));
     }
   }

@@ -23,6 +23,7 @@ struct CraterStyle {
   double freshFraction;   // share of young craters with bright ejecta and rays
   float freshBrightness;  // how bright the young ejecta is
   Rgb brightTint;         // colour of fresh ice in rims, ejecta and rays
+  int bigRayed = 0;       // extra large young craters whose rays reach far
 };
 
 class CraterField {

@@ -34,23 +34,35 @@ class Europa : public Surface {
  public:
   Europa()
       : grid_(2.0),
-        craters_(0xE0C4A7,
-                 CraterStyle{30, 0.4, 2.0, 2.6, 0.8f, 0.15f, 0.0f, 0.35, 0.6f, Hex(0xf6f4ee)}) {
+        craters_(0xE0C4A7, CraterStyle{.count = 30,
+                                       .minRadiusDegrees = 0.4,
+                                       .maxRadiusDegrees = 2.0,
+                                       .sizeExponent = 2.6,
+                                       .relief = 0.8f,
+                                       .rimBrightness = 0.15f,
+                                       .floorBrightness = 0.0f,
+                                       .freshFraction = 0.35,
+                                       .freshBrightness = 0.6f,
+                                       .brightTint = Hex(0xf6f4ee),
+                                       .bigRayed = 1}) {
     Random random(0xE0A0);
-    for (int i = 0; i < 420; ++i) {
-      const bool major = i < 110;
+    // A few long dark bands, more medium lines and many faint thin ones.
+    for (int i = 0; i < 560; ++i) {
+      const int kind = i < 36 ? 0 : i < 170 ? 1 : 2;
       Linea l;
       l.axis = random.OnSphere();
       const TangentFrame frame(l.axis);
       l.u = frame.east;
       l.v = frame.north;
-      l.offset = random.Uniform(-0.35, 0.35);
+      l.offset = random.Uniform(-0.3, 0.3);
       l.start = random.Uniform(0, 2 * kPi);
-      l.length = (major ? random.Uniform(50, 170) : random.Uniform(8, 60)) * kDegree;
-      l.width = (major ? random.Uniform(0.18, 0.5) : random.Uniform(0.06, 0.16)) * kDegree;
-      l.strength =
-          static_cast<float>(major ? random.Uniform(0.55, 0.95) : random.Uniform(0.3, 0.65));
-      l.banded = major && l.width > 0.3 * kDegree;
+      const double lengths[][2] = {{70, 170}, {25, 110}, {8, 50}};
+      const double widths[][2] = {{0.22, 0.45}, {0.1, 0.18}, {0.08, 0.11}};
+      const double strengths[][2] = {{0.5, 0.75}, {0.3, 0.55}, {0.12, 0.3}};
+      l.length = random.Uniform(lengths[kind][0], lengths[kind][1]) * kDegree;
+      l.width = random.Uniform(widths[kind][0], widths[kind][1]) * kDegree;
+      l.strength = static_cast<float>(random.Uniform(strengths[kind][0], strengths[kind][1]));
+      l.banded = kind == 0 && random.Chance(0.7);
       // Register the arc along its length.
       const double radius = std::sqrt(std::max(0.0, 1.0 - l.offset * l.offset));
       const int index = static_cast<int>(lineae_.size());
@@ -66,15 +78,23 @@ class Europa : public Surface {
 
   Rgb At(const Vec3& p) const override {
     const Vec3 warp = noise_.Fbm3(p * 2.0, 3);
-    // Ice, from bluish white to cream, stained tan where the crust broke into chaos.
-    const float chaos = noise_.Fbm(p * 3.2 + warp * 0.5, 6);
-    Rgb colour = Mix(Hex(0xe9ebe6), Hex(0xe5dccb), 0.5f + 0.5f * noise_.Fbm(p * 5.0, 3));
-    colour = Mix(colour, Hex(0xbd9c7b), SmoothStep(0.05f, 0.55f, chaos) * 0.75f);
-    colour = Mix(colour, Hex(0xa37e60), SmoothStep(0.45f, 0.8f, chaos) * 0.5f);
+    // Ice from bluish white to cream; one hemisphere is dustier and redder than the other.
+    const float tint = noise_.Fbm(p * 2.5, 4);
+    Rgb colour = Mix(Hex(0xe8ebe9), Hex(0xe6dccb), 0.5f + 0.6f * tint);
+    const float dusty = SmoothStep(-0.6f, 0.8f, static_cast<float>(Dot(p, kDustyHemisphere)));
+    colour = Mix(colour, Hex(0xd2b99c), dusty * 0.45f);
+    // Chaos terrain: broken, stained crust in mottled patches.
+    const float chaos = noise_.Fbm(p * 2.2 + warp * 0.6, 6) + 0.25f * dusty - 0.1f;
+    const float mottle = detail_.Fbm(p * 22.0, 4);
+    const float broken = SmoothStep(0.1f, 0.65f, chaos + 0.15f * mottle);
+    colour = Mix(colour, Mix(Hex(0xb89474), Hex(0x9e785a), 0.5f + 0.5f * mottle), broken * 0.7f);
+    // Small dark spots (lenticulae) in and around the chaos.
+    const float spots = detail_.Fbm(p * 45.0 + Vec3{7, 7, 7}, 2);
+    colour = Mix(colour, Hex(0x9a7254), SmoothStep(0.5f, 0.8f, spots) * (0.2f + 0.5f * broken));
     // Fine ridges everywhere: a web of faint lines.
     const float ridges = detail_.Ridged(p * 14.0 + warp * 0.4, 3);
-    colour = Mix(colour, Hex(0xb59a80), SmoothStep(0.72f, 0.95f, ridges) * 0.35f);
-    colour = colour * (1.0f + 0.035f * detail_.Fbm(p * 40.0, 3));
+    colour = Mix(colour, Hex(0xb59a80), SmoothStep(0.75f, 0.96f, ridges) * 0.3f);
+    colour = colour * (1.0f + 0.03f * detail_.Fbm(p * 60.0, 2));
 
     // The lineae meander a little: measure them on a slightly displaced sphere.
     const Vec3 q = Normalize(p + warp * kMeander);
@@ -105,6 +125,7 @@ class Europa : public Surface {
 
  private:
   static constexpr double kMeander = 0.03;
+  static constexpr Vec3 kDustyHemisphere{0.0, 0.0, -1.0};
   Noise noise_{0xE0A01};
   Noise detail_{0xE0A02};
   std::vector<Linea> lineae_;

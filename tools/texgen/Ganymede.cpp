@@ -27,14 +27,23 @@ struct Lane {
 class Ganymede : public Surface {
  public:
   Ganymede()
-      : craters_(0x6A4E, CraterStyle{2600, 0.35, 4.5, 2.4, 1.0f, 0.22f, -0.04f, 0.06, 0.75f,
-                                     Hex(0xe9e6df)}) {
+      : craters_(0x6A4E, CraterStyle{.count = 1500,
+                                     .minRadiusDegrees = 0.3,
+                                     .maxRadiusDegrees = 4.0,
+                                     .sizeExponent = 2.5,
+                                     .relief = 0.55f,
+                                     .rimBrightness = 0.12f,
+                                     .floorBrightness = -0.02f,
+                                     .freshFraction = 0.08,
+                                     .freshBrightness = 0.8f,
+                                     .brightTint = Hex(0xe9e6df),
+                                     .bigRayed = 3}) {
     Random random(0x6A11);
     for (int i = 0; i < 150; ++i) {
       const Vec3 centre = random.OnSphere();
       const TangentFrame frame = TangentFrame(centre).Rotated(random.Uniform(0, std::numbers::pi));
-      lanes_.push_back({centre, frame.east, random.Uniform(180, 420),
-                        static_cast<float>(random.Uniform(0.05, 0.13))});
+      lanes_.push_back({centre, frame.east, random.Uniform(200, 380),
+                        static_cast<float>(random.Uniform(0.03, 0.08))});
     }
     // One great dark region, as every old icy moon seems to keep one.
     darkCentre_ = FromLatLon(18 * kDegree, 150 * kDegree);
@@ -42,16 +51,17 @@ class Ganymede : public Surface {
 
   Rgb At(const Vec3& p) const override {
     const Vec3 warp = noise_.Fbm3(p * 1.8, 3);
-    const Vec3 q = p + warp * 0.35;
-    // Which terrain: dark where the noise says so, and always in the great dark region.
-    float dark = noise_.Fbm(q * 2.6, 5) + 0.15f;
+    const Vec3 q = p + warp * 0.25;
+    // Which terrain: broad dark blocks where the noise says so, and always in the great dark
+    // region; the light lanes wind between them.
+    float dark = noise_.Fbm(q * 1.5, 4) + 0.05f;
     const double toDark = Dot(p, darkCentre_);
     dark += static_cast<float>(SmoothStep(0.72f, 0.9f, static_cast<float>(toDark))) * 0.9f;
-    const float isDark = SmoothStep(0.05f, 0.22f, dark + 0.12f * detail_.Fbm(p * 14.0, 3));
+    const float isDark = SmoothStep(0.08f, 0.2f, dark + 0.1f * detail_.Fbm(p * 10.0, 3));
 
-    const float mottle = detail_.Fbm(q * 9.0, 4);
-    const Rgb darkColour = Mix(Hex(0x5c5045), Hex(0x7a6b5b), 0.5f + 0.5f * mottle);
-    Rgb lightColour = Mix(Hex(0xa39a8e), Hex(0xc4bcb0), 0.5f + 0.5f * mottle);
+    const float mottle = detail_.Fbm(p * 9.0, 4);
+    const Rgb darkColour = Mix(Hex(0x5c5147), Hex(0x7d6e5e), 0.5f + 0.6f * mottle);
+    Rgb lightColour = Mix(Hex(0x8f8980), Hex(0xb3ada3), 0.5f + 0.6f * mottle);
 
     // Grooves: the lane whose centre is nearest decides their direction.
     const Lane* lane = &lanes_[0];
@@ -62,13 +72,18 @@ class Ganymede : public Surface {
       if (d > best) best = d, lane = &l;
     }
     const double along = Dot(p, lane->across) * lane->frequency + 6.0 * warp.y;
-    const float grooves = static_cast<float>(std::sin(along) + 0.5 * std::sin(along * 2.3 + 1.0));
-    lightColour = lightColour * (1.0f + lane->depth * grooves);
+    const float grooves = static_cast<float>(std::sin(along) + 0.4 * std::sin(along * 1.7 + 1.0));
+    // Some lanes are sharply grooved, others smoothed over.
+    const float grooved = SmoothStep(-0.3f, 0.4f, detail_.Fbm(p * 5.0 + Vec3{4, 4, 4}, 3));
+    lightColour = lightColour * (1.0f + lane->depth * grooves * grooved);
+    // Darker and lighter stripes of whole groove sets.
+    const float stripes = static_cast<float>(std::sin(along * 0.09 + 3.0 * warp.z));
+    lightColour = lightColour * (1.0f + 0.06f * stripes);
 
     Rgb colour = Mix(lightColour, darkColour, isDark);
     // Faint furrows in the dark terrain.
-    const float furrows = detail_.Ridged(q * 6.0, 2);
-    colour = Mix(colour, colour * 1.12f, isDark * SmoothStep(0.85f, 0.97f, furrows));
+    const float furrows = detail_.Ridged(p * 6.0, 2);
+    colour = Mix(colour, colour * 1.08f, isDark * SmoothStep(0.88f, 0.98f, furrows));
 
     // Polar frost caps.
     const float latitude = static_cast<float>(std::fabs(Latitude(p)) / kDegree);

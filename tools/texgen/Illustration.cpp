@@ -83,9 +83,11 @@ float Sunlight(const std::vector<Body>& bodies, const Hit& hit, const Vec3& ligh
     const double along = Dot(toCentre, light);
     if (along <= 0) continue;
     const double miss = Length(toCentre - light * along);
-    const double penumbra = other.radius * 0.12;
-    lit *= SmoothStep(static_cast<float>(other.radius - penumbra),
-                      static_cast<float>(other.radius + penumbra), static_cast<float>(miss));
+    // The sun is not a point: the umbra narrows behind the moon, inside a soft penumbra.
+    const double umbra = other.radius * 0.7;
+    const double penumbra = other.radius * 0.25;
+    lit *= SmoothStep(static_cast<float>(umbra - penumbra), static_cast<float>(umbra + penumbra),
+                      static_cast<float>(miss));
   }
   return lit;
 }
@@ -118,7 +120,7 @@ Image RenderIllustration(Scene scene, int width, int height, int threads) {
 
   // Coordinates in units of the smaller side, origin at the picture's centre.
   Layout layout;
-  layout.light = Normalize(Vec3{-0.62, 0.5, 0.62});
+  layout.light = Normalize(Vec3{-0.5, 0.38, 0.78});
   const double side = std::min(width, height);
   if (scene == Scene::About) {
     layout.bodies = {
@@ -131,7 +133,7 @@ Image RenderIllustration(Scene scene, int width, int height, int threads) {
          0.35f,
          1.0f},
         {io.get(), {0.33, -0.33, 0.6}, 0.085, 30 * kDegree, -14 * kDegree, 0, 0.25f, 1.0f},
-        {europa.get(), {-0.38, 0.38, -0.5}, 0.062, 200 * kDegree, -14 * kDegree, 0, 0.25f, 1.0f},
+        {europa.get(), {-0.4, 0.37, 0.55}, 0.062, 200 * kDegree, -14 * kDegree, 0, 0.25f, 1.0f},
     };
   } else {
     // Icons: a bigger planet and one bright moon, clearer contrast the smaller they get.

@@ -8,6 +8,7 @@
 
 #include "tools/texgen/Bodies.h"
 #include "tools/texgen/Noise.h"
+#include "tools/texgen/Random.h"
 
 namespace orvanth::texgen {
 
@@ -48,29 +49,38 @@ Rgb BandColour(float latitude) {
 // An oval vortex: it winds the clouds around it and paints its own colours inside.
 struct Storm {
   TangentFrame frame;
-  double a;         // semi-axis along the frame's east, radians
-  double b;         // semi-axis along north, radians
-  double swirl;     // turn of the clouds at the centre, radians (sign = direction)
-  double reach;     // how far the winding reaches, in units of the oval
-  Rgb core;         // colour at the centre
-  Rgb rim;          // colour just inside the edge
-  float collar;     // how much the clouds just outside are paled
-  double cosReach;  // quick rejection: dot(p, centre) below this is out of reach
+  double a;      // semi-axis along the frame's east, radians
+  double b;      // semi-axis along north, radians
+  double swirl;  // turn of the clouds at the centre, radians (sign = direction)
+  double reach;  // how far the winding reaches, in units of the oval
+  Rgb core;      // colour at the centre
+  Rgb rim;       // colour just inside the edge
+  float collar;  // how much the clouds just outside are paled
+  bool painted;  // false for eddies, which only wind the clouds
 };
 
 Storm MakeStorm(double latitude, double longitude, double a, double b, double swirl, double reach,
                 Rgb core, Rgb rim, float collar) {
-  Storm s{TangentFrame(FromLatLon(latitude * kDegree, longitude * kDegree)),
-          a * kDegree,
-          b * kDegree,
-          swirl,
-          reach,
-          core,
-          rim,
-          collar,
-          0};
-  s.cosReach = std::cos(std::max(s.a, s.b) * reach * 1.05);
+  return Storm{TangentFrame(FromLatLon(latitude * kDegree, longitude * kDegree)),
+               a * kDegree,
+               b * kDegree,
+               swirl,
+               reach,
+               core,
+               rim,
+               collar,
+               true};
+}
+
+Storm MakeEddy(double latitude, double longitude, double a, double b, double swirl) {
+  Storm s = MakeStorm(latitude, longitude, a, b, swirl, 2.2, {}, {}, 0.0f);
+  s.painted = false;
   return s;
+}
+
+// How sharply the band colour changes at a latitude: eddies gather where it does.
+float BandContrast(float latitude) {
+  return std::fabs(Luma(BandColour(latitude + 1.5f)) - Luma(BandColour(latitude - 1.5f)));
 }
 
 class Planet : public Surface {
@@ -78,7 +88,7 @@ class Planet : public Surface {
   Planet() {
     // The great storm, in the southern belt's southern edge.
     storms_.push_back(
-        MakeStorm(-21.5, 110, 12.5, 7.5, 2.6, 2.6, Hex(0xd88f62), Hex(0xb0553a), 0.55f));
+        MakeStorm(-21.5, 110, 12.5, 7.5, 1.5, 1.9, Hex(0xd88f62), Hex(0xb0553a), 0.55f));
     // A chain of white ovals further south, and a few in the far south.
     const double ovals[][2] = {{-33.5, 10}, {-33, 48}, {-34, 190},   {-33.5, 232},
                                {-33, 300},  {-47, 75}, {-46.5, 160}, {-47.5, 330}};
@@ -92,6 +102,21 @@ class Planet : public Surface {
       storms_.push_back(
           MakeStorm(o[0], o[1], 2.8, 1.1, -1.5, 2.0, Hex(0x5e3022), Hex(0x74402c), 0.0f));
     }
+    // Small eddies, crowded along the edges of the belts where the jets shear.
+    Random random(0xEDD1E5);
+    while (storms_.size() < 150) {
+      const double latitude = random.Uniform(-62, 62);
+      if (!random.Chance(0.08 + 4.0 * BandContrast(static_cast<float>(latitude)))) continue;
+      const double size = random.PowerLaw(0.8, 3.5, 2.3);
+      // Neighbouring jets turn eddies opposite ways; the sign alternates with latitude.
+      const double sign = std::sin(latitude * kDegree * 11.0) > 0 ? 1.0 : -1.0;
+      storms_.push_back(MakeEddy(latitude, random.Uniform(0, 360), size * 1.8, size,
+                                 sign * random.Uniform(0.8, 2.2)));
+    }
+    for (std::size_t i = 0; i < storms_.size(); ++i) {
+      const Storm& s = storms_[i];
+      grid_.Insert(s.frame.centre, std::max(s.a, s.b) * s.reach * 1.05, static_cast<int>(i));
+    }
   }
 
   Rgb At(const Vec3& point) const override {
@@ -103,8 +128,9 @@ class Planet : public Surface {
     };
     std::array<Hit, 4> hits{};
     int hitCount = 0;
-    for (const Storm& s : storms_) {
-      if (Dot(p, s.frame.centre) < s.cosReach) continue;
+    for (const int index : grid_.Near(point)) {
+      const Storm& s = storms_[static_cast<std::size_t>(index)];
+      if (Dot(p, s.frame.centre) <= 0) continue;
       const double x = s.frame.X(p) / s.a;
       const double y = s.frame.Y(p) / s.b;
       const double r = std::sqrt(x * x + y * y);
@@ -114,11 +140,11 @@ class Planet : public Surface {
       const double c = std::cos(angle), sn = std::sin(angle);
       const double xr = x * c - y * sn, yr = x * sn + y * c;
       p = s.frame.ToSphere(xr * s.a, yr * s.b);
-      if (hitCount < static_cast<int>(hits.size())) hits[hitCount++] = {&s, xr, yr, r};
+      if (s.painted && hitCount < static_cast<int>(hits.size())) hits[hitCount++] = {&s, x, y, r};
     }
 
     const double latitude = Latitude(p) / kDegree;
-    const double polar = SmoothStep(48.0f, 72.0f, static_cast<float>(std::fabs(latitude)));
+    const float polar = SmoothStep(50.0f, 78.0f, static_cast<float>(std::fabs(latitude)));
 
     // Turbulence: noise squeezed north-south so eddies stretch along the flow, displaced by a
     // second noise field so the belt edges curl instead of just waving.
@@ -144,10 +170,12 @@ class Planet : public Surface {
 
     // Near the poles the bands break up into mottled, greyer cyclones.
     if (polar > 0.0f) {
-      const Vec3 q = p * 7.0 + warp * 0.6;
-      const float mottle = bands_.Fbm(q, 5);
-      const Rgb polarColour = Mix(Hex(0x6f6a62), Hex(0xa89a86), 0.5f + 0.45f * mottle);
-      colour = Mix(colour, Saturate(polarColour, -0.1f), polar * 0.65f);
+      const Vec3 q = p * 6.0 + warp * 0.9;
+      const float mottle = bands_.Fbm(q, 6);
+      const float spots = detail_.Ridged(q * 2.0, 3);
+      Rgb polarColour = Mix(Hex(0x786d60), Hex(0xb09e86), 0.5f + 0.6f * mottle);
+      polarColour = Mix(polarColour, Hex(0xcbbba0), SmoothStep(0.75f, 0.95f, spots) * 0.5f);
+      colour = Mix(colour, polarColour, polar * 0.7f);
     }
 
     for (int i = 0; i < hitCount; ++i) colour = PaintStorm(*hits[i].storm, hits[i], colour);
@@ -164,12 +192,13 @@ class Planet : public Surface {
     }
     const float inside = 1.0f - SmoothStep(0.82f, 1.02f, static_cast<float>(hit.r));
     if (inside <= 0.0f) return colour;
-    // Spiral structure inside the oval, in its own wound coordinates.
-    const Vec3 q{hit.x * 1.7 + 11.0, hit.y * 1.7 - 3.0, hit.r * 2.0};
+    // Spiral arms inside the oval: noise stretched along circles that wind inward.
+    const double wound = std::atan2(hit.y, hit.x) + 4.0 * (1.0 - hit.r) * (1.0 - hit.r);
+    const Vec3 q{std::cos(wound) * 1.2 + 11.0, std::sin(wound) * 1.2 - 3.0, hit.r * 7.0};
     const float swirls = detail_.Fbm(q, 4);
     const float ring = SmoothStep(0.25f, 0.9f, static_cast<float>(hit.r));
     Rgb storm = Mix(s.core, s.rim, ring);
-    storm = storm * (1.0f + 0.08f * swirls);
+    storm = storm * (1.0f + 0.13f * swirls);
     const float edge = SmoothStep(0.78f, 0.92f, static_cast<float>(hit.r)) *
                        (1.0f - SmoothStep(0.92f, 1.0f, static_cast<float>(hit.r)));
     storm = Mix(storm, s.rim * 0.85f, 0.45f * edge);
@@ -180,6 +209,7 @@ class Planet : public Surface {
   Noise bands_{0xBA4D5};
   Noise detail_{0xDE7A11};
   std::vector<Storm> storms_;
+  FeatureGrid grid_{3.0};
 };
 
 }  // namespace

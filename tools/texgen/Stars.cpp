@@ -46,7 +46,8 @@ class Sky {
     const double b = galaxy_.Latitude(p) / kDegree;
     const double l = galaxy_.Longitude(p) / kDegree;
     Rgb colour = Hex(0x020306);
-    if (std::fabs(b) > 45) return colour;
+    // Far from the plane every term below has faded to nothing.
+    if (std::fabs(b) > 60) return colour;
 
     const Vec3 warp = noise_.Fbm3(p * 3.0, 3);
     const Vec3 q = p + warp * 0.25;
@@ -55,17 +56,20 @@ class Sky {
     const float band = static_cast<float>(std::exp(-b * b / (2 * width * width)));
     const float bulge = static_cast<float>(std::exp(-l * l / (2 * 30.0 * 30.0)) *
                                            std::exp(-b * b / (2 * 13.0 * 13.0)));
-    const float halo = static_cast<float>(std::exp(-b * b / (2 * 28.0 * 28.0))) * 0.25f;
-    float glow = (band * (0.35f + 0.9f * clouds * clouds) + bulge * 1.1f + halo) * 0.085f;
+    const float halo = static_cast<float>(std::exp(-b * b / (2 * 22.0 * 22.0))) * 0.25f;
+    float glow = (band * (0.35f + 0.9f * clouds * clouds) + bulge * 1.1f + halo) * 0.2f;
 
     // Dust: dark lanes that wander along the middle of the band and break into filaments.
-    const double laneCentre = 2.5 * noise_.Fbm(Vec3{p.x * 1.5, p.y * 1.5 + 9, p.z * 1.5}, 2);
+    const double laneCentre = 4.0 * noise_.Fbm(Vec3{p.x * 1.5, p.y * 1.5 + 9, p.z * 1.5}, 2);
     const double laneWidth = 3.2 + 1.5 * warp.y;
-    const float lane = static_cast<float>(std::exp(-std::pow((b - laneCentre) / laneWidth, 2.0)));
+    // The lanes come and go along the band.
+    const float broken = SmoothStep(-0.35f, 0.3f, dust_.Fbm(p * 2.5 + Vec3{-4, 2, 9}, 3));
+    const float lane =
+        broken * static_cast<float>(std::exp(-std::pow((b - laneCentre) / laneWidth, 2.0)));
     const float filaments =
         SmoothStep(0.2f, 0.75f, dust_.Fbm(q * 9.0, 5) * 0.5f + 0.5f + lane * 0.4f);
-    const float dust = Clamp01(lane * 0.9f * filaments + filaments * 0.25f * band);
-    glow *= 1.0f - 0.9f * dust;
+    const float dust = Clamp01(lane * 0.8f * filaments + filaments * 0.25f * band);
+    glow *= 1.0f - 0.8f * dust;
 
     const Rgb armColour = Hex(0x8f9ab8);
     const Rgb bulgeColour = Hex(0xd8bd94);
@@ -96,21 +100,17 @@ struct Star {
 };
 
 std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
-  // Count scaled with the area so small previews look like the full sky.
+  // Counts scale with the area so small previews look like the full sky.
   const double area = static_cast<double>(width) * height / (6000.0 * 3000.0);
-  const int count = std::max(50, static_cast<int>(52000 * area));
-  // Flux in units where a star of flux 1 peaks at about half white in one pixel.
   const double pixelScale = std::clamp(height / 3000.0, 0.15, 4.0);
   Random random(0x57A125);
   std::vector<Star> stars;
-  stars.reserve(static_cast<std::size_t>(count));
   const Rgb tints[] = {Hex(0x9db4ff), Hex(0xc3d1ff), Hex(0xf4f4ff), Hex(0xfff4e8),
                        Hex(0xffe4b8), Hex(0xffc98a), Hex(0xffae72)};
   const double tintWeights[] = {0.07, 0.15, 0.22, 0.22, 0.18, 0.11, 0.05};
-  while (static_cast<int>(stars.size()) < count) {
-    const Vec3 p = random.OnSphere();
-    if (!random.Chance(0.3 + 0.7 * galaxy.Density(p))) continue;
-    const double flux = random.PowerLaw(0.06, 80.0, 2.45);
+
+  // Flux in units where a star of flux 1 centred on a pixel peaks at about half white.
+  const auto add = [&](const Vec3& p, double flux) {
     double pick = random.Uniform();
     int tint = 0;
     while (tint < 6 && pick > tintWeights[tint]) pick -= tintWeights[tint++];
@@ -132,6 +132,22 @@ std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
         star.glow > 0 ? star.glowSigma * std::sqrt(2 * std::log(flux * star.glow * 400)) : 0;
     star.reach = static_cast<int>(std::ceil(std::max(2.0, glowReach)));
     stars.push_back(star);
+  };
+
+  // Field stars everywhere, more toward the galaxy's plane: most faint, a few brilliant.
+  const int fieldCount = std::max(50, static_cast<int>(65000 * area));
+  while (static_cast<int>(stars.size()) < fieldCount) {
+    const Vec3 p = random.OnSphere();
+    if (!random.Chance(0.3 + 0.7 * galaxy.Density(p))) continue;
+    add(p, random.PowerLaw(0.08, 90.0, 2.4));
+  }
+  // The grain of the galactic band: swarms of faint stars in the plane only.
+  const int grainCount = fieldCount + static_cast<int>(110000 * area);
+  while (static_cast<int>(stars.size()) < grainCount) {
+    const Vec3 p = random.OnSphere();
+    const double density = galaxy.Density(p);
+    if (!random.Chance(density * density)) continue;
+    add(p, random.PowerLaw(0.04, 0.35, 2.0));
   }
   return stars;
 }
