@@ -1,0 +1,148 @@
+#pragma once
+// The GL device behind a viewport's render context: render states, shader programs and
+// their uniforms, textures and mesh buffers, and indexed draws.
+//
+// The context object itself needs no GL: a viewport makes it at once, so picking works
+// before anything is shown. InitializeDevice() binds it to the current QOpenGLContext and
+// ReleaseDevice() gives every GL object back; both need that GL context current, and so
+// does every drawing call in between.
+//
+// Device conventions:
+//  - the picture is drawn y-up into GL framebuffers; a face is front-facing when it runs
+//    clockwise in y-down window coordinates, which is counter-clockwise in GL's y-up space;
+//  - depth runs 0..1 from near to far: glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE) where
+//    the driver has it, otherwise vertex programs are compiled with the depth remap define;
+//  - matrices are uploaded as stored (transpose = GL_FALSE): the programs hold the
+//    transpose and write the runtime's p x MVP as `_MVPMatrix * vec4(p, 1)`;
+//  - textures are 8-bit BGRA, one level, sampled bilinear and clamped to the edge; one that
+//    cannot be made is sampled as a 1x1 opaque white texture instead;
+//  - each mesh buffer is uploaded to a GL buffer once and again only when its generation
+//    changes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <QString>
+
+#include "runtime3d/core/Context3D.h"
+#include "runtime3d/render/GLDevice.h"
+
+namespace rt3d {
+
+class TColorMaterial;
+class TGLRenderTarget;
+
+class TGLContext : public TContext3D {
+ public:
+  TGLContext();
+  ~TGLContext() override;
+
+  // --- Device lifetime (GL context current) ----------------------------------------------
+  // Resolves the 3.3 core functions of the current context and makes the shared objects.
+  // On failure returns false and leaves the reason in DeviceError().
+  bool InitializeDevice();
+  // Frees every GL object this device made and forgets the handles it gave out.
+  void ReleaseDevice();
+  bool DeviceReady() const { return FGL != nullptr; }
+  const QString& DeviceError() const { return FDeviceError; }
+  TGLFunctions* Functions() const { return FGL; }
+
+  int MaxTextureSize() const { return FMaxTextureSize; }
+  bool HasClipControl() const { return FClipControl != nullptr; }
+  // For drivers without clip control, and for testing that path on drivers that have it.
+  void SetUseClipControl(bool value);
+
+  // The framebuffer frames draw into; its size becomes the context's size.
+  void SetRenderTarget(TGLRenderTarget* target);
+  TGLRenderTarget* RenderTarget() const { return FTarget; }
+
+  // --- TContext3D --------------------------------------------------------------------------
+  void EndScene() override;
+  // Clears colour (premultiplied) and depth whatever the masks and scissor are; the stencil
+  // is left as it is.
+  void Clear(TAlphaColor color, float depth) override;
+  void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
+  void SetShaderVariable(std::string_view name, const TVector3D& value) override;
+  void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;
+  void SetShaderTexture(std::string_view name, TTexture* texture, int unit) override;
+  void DrawTriangles(const TVertexBuffer& vertices, const TIndexBuffer& indices, float opacity,
+                     IMaterial* material) override;
+
+  // The context's default material: opaque red, for meshes without a material source.
+  TColorMaterial& DefaultMaterial() { return *FDefaultMaterial; }
+
+  // How many mesh buffers are held on the GPU (for tests of the upload cache).
+  std::size_t CachedBufferCount() const { return FBuffers.size(); }
+  // How many times a mesh buffer was (re)uploaded since the device started.
+  std::uint64_t BufferUploadCount() const { return FBufferUploads; }
+
+ protected:
+  bool DoBeginScene() override;
+  void DoSetContextState(TContextState state) override;
+
+ private:
+  struct TUniform {
+    int Location = -1;
+    unsigned Type = 0;
+  };
+  struct TLinkedProgram {
+    TShaderProgram* Vertex = nullptr;
+    TShaderProgram* Pixel = nullptr;
+    unsigned Program = 0;
+    std::unordered_map<std::string, TUniform> Uniforms;
+  };
+  struct TBufferEntry {
+    unsigned Buffer = 0;
+    std::uint64_t Generation = 0;
+    std::uint64_t LastUsedFrame = 0;
+    // Largest index of an index buffer, checked once per upload; -1 until then.
+    std::int64_t MaxIndex = -1;
+  };
+
+  void ApplyFixedStates();
+  unsigned CompileShader(TShaderProgram& program);
+  TLinkedProgram* LinkProgram(TShaderProgram& vertex, TShaderProgram& pixel);
+  const TUniform* FindUniform(std::string_view variable);
+  unsigned DeviceTexture(TTexture* texture);
+  void UploadTexture(TTexture& texture);
+  TBufferEntry& DeviceBuffer(const void* key, const void* data, int size, std::uint64_t generation,
+                             unsigned target);
+  void DropUnusedBuffers();
+  // Drops the linked programs made with shader (all of them for null).
+  void DropPrograms(const TShaderProgram* shader);
+  void ForgetHandles();
+  void FlushDeletions();
+
+  TGLFunctions* FGL = nullptr;
+  QString FDeviceError;
+  void (*FClipControl)(unsigned origin, unsigned depth) = nullptr;
+  bool FUseClipControl = true;
+  int FMaxTextureSize = 0;
+  TGLRenderTarget* FTarget = nullptr;
+  std::unique_ptr<TColorMaterial> FDefaultMaterial;
+
+  unsigned FVertexArray = 0;
+  unsigned FSampler = 0;
+  unsigned FWhiteTexture = 0;
+  int FSamplerUnits = 0;
+
+  std::vector<TShaderProgram*> FShaders;
+  std::vector<TTexture*> FTextures;
+  std::vector<std::unique_ptr<TLinkedProgram>> FPrograms;
+  TLinkedProgram* FCurrentProgram = nullptr;
+  // Set when SetShaders could not make its pair current: draws are skipped until the next
+  // pair, rather than run with the previous programs and the wrong variables.
+  bool FProgramFailed = false;
+  std::unordered_map<const void*, TBufferEntry> FBuffers;
+  std::uint64_t FFrame = 0;
+  std::uint64_t FBufferUploads = 0;
+  // GL objects of textures and shaders destroyed while no GL context was current.
+  std::vector<unsigned> FDeadTextures;
+  std::vector<unsigned> FDeadShaders;
+  std::vector<unsigned> FDeadPrograms;
+};
+
+}  // namespace rt3d

@@ -1,0 +1,62 @@
+#include "runtime3d/render/GLDevice.h"
+
+#include <cmath>
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLVersionFunctionsFactory>
+
+namespace rt3d {
+
+QSurfaceFormat DeviceSurfaceFormat() {
+  QSurfaceFormat format;
+  format.setRenderableType(QSurfaceFormat::OpenGL);
+  format.setVersion(kRequiredGLMajor, kRequiredGLMinor);
+  format.setProfile(QSurfaceFormat::CoreProfile);
+  format.setDepthBufferSize(24);
+  format.setStencilBufferSize(8);
+  format.setRedBufferSize(8);
+  format.setGreenBufferSize(8);
+  format.setBlueBufferSize(8);
+  format.setAlphaBufferSize(8);
+  // The view renders into its own multisampled target; the window surface needs none.
+  format.setSamples(0);
+  return format;
+}
+
+QString CannotCreateDeviceMessage(const char* className) {
+  return QStringLiteral("Cannot create OpenGL %1.%2 device for '%3'.")
+      .arg(kRequiredGLMajor)
+      .arg(kRequiredGLMinor)
+      .arg(QString::fromLatin1(className));
+}
+
+QString CheckOpenGLDevice() {
+  QOpenGLContext context;
+  context.setFormat(DeviceSurfaceFormat());
+  if (!context.create()) return CannotCreateDeviceMessage();
+  const QSurfaceFormat got = context.format();
+  if (got.renderableType() != QSurfaceFormat::OpenGL ||
+      got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
+    return CannotCreateDeviceMessage();
+  }
+  QOffscreenSurface surface;
+  surface.setFormat(got);
+  surface.create();
+  if (!surface.isValid() || !context.makeCurrent(&surface)) return CannotCreateDeviceMessage();
+  auto* functions = QOpenGLVersionFunctionsFactory::get<TGLFunctions>(&context);
+  const bool resolved = functions && functions->initializeOpenGLFunctions();
+  context.doneCurrent();
+  return resolved ? QString() : CannotCreateDeviceMessage();
+}
+
+int RoundHalfEven(double value) {
+  return int(std::nearbyint(value));
+}
+
+QSize DevicePixelSize(const QSizeF& logicalSize, double scale) {
+  return {RoundHalfEven(logicalSize.width() * scale), RoundHalfEven(logicalSize.height() * scale)};
+}
+
+}  // namespace rt3d

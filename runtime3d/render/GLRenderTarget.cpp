@@ -1,0 +1,127 @@
+#include "runtime3d/render/GLRenderTarget.h"
+
+#include <algorithm>
+#include <optional>
+
+#include <QOpenGLFunctions_3_3_Core>
+
+namespace rt3d {
+
+int SampleCount(TMultisample multisample) {
+  switch (multisample) {
+    case TMultisample::None:
+      return 1;
+    case TMultisample::TwoSamples:
+      return 2;
+    case TMultisample::FourSamples:
+      return 4;
+  }
+  return 1;
+}
+
+TGLRenderTarget::TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample)
+    : FGL(gl), FSize(size) {
+  if (size.isEmpty()) return;
+  GLint maxSamples = 1;
+  FGL.glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+  for (int samples = SampleCount(multisample); samples >= 2; --samples) {
+    if (samples <= maxSamples && Create(samples)) return;
+  }
+  Create(1);
+}
+
+TGLRenderTarget::~TGLRenderTarget() {
+  Destroy();
+}
+
+bool TGLRenderTarget::Create(int samples) {
+  Destroy();
+  GLint previous = 0;
+  FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+  auto storage = [&](GLenum format) {
+    if (samples > 1) {
+      FGL.glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, FSize.width(),
+                                           FSize.height());
+    } else {
+      FGL.glRenderbufferStorage(GL_RENDERBUFFER, format, FSize.width(), FSize.height());
+    }
+  };
+  FGL.glGenRenderbuffers(1, &FColorBuffer);
+  FGL.glBindRenderbuffer(GL_RENDERBUFFER, FColorBuffer);
+  storage(GL_RGBA8);
+  GLint actualSamples = 0;
+  FGL.glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &actualSamples);
+  FGL.glGenRenderbuffers(1, &FDepthBuffer);
+  FGL.glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuffer);
+  storage(GL_DEPTH24_STENCIL8);
+  FGL.glBindRenderbuffer(GL_RENDERBUFFER, 0);
+
+  FGL.glGenFramebuffers(1, &FFramebuffer);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
+  FGL.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                FColorBuffer);
+  FGL.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                FDepthBuffer);
+  const bool complete = FGL.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+  // Errors of a refused size or sample count must not reach the next caller of glGetError.
+  bool failed = false;
+  while (FGL.glGetError() != GL_NO_ERROR) failed = true;
+  if (!complete || failed) {
+    Destroy();
+    return false;
+  }
+  FSamples = std::max(1, int(actualSamples));
+  return true;
+}
+
+void TGLRenderTarget::Destroy() {
+  if (FFramebuffer) FGL.glDeleteFramebuffers(1, &FFramebuffer);
+  if (FColorBuffer) FGL.glDeleteRenderbuffers(1, &FColorBuffer);
+  if (FDepthBuffer) FGL.glDeleteRenderbuffers(1, &FDepthBuffer);
+  FFramebuffer = FColorBuffer = FDepthBuffer = 0;
+  FSamples = 0;
+}
+
+void TGLRenderTarget::ResolveInto(unsigned targetFramebuffer, QSize targetSize) {
+  if (!IsValid()) return;
+  const int w = FSize.width(), h = FSize.height();
+  // GL counts rows from the bottom: keep the picture's top row at the target's top. A
+  // multisample resolve needs equal rectangles, so the picture is never scaled.
+  const int top = targetSize.height();
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, FFramebuffer);
+  FGL.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targetFramebuffer);
+  FGL.glDisable(GL_SCISSOR_TEST);
+  FGL.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  FGL.glBlitFramebuffer(0, 0, w, h, 0, top - h, w, top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+}
+
+QImage TGLRenderTarget::ReadPixels() {
+  if (!IsValid()) return {};
+  const int w = FSize.width(), h = FSize.height();
+  GLint previous = 0;
+  FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+  // Samples cannot be read directly: resolve into a single-sample copy first.
+  std::optional<TGLRenderTarget> resolved;
+  GLuint source = FFramebuffer;
+  if (FSamples > 1) {
+    resolved.emplace(FGL, FSize, TMultisample::None);
+    if (!resolved->IsValid()) return {};
+    ResolveInto(resolved->Framebuffer(), FSize);
+    source = resolved->Framebuffer();
+  }
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return {};
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+  FGL.glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  FGL.glPixelStorei(GL_PACK_ROW_LENGTH, int(image.bytesPerLine() / 4));
+  // Premultiplied ARGB32 is B, G, R, A in memory on the little-endian machines we run on.
+  FGL.glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, image.bits());
+  FGL.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+  image.mirror(false, true);
+  return image;
+}
+
+}  // namespace rt3d

@@ -1,0 +1,52 @@
+#pragma once
+// An off-screen colour target of 8-bit RGBA (read back as BGRA) with a 24-bit depth and
+// 8-bit stencil buffer, multisampled when the device allows. The view resolves it into the
+// widget's framebuffer every frame; a screenshot resolves it and reads the pixels back.
+//
+// All operations need the owning GL context current.
+
+#include <QImage>
+#include <QSize>
+
+#include "runtime3d/render/GLDevice.h"
+
+namespace rt3d {
+
+enum class TMultisample { None, TwoSamples, FourSamples };
+
+int SampleCount(TMultisample multisample);
+
+class TGLRenderTarget {
+ public:
+  // Tries the requested sample count, then the lower ones down to 2, then a single sample.
+  TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample);
+  ~TGLRenderTarget();
+  TGLRenderTarget(const TGLRenderTarget&) = delete;
+  TGLRenderTarget& operator=(const TGLRenderTarget&) = delete;
+
+  // False when no framebuffer of this size could be made at any sample count.
+  bool IsValid() const { return FFramebuffer != 0; }
+  QSize Size() const { return FSize; }
+  // The sample count in effect (the driver may give more than asked; 1 = not multisampled).
+  int Samples() const { return FSamples; }
+  unsigned Framebuffer() const { return FFramebuffer; }
+
+  // Copies the picture into another framebuffer whose size is targetSize, top-left aligned,
+  // resolving the samples on the way.
+  void ResolveInto(unsigned targetFramebuffer, QSize targetSize);
+  // The picture as premultiplied ARGB32, top row first; null when the target is invalid.
+  QImage ReadPixels();
+
+ private:
+  bool Create(int samples);
+  void Destroy();
+
+  TGLFunctions& FGL;
+  QSize FSize;
+  int FSamples = 0;
+  unsigned FFramebuffer = 0;
+  unsigned FColorBuffer = 0;
+  unsigned FDepthBuffer = 0;
+};
+
+}  // namespace rt3d

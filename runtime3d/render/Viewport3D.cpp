@@ -1,0 +1,490 @@
+#include "runtime3d/render/Viewport3D.h"
+
+#include <algorithm>
+#include <exception>
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QPainter>
+#include <QPointingDevice>
+#include <QScopeGuard>
+#include <QWheelEvent>
+
+#include "runtime3d/core/Camera.h"
+#include "runtime3d/core/Light.h"
+#include "runtime3d/render/GLContext.h"
+
+namespace rt3d {
+
+// Tells the viewport when an object it points to (the camera, the hovered body) goes away.
+class TViewport3D::TWatcher : public TFmxObject {
+ public:
+  explicit TWatcher(TViewport3D& viewport) : FViewport(viewport) {}
+  ~TWatcher() override {
+    for (TFmxObject* object : FWatched) object->RemoveFreeNotify(this);
+  }
+
+  // The same object may be watched for two reasons (camera and hovered body).
+  void Watch(TFmxObject* object) {
+    if (!object) return;
+    object->AddFreeNotify(this);
+    FWatched.push_back(object);
+  }
+  void Unwatch(TFmxObject* object) {
+    auto it = std::find(FWatched.begin(), FWatched.end(), object);
+    if (it == FWatched.end()) return;
+    FWatched.erase(it);
+    if (std::find(FWatched.begin(), FWatched.end(), object) == FWatched.end()) {
+      object->RemoveFreeNotify(this);
+    }
+  }
+
+ protected:
+  void FreeNotification(TFmxObject* gone) override {
+    std::erase(FWatched, gone);
+    FViewport.ObjectFreed(gone);
+  }
+
+ private:
+  TViewport3D& FViewport;
+  std::vector<TFmxObject*> FWatched;
+};
+
+namespace {
+
+TShiftState ShiftOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons,
+                    const QPointingDevice* device) {
+  TShiftState shift = 0;
+  if (modifiers & Qt::ShiftModifier) shift |= ssShift;
+  if (modifiers & Qt::AltModifier) shift |= ssAlt;
+  if (modifiers & Qt::ControlModifier) shift |= ssCtrl;
+  if (buttons & Qt::LeftButton) shift |= ssLeft;
+  if (buttons & Qt::RightButton) shift |= ssRight;
+  if (buttons & Qt::MiddleButton) shift |= ssMiddle;
+  if (device) {
+    // Qt synthesises mouse events from touch and pen input on their own devices.
+    if (device->type() == QInputDevice::DeviceType::TouchScreen) shift |= ssTouch;
+    if (device->type() == QInputDevice::DeviceType::Stylus) shift |= ssPen;
+  }
+  return shift;
+}
+
+TShiftState ShiftOf(const QSinglePointEvent& event) {
+  return ShiftOf(event.modifiers(), event.buttons(), event.pointingDevice());
+}
+
+bool ButtonOf(Qt::MouseButton qtButton, TMouseButton& button) {
+  switch (qtButton) {
+    case Qt::LeftButton:
+      button = TMouseButton::mbLeft;
+      return true;
+    case Qt::RightButton:
+      button = TMouseButton::mbRight;
+      return true;
+    case Qt::MiddleButton:
+      button = TMouseButton::mbMiddle;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Pointer positions reach handlers in whole logical pixels.
+TPointF LocalPoint(const QSinglePointEvent& event) {
+  const QPointF p = event.position();
+  return {float(RoundHalfEven(p.x())), float(RoundHalfEven(p.y()))};
+}
+
+// A frame runs inside Qt's composition, which must not be unwound by an exception: the
+// failure is raised again from the event loop, where the application's handler sees it.
+void RaiseLater(std::exception_ptr failure) {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [failure] { std::rethrow_exception(failure); },
+      Qt::QueuedConnection);
+}
+
+}  // namespace
+
+TViewport3D::TViewport3D(QWidget* parent)
+    : QOpenGLWidget(parent),
+      FContext(std::make_unique<TGLContext>()),
+      FWatcher(std::make_unique<TWatcher>(*this)),
+      FRoot(std::make_unique<TViewportRoot>(this)) {
+  setFormat(DeviceSurfaceFormat());
+  // Pressing on the view leaves the keyboard focus where it was.
+  setFocusPolicy(Qt::NoFocus);
+  // Moves without a button pressed drive the hover state of bodies.
+  setMouseTracking(true);
+
+  // The design camera rig: ordinary children of the root that draw nothing and are never hit.
+  FDesignCameraZ = new TDummy("DesignCameraZ");
+  FDesignCameraX = new TDummy("DesignCameraX");
+  FDesignCamera = new TCamera("DesignCamera");
+  FRoot->AddObject(FDesignCameraZ);
+  FDesignCameraZ->AddObject(FDesignCameraX);
+  FDesignCameraX->AddObject(FDesignCamera);
+  FDesignCameraX->RotationAngle().SetX(-20);
+  FDesignCamera->Position().SetPoint({0, 0, -20});
+}
+
+TViewport3D::~TViewport3D() {
+  FDestroying = true;
+  if (FCamera) FWatcher->Unwatch(FCamera);
+  if (FHovered) FWatcher->Unwatch(FHovered);
+  FCamera = nullptr;
+  FHovered = nullptr;
+  // The scene goes first, while lights can still leave this viewport.
+  FRoot.reset();
+  makeCurrent();
+  ReleaseDevice();
+  doneCurrent();
+}
+
+// --- Properties --------------------------------------------------------------------------------
+
+void TViewport3D::SetCamera(TCamera* camera) {
+  if (FCamera == camera) return;
+  if (FCamera) FWatcher->Unwatch(FCamera);
+  FCamera = camera;
+  if (FCamera) FWatcher->Watch(FCamera);
+  if (!FUsingDesignCamera) update();
+}
+
+void TViewport3D::SetUsingDesignCamera(bool value) {
+  if (FUsingDesignCamera == value) return;
+  FUsingDesignCamera = value;
+  update();
+}
+
+void TViewport3D::SetColor(TAlphaColor value) {
+  if (FFill == value) return;
+  FFill = value;
+  update();
+}
+
+void TViewport3D::SetMultisample(TMultisample value) {
+  if (FMultisample == value) return;
+  FMultisample = value;
+  // The target is made again with the new count at the next frame.
+  update();
+}
+
+int TViewport3D::RenderTargetSamples() const {
+  return FTarget ? FTarget->Samples() : 0;
+}
+
+QSize TViewport3D::RenderTargetSize() const {
+  return DevicePixelSize(QSizeF(size()), devicePixelRatioF());
+}
+
+QString TViewport3D::DeviceError() const {
+  return FContext->DeviceError();
+}
+
+void TViewport3D::ObjectFreed(TFmxObject* gone) {
+  if (gone == FHovered) FHovered = nullptr;
+  if (gone == FCamera) {
+    FCamera = nullptr;
+    if (!FDestroying) update();
+  }
+}
+
+// --- IViewport3D -------------------------------------------------------------------------------
+
+TContext3D* TViewport3D::Context() {
+  // No size, no render target: the scene cannot be drawn or picked yet.
+  if (width() <= 0 || height() <= 0) return nullptr;
+  if (!FDrawing) {
+    const QSize size = RenderTargetSize();
+    FContext->SetSize(size.width(), size.height());
+  }
+  FContext->SetScale(SceneScale());
+  return FContext.get();
+}
+
+TCamera* TViewport3D::ActiveCamera() {
+  return FCamera && !FUsingDesignCamera ? FCamera : FDesignCamera;
+}
+
+void TViewport3D::AddLight(TLight* light) {
+  FLights.push_back(light);
+}
+
+void TViewport3D::RemoveLight(TLight* light) {
+  auto it = std::find(FLights.begin(), FLights.end(), light);
+  if (it != FLights.end()) FLights.erase(it);
+}
+
+TPointF TViewport3D::ScreenToLocal(const TPointF& screenPoint) {
+  const QPointF local = mapFromGlobal(QPointF(screenPoint.X, screenPoint.Y));
+  return {float(local.x()), float(local.y())};
+}
+
+TPointF TViewport3D::LocalToScreen(const TPointF& localPoint) {
+  const QPointF screen = mapToGlobal(QPointF(localPoint.X, localPoint.Y));
+  return {float(screen.x()), float(screen.y())};
+}
+
+float TViewport3D::SceneScale() {
+  return float(devicePixelRatioF());
+}
+
+// --- Device and frames -------------------------------------------------------------------------
+
+bool TViewport3D::EnsureDevice() {
+  if (FContext->DeviceReady()) return true;
+  if (!FContext->DeviceError().isEmpty()) return false;
+  if (FContext->InitializeDevice()) return true;
+  qWarning("%s", qPrintable(FContext->DeviceError()));
+  return false;
+}
+
+void TViewport3D::ReleaseDevice() {
+  if (!FContext->DeviceReady()) return;
+  FTarget.reset();
+  FContext->ReleaseDevice();
+}
+
+void TViewport3D::initializeGL() {
+  // A new GL context (first show, or a move to another window): the device starts afresh.
+  connect(
+      context(), &QOpenGLContext::aboutToBeDestroyed, this,
+      [this] {
+        makeCurrent();
+        ReleaseDevice();
+        doneCurrent();
+      },
+      Qt::UniqueConnection);
+  EnsureDevice();
+}
+
+bool TViewport3D::EnsureRenderTarget() {
+  const QSize size = RenderTargetSize();
+  if (size.isEmpty() || !FContext->DeviceReady()) {
+    FTarget.reset();
+    return false;
+  }
+  if (!FTarget || FTarget->Size() != size || FTargetMultisample != FMultisample) {
+    FTarget.reset();
+    FTarget = std::make_unique<TGLRenderTarget>(*FContext->Functions(), size, FMultisample);
+    FTargetMultisample = FMultisample;
+  }
+  return FTarget->IsValid();
+}
+
+void TViewport3D::resizeGL(int, int) {
+  EnsureRenderTarget();
+}
+
+void TViewport3D::DrawScene(TGLRenderTarget& target) {
+  TGLContext& context = *FContext;
+  context.SetRenderTarget(&target);
+  context.SetScale(SceneScale());
+  // Qt draws with this GL context too: nothing the cache remembers can be trusted.
+  TContext3D::ResetStateCache();
+  if (!context.BeginScene()) return;
+  auto endScene = qScopeGuard([&] { context.EndScene(); });
+  context.SetContextState(TContextState::csScissorOff);
+  context.Clear(FFill, 1);
+  TCamera* camera = ActiveCamera();
+  context.SetCameraMatrix(camera->CameraMatrix());
+  context.SetCameraAngleOfView(camera->AngleOfView());
+  context.Lights().clear();
+  for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
+  // A handler may change the scene while it is drawn; walk a copy of the list.
+  const std::vector<TControl3D*> objects = FRoot->RenderingList();
+  for (TControl3D* object : objects) {
+    if (object->Visible()) object->RenderInternal(context);
+  }
+}
+
+void TViewport3D::paintGL() {
+  if (FDrawing) return;
+  FDrawing = true;
+  auto done = qScopeGuard([this] { FDrawing = false; });
+  if (!EnsureDevice()) return;
+  TGLFunctions* gl = FContext->Functions();
+  // The size Qt gave its own framebuffer (it rounds the scaled size its own way).
+  GLint viewport[4] = {0, 0, 0, 0};
+  gl->glGetIntegerv(GL_VIEWPORT, viewport);
+  const QSize widgetSize(viewport[2], viewport[3]);
+  if (!EnsureRenderTarget()) return;
+  try {
+    DrawScene(*FTarget);
+  } catch (...) {
+    RaiseLater(std::current_exception());
+  }
+  if (widgetSize != FTarget->Size()) {
+    // A row or column the target does not cover shows the view's colour, not old pixels.
+    const TVector3D c = ColorToVector(FFill);
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    gl->glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+  }
+  FTarget->ResolveInto(defaultFramebufferObject(), widgetSize);
+  TContext3D::ResetStateCache();
+}
+
+QImage TViewport3D::MakeScreenshot() {
+  if (FDrawing) return {};
+  const QSize size = RenderTargetSize();
+  if (size.isEmpty()) return {};
+  makeCurrent();
+  auto done = qScopeGuard([this] {
+    FContext->SetRenderTarget(FTarget.get());
+    TContext3D::ResetStateCache();
+    FDrawing = false;
+    doneCurrent();
+  });
+  if (!QOpenGLContext::currentContext() || !EnsureDevice()) return {};
+  QImage image;
+  {
+    TGLRenderTarget target(*FContext->Functions(), size, FMultisample);
+    if (!target.IsValid()) return {};
+    FDrawing = true;
+    DrawScene(target);
+    image = target.ReadPixels();
+    FContext->SetRenderTarget(FTarget.get());
+  }
+  if (image.isNull()) return {};
+  image.setDevicePixelRatio(devicePixelRatioF());
+  // The 2D children as the window paints them over the view, nothing else.
+  QPainter painter(&image);
+  for (QObject* object : children()) {
+    auto* child = qobject_cast<QWidget*>(object);
+    if (!child || child->isWindow() || !child->isVisible()) continue;
+    QWidget::RenderFlags flags = QWidget::DrawChildren;
+    if (child->autoFillBackground()) flags |= QWidget::DrawWindowBackground;
+    child->render(&painter, child->pos(), QRegion(), flags);
+  }
+  return image;
+}
+
+// --- Pointer -----------------------------------------------------------------------------------
+
+TViewportHit TViewport3D::ObjectAtPoint(const TPointF& screenPoint) {
+  const TPointF local = ScreenToLocal(screenPoint);
+  if (!isVisible() || local.X < 0 || local.Y < 0 || local.X >= width() || local.Y >= height()) {
+    return {};
+  }
+  TControl3D* object = FRoot->ObjectAtPoint(screenPoint);
+  return {object, object == nullptr};
+}
+
+void TViewport3D::SetHovered(TControl3D* object) {
+  if (object == FHovered) return;
+  TControl3D* old = FHovered;
+  if (old) FWatcher->Unwatch(old);
+  FHovered = object;
+  if (object) FWatcher->Watch(object);
+  if (old) old->MouseLeave();
+  if (object) object->MouseEnter();
+}
+
+void TViewport3D::ViewMouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+  if (FAutoCapture) FCaptured = true;
+  if ((shift & ssDouble) && OnDblClick) OnDblClick(this);
+}
+
+void TViewport3D::ViewMouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+  FCaptured = false;
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+}
+
+void TViewport3D::Press(QMouseEvent* event, TShiftState extra) {
+  event->accept();
+  TMouseButton button;
+  if (!ButtonOf(event->button(), button)) return;
+  const TShiftState shift = ShiftOf(*event) | extra;
+  const TPointF p = LocalPoint(*event);
+  const TViewportHit hit = ObjectAtPoint(LocalToScreen(p));
+  if (button == TMouseButton::mbRight && !hit.Object && FPopupMenu) {
+    FPopupMenu->popup(event->globalPosition().toPoint());
+    return;
+  }
+  if (hit.Object) {
+    SetHovered(hit.Object);
+    hit.Object->MouseDown(button, shift, p.X, p.Y);
+  } else {
+    ViewMouseDown(button, shift, p.X, p.Y);
+  }
+}
+
+void TViewport3D::mousePressEvent(QMouseEvent* event) {
+  Press(event, 0);
+}
+
+void TViewport3D::mouseDoubleClickEvent(QMouseEvent* event) {
+  // Qt turns the second press of a double click into this event.
+  Press(event, ssDouble);
+}
+
+void TViewport3D::mouseMoveEvent(QMouseEvent* event) {
+  event->accept();
+  const TShiftState shift = ShiftOf(*event);
+  const TPointF p = LocalPoint(*event);
+  if (FCaptured) {
+    if (OnMouseMove) OnMouseMove(this, shift, p.X, p.Y);
+    return;
+  }
+  const TViewportHit hit = ObjectAtPoint(LocalToScreen(p));
+  SetHovered(hit.Object);
+  if (hit.Object) {
+    hit.Object->MouseMove(shift, p.X, p.Y);
+  } else if (hit.OnViewport && OnMouseMove) {
+    OnMouseMove(this, shift, p.X, p.Y);
+  }
+}
+
+void TViewport3D::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  TMouseButton button;
+  if (!ButtonOf(event->button(), button)) return;
+  const TShiftState shift = ShiftOf(*event);
+  const TPointF p = LocalPoint(*event);
+  if (FCaptured) {
+    ViewMouseUp(button, shift, p.X, p.Y);
+    return;
+  }
+  const TViewportHit hit = ObjectAtPoint(LocalToScreen(p));
+  if (hit.Object) {
+    SetHovered(hit.Object);
+    hit.Object->MouseClick();
+    hit.Object->MouseUp(button, shift, p.X, p.Y);
+  } else {
+    // Off the view too (Qt keeps sending to the widget that took the press): a drag
+    // always ends at its release.
+    ViewMouseUp(button, shift, p.X, p.Y);
+  }
+}
+
+void TViewport3D::wheelEvent(QWheelEvent* event) {
+  event->accept();
+  TShiftState shift = ShiftOf(event->modifiers(), event->buttons(), event->pointingDevice());
+  int delta = event->angleDelta().y();
+  if (delta == 0) {
+    delta = event->angleDelta().x();
+    if (delta == 0) return;
+    shift |= ssHorizontal;
+  }
+  bool handled = false;
+  if (!FCaptured) {
+    const TViewportHit hit =
+        ObjectAtPoint({float(event->globalPosition().x()), float(event->globalPosition().y())});
+    for (TControl3D* object = hit.Object; object && !handled; object = object->ParentControl3D()) {
+      object->MouseWheel(shift, delta, handled);
+    }
+  }
+  if (!handled && OnMouseWheel) OnMouseWheel(this, shift, delta, handled);
+}
+
+void TViewport3D::leaveEvent(QEvent* event) {
+  QOpenGLWidget::leaveEvent(event);
+  if (!FCaptured) SetHovered(nullptr);
+}
+
+}  // namespace rt3d

@@ -1,0 +1,165 @@
+#pragma once
+// TViewport3D: the widget that shows a 3D scene, with its 2D child widgets painted over it.
+//
+// The scene renders into the viewport's own multisampled target, which is resolved into the
+// QOpenGLWidget's framebuffer; Qt then composes that under the child widgets without any
+// read-back. Only MakeScreenshot reads pixels back.
+//
+// Pointer input: a press goes to the body under the pointer or to the viewport itself; a
+// press on the viewport captures the pointer for it until the release. Bodies never
+// capture: moves and the release go to whatever is under the pointer then.
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QImage>
+#include <QOpenGLWidget>
+#include <QPointer>
+
+#include "runtime3d/core/Types.h"
+#include "runtime3d/core/ViewportRoot.h"
+#include "runtime3d/render/GLRenderTarget.h"
+
+class QMenu;
+
+namespace rt3d {
+
+class TCamera;
+class TDummy;
+class TGLContext;
+class TLight;
+
+using TMouseEvent =
+    std::function<void(QObject* sender, TMouseButton button, TShiftState shift, float x, float y)>;
+using TMouseMoveEvent = std::function<void(QObject* sender, TShiftState shift, float x, float y)>;
+using TViewportNotifyEvent = std::function<void(QObject* sender)>;
+using TViewportWheelEvent =
+    std::function<void(QObject* sender, TShiftState shift, int wheelDelta, bool& handled)>;
+
+// What lies under a point of the view: a 3D object, the viewport itself, or nothing (the
+// point is off the view).
+struct TViewportHit {
+  TControl3D* Object = nullptr;
+  bool OnViewport = false;
+};
+
+class TViewport3D : public QOpenGLWidget, public IViewport3D {
+  Q_OBJECT
+
+ public:
+  explicit TViewport3D(QWidget* parent = nullptr);
+  ~TViewport3D() override;
+
+  // The parent of the 3D objects placed directly in the view (owned).
+  TViewportRoot* Root() const { return FRoot.get(); }
+
+  // --- Properties --------------------------------------------------------------------------
+  // Not owned; cleared when the camera is destroyed.
+  TCamera* Camera() const { return FCamera; }
+  void SetCamera(TCamera* camera);
+  bool UsingDesignCamera() const { return FUsingDesignCamera; }
+  void SetUsingDesignCamera(bool value);
+  TAlphaColor Color() const { return FFill; }
+  void SetColor(TAlphaColor value);
+  TMultisample Multisample() const { return FMultisample; }
+  void SetMultisample(TMultisample value);
+  bool AutoCapture() const { return FAutoCapture; }
+  void SetAutoCapture(bool value) { FAutoCapture = value; }
+  // Opened by a right press on the view itself (not on a body). Not owned.
+  QMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
+
+  TCamera* DesignCamera() const { return FDesignCamera; }
+  const std::vector<TLight*>& Lights() const { return FLights; }
+
+  // The sample count of the current render target (0 before the first frame).
+  int RenderTargetSamples() const;
+  // The pixel size of the render target for the current size and scale.
+  QSize RenderTargetSize() const;
+  // Empty while the device works; the reason when it could not be created.
+  QString DeviceError() const;
+
+  // A fresh off-screen render of the scene at device-pixel size, with the visible child
+  // widgets drawn over it. Premultiplied ARGB32 with the display scale as pixel ratio; a
+  // null image when nothing can be rendered. Not to be called from inside a frame.
+  QImage MakeScreenshot();
+
+  // The object under a screen point (global logical coordinates).
+  TViewportHit ObjectAtPoint(const TPointF& screenPoint);
+
+  // --- IViewport3D -------------------------------------------------------------------------
+  TContext3D* Context() override;
+  TCamera* ActiveCamera() override;
+  void AddLight(TLight* light) override;
+  void RemoveLight(TLight* light) override;
+  TPointF ScreenToLocal(const TPointF& screenPoint) override;
+  TPointF LocalToScreen(const TPointF& localPoint) override;
+  float SceneScale() override;
+  void RequestViewportRedraw() override { update(); }
+
+  // --- Events ------------------------------------------------------------------------------
+  TMouseEvent OnMouseDown;
+  TMouseMoveEvent OnMouseMove;
+  TMouseEvent OnMouseUp;
+  TViewportNotifyEvent OnDblClick;
+  TViewportWheelEvent OnMouseWheel;
+
+  // The 3D object the pointer is over (null when none).
+  TControl3D* HoveredObject() const { return FHovered; }
+  // True while a press on the view itself holds the pointer.
+  bool IsCaptured() const { return FCaptured; }
+
+ protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  class TWatcher;
+  friend class TWatcher;
+
+  void ObjectFreed(TFmxObject* gone);
+  void ReleaseDevice();
+  bool EnsureDevice();
+  bool EnsureRenderTarget();
+  // One frame of the scene into target, cleared to Color.
+  void DrawScene(TGLRenderTarget& target);
+
+  void Press(QMouseEvent* event, TShiftState extra);
+  void SetHovered(TControl3D* object);
+  // The viewport's own steps of a 2D control.
+  void ViewMouseDown(TMouseButton button, TShiftState shift, float x, float y);
+  void ViewMouseUp(TMouseButton button, TShiftState shift, float x, float y);
+
+  std::unique_ptr<TGLContext> FContext;
+  std::unique_ptr<TGLRenderTarget> FTarget;
+  std::unique_ptr<TWatcher> FWatcher;
+  std::unique_ptr<TViewportRoot> FRoot;
+  std::vector<TLight*> FLights;
+
+  TCamera* FCamera = nullptr;
+  bool FUsingDesignCamera = true;
+  TAlphaColor FFill = claWhite;
+  TMultisample FMultisample = TMultisample::FourSamples;
+  TMultisample FTargetMultisample = TMultisample::FourSamples;
+  bool FAutoCapture = true;
+  QPointer<QMenu> FPopupMenu;
+  TDummy* FDesignCameraZ = nullptr;
+  TDummy* FDesignCameraX = nullptr;
+  TCamera* FDesignCamera = nullptr;
+
+  bool FDrawing = false;
+  bool FDestroying = false;
+  bool FCaptured = false;
+  TControl3D* FHovered = nullptr;
+};
+
+}  // namespace rt3d
