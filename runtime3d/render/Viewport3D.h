@@ -14,14 +14,13 @@
 #include <vector>
 
 #include <QImage>
+#include <QMenu>
 #include <QOpenGLWidget>
 #include <QPointer>
 
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
 #include "runtime3d/render/GLRenderTarget.h"
-
-class QMenu;
 
 namespace rt3d {
 
