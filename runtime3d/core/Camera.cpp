@@ -1,6 +1,7 @@
 #include "runtime3d/core/Camera.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace rt3d {
 
@@ -15,6 +16,7 @@ TCamera::~TCamera() {
 }
 
 void TCamera::SetAngleOfView(float value) {
+  if (std::isnan(value)) return;  // would make the projection NaN
   value = std::clamp(value, 1.0f, 179.0f);
   if (FAngleOfView == value) return;
   FAngleOfView = value;

@@ -282,6 +282,7 @@ void TControl3D::SetVisible(bool value) {
 }
 
 void TControl3D::SetOpacity(float value) {
+  if (std::isnan(value)) return;  // would poison every absolute opacity below
   value = std::clamp(value, 0.0f, 1.0f);
   if (FOpacity == value) return;
   FOpacity = value;

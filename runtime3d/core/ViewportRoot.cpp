@@ -47,7 +47,7 @@ TControl3D* TViewportRoot::ObjectAtPoint(const TPointF& screenPoint) {
     TPickScan::BestDistance = 65535;
     TPickScan::Projection = projection;
     TControl3D* result = nullptr;
-    const std::vector<TFmxObject*> children = Children();
+    const std::vector<TFmxObject*>& children = Children();
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
       auto* control = dynamic_cast<TControl3D*>(*it);
       if (!control || !control->Visible()) continue;
@@ -90,7 +90,8 @@ bool TControl3D::LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir
 
 TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint) {
   TControl3D* result = nullptr;
-  const std::vector<TFmxObject*> children = Children();
+  // Picking changes nothing in the tree, so the child list can be walked in place.
+  const std::vector<TFmxObject*>& children = Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     auto* control = dynamic_cast<TControl3D*>(*it);
     if (!control || !control->Visible()) continue;
