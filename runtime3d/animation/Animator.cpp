@@ -46,7 +46,15 @@ void TAnimator::AnimateFloat(TFmxObject* Target, std::string_view APropertyName,
   animation->SetPropertyName(std::string(APropertyName));
   animation->SetStartFromCurrent(true);
   animation->SetStopValue(NewValue);
+  const std::weak_ptr<void> alive = animation->LifeToken();
   animation->Start();
+  // One that could not start (a path that names nothing, a hidden target) goes the same
+  // way as a finished one instead of staying on the target for good.
+  if (!alive.expired() && !animation->Running()) {
+    if (TAnimationDestroyer* destroyer = TAnimationDestroyer::Current()) {
+      destroyer->DoAniFinished(animation);
+    }
+  }
 }
 
 // --- TAnimationDestroyer --------------------------------------------------------------------
