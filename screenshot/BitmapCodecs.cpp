@@ -62,11 +62,16 @@ const char* QtFormat(TContainer container) {
 bool Encode(const QImage& image, TContainer container, int quality, QIODevice& device) {
   if (container == TContainer::Gif) return WriteGif(image, device);
   QImageWriter writer(&device, QtFormat(container));
+  if (container != TContainer::Jpeg) return writer.write(image);
   // Only JPEG has an image quality; PNG would read the value as a compression level.
-  if (container == TContainer::Jpeg && quality >= 0) writer.setQuality(std::min(quality, 100));
+  if (quality >= 0) writer.setQuality(std::min(quality, 100));
   // A JPEG has no alpha: Qt's encoder writes the colour channels as stored, so
-  // premultiplied pixels come out as if laid over black.
-  return writer.write(image);
+  // premultiplied pixels come out as if laid over black. Other pixels are made so first,
+  // or a transparent pixel would show whatever colour it happens to hold.
+  const bool straightAlpha = image.hasAlphaChannel() &&
+                             image.pixelFormat().premultiplied() == QPixelFormat::NotPremultiplied;
+  return writer.write(straightAlpha ? image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                    : image);
 }
 
 }  // namespace

@@ -136,6 +136,16 @@ TEST_F(SaveToFileTest, ContainersWithoutAlphaShowPremultipliedColourOverBlack) {
     EXPECT_LE(MaxChannelDifference(decoded.pixel(8, 8), c.Transparent), c.Tolerance);
     EXPECT_LE(MaxChannelDifference(decoded.pixel(24, 8), c.HalfRed), c.Tolerance);
   }
+
+  // Straight alpha: an invisible pixel may hold any colour, and still comes out black.
+  QImage straight(16, 16, QImage::Format_ARGB32);
+  straight.fill(qRgba(255, 255, 0, 0));
+  for (const char* name : {"straight.jpg", "straight.gif"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(Attempt([&] { SaveToFile(straight, Path(name)); }), "ok");
+    QByteArray format;
+    EXPECT_LE(MaxChannelDifference(Decode(Path(name), &format).pixel(8, 8), qRgb(0, 0, 0)), 3);
+  }
 }
 
 TEST_F(SaveToFileTest, GifReducesManyColoursToANearbyPalette) {
