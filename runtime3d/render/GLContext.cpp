@@ -213,7 +213,8 @@ void TGLContext::ApplyFixedStates() {
   gl.glBlendEquation(GL_FUNC_ADD);
   gl.glDepthFunc(GL_LEQUAL);
   gl.glDepthRange(0, 1);
-  gl.glFrontFace(GL_CCW);
+  // Clockwise as seen on the screen (checked on pixels: a sphere shows its outside).
+  gl.glFrontFace(GL_CW);
   gl.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   gl.glEnable(GL_MULTISAMPLE);
   gl.glDisable(GL_DEPTH_CLAMP);

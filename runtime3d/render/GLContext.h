@@ -8,8 +8,9 @@
 // does every drawing call in between.
 //
 // Device conventions:
-//  - the picture is drawn y-up into GL framebuffers; a face is front-facing when it runs
-//    clockwise in y-down window coordinates, which is counter-clockwise in GL's y-up space;
+//  - a face is front-facing when it runs clockwise as seen on the screen. GL's window space
+//    is y-up but is shown y-up too, so what looks clockwise is GL_CW; only the read-back
+//    rows come bottom first;
 //  - depth runs 0..1 from near to far: glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE) where
 //    the driver has it, otherwise vertex programs are compiled with the depth remap define;
 //  - matrices are uploaded as stored (transpose = GL_FALSE): the programs hold the

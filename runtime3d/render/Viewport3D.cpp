@@ -138,6 +138,8 @@ TViewport3D::~TViewport3D() {
   FHovered = nullptr;
   // The scene goes first, while lights can still leave this viewport.
   FRoot.reset();
+  // QOpenGLWidget frees its GL context after this body: the device goes now.
+  disconnect(FContextGone);
   makeCurrent();
   ReleaseDevice();
   doneCurrent();
@@ -250,14 +252,12 @@ void TViewport3D::ReleaseDevice() {
 
 void TViewport3D::initializeGL() {
   // A new GL context (first show, or a move to another window): the device starts afresh.
-  connect(
-      context(), &QOpenGLContext::aboutToBeDestroyed, this,
-      [this] {
-        makeCurrent();
-        ReleaseDevice();
-        doneCurrent();
-      },
-      Qt::UniqueConnection);
+  disconnect(FContextGone);
+  FContextGone = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    makeCurrent();
+    ReleaseDevice();
+    doneCurrent();
+  });
   EnsureDevice();
 }
 

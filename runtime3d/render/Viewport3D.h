@@ -155,6 +155,7 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   TDummy* FDesignCameraX = nullptr;
   TCamera* FDesignCamera = nullptr;
 
+  QMetaObject::Connection FContextGone;
   bool FDrawing = false;
   bool FDestroying = false;
   bool FCaptured = false;

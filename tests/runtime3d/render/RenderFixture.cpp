@@ -1,0 +1,119 @@
+#include "RenderFixture.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include <QTest>
+
+#include "runtime3d/core/Control3D.h"
+
+namespace rt3d::test {
+
+bool TReportingApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& failure) {
+    Errors().push_back(failure.what());
+  }
+  return false;
+}
+
+std::vector<std::string>& TReportingApplication::Errors() {
+  static std::vector<std::string> errors;
+  return errors;
+}
+
+TRgba PixelAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return {qRed(p), qGreen(p), qBlue(p), qAlpha(p)};
+}
+
+std::string ToString(const TRgba& c) {
+  return "(" + std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) +
+         ", " + std::to_string(c.A) + ")";
+}
+
+::testing::AssertionResult Near(const TRgba& actual, const TRgba& expected, int tolerance) {
+  const bool near = std::abs(actual.R - expected.R) <= tolerance &&
+                    std::abs(actual.G - expected.G) <= tolerance &&
+                    std::abs(actual.B - expected.B) <= tolerance &&
+                    std::abs(actual.A - expected.A) <= tolerance;
+  if (near) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "pixel " << ToString(actual) << ", expected "
+                                       << ToString(expected) << " +-" << tolerance;
+}
+
+QImage SolidImage(QRgb color, int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+  image.fill(color);
+  return image;
+}
+
+void ViewportScene::SetUp() {
+  TReportingApplication::Errors().clear();
+  viewport = std::make_unique<TViewport3D>();
+  viewport->resize(kSize, kSize);
+  camera = new TCamera("Camera1");
+  viewport->Root()->AddObject(camera);
+  camera->Position().SetPoint({0, 0, -15});
+  viewport->SetCamera(camera);
+  viewport->SetUsingDesignCamera(false);
+  viewport->SetColor(claNull);
+  viewport->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(viewport.get()));
+  ASSERT_TRUE(viewport->DeviceError().isEmpty()) << viewport->DeviceError().toStdString();
+}
+
+void ViewportScene::TearDown() {
+  viewport.reset();
+  sources.clear();
+}
+
+TSphere* ViewportScene::AddSphere(float radius, const TPoint3D& position, TFmxObject* parent) {
+  auto* sphere = new TSphere();
+  sphere->SetSubdivisionsAxes(50);
+  sphere->SetSubdivisionsHeight(50);
+  sphere->SetSize(2 * radius, 2 * radius, 2 * radius);
+  sphere->Position().SetPoint(position);
+  (parent ? parent : viewport->Root())->AddObject(sphere);
+  return sphere;
+}
+
+TLight* ViewportScene::AddLight(float turnY) {
+  auto* rig = new TDummy("LightRig");
+  viewport->Root()->AddObject(rig);
+  auto* light = new TLight("Light1");
+  rig->AddObject(light);
+  light->Position().SetPoint({0, 0, -30});
+  rig->RotationAngle().SetY(turnY);
+  return light;
+}
+
+TLightMaterialSource* ViewportScene::LitMaterial(QRgb textureColor) {
+  auto source = std::make_unique<TLightMaterialSource>();
+  source->SetDiffuse(0xFFA4A4A4);
+  source->SetAmbient(0xFF585858);
+  source->SetEmissive(claNull);
+  source->SetSpecular(claNull);
+  source->SetShininess(30);
+  source->Texture().Assign(SolidImage(textureColor));
+  auto* result = source.get();
+  sources.push_back(std::move(source));
+  return result;
+}
+
+TTextureMaterialSource* ViewportScene::TextureMaterial(const QImage& image) {
+  auto source = std::make_unique<TTextureMaterialSource>();
+  source->Texture().Assign(image);
+  auto* result = source.get();
+  sources.push_back(std::move(source));
+  return result;
+}
+
+QImage ViewportScene::Render() {
+  QImage image = viewport->MakeScreenshot();
+  EXPECT_FALSE(image.isNull()) << "the view rendered nothing";
+  return image;
+}
+
+}  // namespace rt3d::test
