@@ -140,7 +140,10 @@ TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
 }
 
 TDecodeBatch::~TDecodeBatch() {
-  for (QFuture<TResult>& job : FJobs) job.waitForFinished();
+  // A taken job is finished, and its future no longer valid: waiting on it would block.
+  for (std::size_t i = 0; i < FJobs.size(); ++i) {
+    if (!FTaken[i]) FJobs[i].waitForFinished();
+  }
 }
 
 QImage TDecodeBatch::Take(std::size_t index) {
