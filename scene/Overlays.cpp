@@ -1,0 +1,140 @@
+#include "scene/Overlays.h"
+
+#include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace orvanth {
+
+const std::array<TButtonDefinition, 5> kButtons = {{
+    // name, caption, position in the panel, tab order, body
+    {"Button1", "Ganymede", {32, 144}, 4, 4},
+    {"Button2", "Callisto", {32, 184}, 3, 5},
+    {"Button4", "Io", {32, 64}, 2, 2},
+    {"Button8", "Europa", {32, 104}, 1, 3},
+    {"Button11", "Orvanth", {32, 24}, 0, 1},
+}};
+
+const std::array<TMenuItemDefinition, 7> kMenuItems = {{
+    {"MenuItem1", "Auto-rotate", true, true},
+    {"MenuItem2", "Show names", true, true},
+    {"MenuItem3", "Show info", false, true},
+    {"MenuItem5", "Full screen", true, true},
+    {"MenuItem7", "Screenshot", false, false},
+    {"MenuItem6", "About", false, false},
+    {"MenuItem4", "Exit", false, false},
+}};
+
+namespace {
+
+// The panel face and the button skin of the designed look.
+const char* const kPanelStyle =
+    "QFrame#Panel1 { background-color: #35356F; border: none;"
+    " border-radius: 8px; }";
+const char* const kButtonStyle =
+    "QPushButton { color: black; border: 1px solid #ACACAC; border-radius: 0px; padding: 0px;"
+    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #F0F0F0, stop:1 #E5E5E5); }"
+    "QPushButton:hover { border-color: #7EB4EA;"
+    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ECF4FC, stop:1 #DCECFC); }"
+    "QPushButton:pressed { border-color: #569DE5;"
+    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #DAECFC, stop:1 #C4E0FC); }"
+    "QPushButton:focus { border-color: #3399FF; }";
+
+// A panel that keeps every press, wheel turn and right click on its face to itself.
+class TPanel : public QFrame {
+ public:
+  using QFrame::QFrame;
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+  void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
+  void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
+  void mouseMoveEvent(QMouseEvent* e) override { e->accept(); }
+  void wheelEvent(QWheelEvent* e) override { e->accept(); }
+  void contextMenuEvent(QContextMenuEvent* e) override { e->accept(); }
+};
+
+TText* MakeFactText(QWidget* window, const char* name, QPoint position, Qt::Alignment align) {
+  auto* text = new TText(window);
+  text->setObjectName(QString::fromLatin1(name));
+  text->setGeometry(QRect(position, QSize(200, 300)));
+  text->SetFontSize(18);
+  text->SetFontColor(Qt::white);
+  text->SetHorzAlign(align);
+  return text;
+}
+
+}  // namespace
+
+QPushButton* TOverlays::ButtonNamed(std::string_view name) const {
+  for (QPushButton* button : Buttons) {
+    if (button && button->objectName() == QLatin1String(name.data(), qsizetype(name.size())))
+      return button;
+  }
+  return nullptr;
+}
+
+QAction* TOverlays::MenuItemNamed(std::string_view name) const {
+  for (QAction* item : MenuItems) {
+    if (item && item->objectName() == QLatin1String(name.data(), qsizetype(name.size())))
+      return item;
+  }
+  return nullptr;
+}
+
+TOverlays BuildOverlays(QWidget* window, QWidget* view) {
+  TOverlays o;
+
+  o.Label1 = new QLabel(view);
+  o.Label1->setObjectName(QStringLiteral("Label1"));
+  o.Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
+  o.Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  QFont labelFont = o.Label1->font();
+  labelFont.setPixelSize(22);
+  o.Label1->setFont(labelFont);
+  o.Label1->setStyleSheet(QStringLiteral("color: #BABABA; background: transparent;"));
+  o.Label1->setGeometry(0, 0, view->width(), kLabelHeight);
+
+  o.Panel1 = new TPanel(window);
+  o.Panel1->setObjectName(QStringLiteral("Panel1"));
+  o.Panel1->setGeometry(kPanelGeometry);
+  o.Panel1->setStyleSheet(QString::fromLatin1(kPanelStyle) + QString::fromLatin1(kButtonStyle));
+  auto* opacity = new QGraphicsOpacityEffect(o.Panel1);
+  opacity->setOpacity(kPanelOpacity);
+  o.Panel1->setGraphicsEffect(opacity);
+  for (size_t i = 0; i < kButtons.size(); ++i) {
+    const TButtonDefinition& d = kButtons[i];
+    auto* button = new QPushButton(QString::fromUtf8(d.Text), o.Panel1);
+    button->setObjectName(QString::fromLatin1(d.Name));
+    button->setGeometry(QRect(d.Position, kButtonSize));
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setAutoDefault(false);
+    QFont buttonFont = button->font();
+    buttonFont.setPixelSize(14);
+    button->setFont(buttonFont);
+    o.Buttons[i] = button;
+  }
+  // Tab order as stored: Orvanth, Europa, Io, Callisto, Ganymede.
+  std::array<QPushButton*, 5> byTab{};
+  for (size_t i = 0; i < kButtons.size(); ++i) byTab[size_t(kButtons[i].TabOrder)] = o.Buttons[i];
+  for (size_t i = 1; i < byTab.size(); ++i) QWidget::setTabOrder(byTab[i - 1], byTab[i]);
+
+  o.PopupMenu1 = new QMenu(window);
+  o.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  for (size_t i = 0; i < kMenuItems.size(); ++i) {
+    const TMenuItemDefinition& d = kMenuItems[i];
+    QAction* item = o.PopupMenu1->addAction(QString::fromUtf8(d.Text));
+    item->setObjectName(QString::fromLatin1(d.Name));
+    item->setCheckable(d.Checkable);
+    item->setChecked(d.IsChecked);
+    o.MenuItems[i] = item;
+  }
+
+  // Drawn over everything else, in this order.
+  o.Text1 = MakeFactText(window, "Text1", {536, 9}, Qt::AlignRight);
+  o.Text2 = MakeFactText(window, "Text2", {328, 17}, Qt::AlignLeft);
+  return o;
+}
+
+}  // namespace orvanth

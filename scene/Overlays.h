@@ -1,0 +1,57 @@
+#pragma once
+// The 2D parts of the main window as data: the body's name over the view, the fact
+// sheet, the button panel, and the context menu.
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <array>
+
+#include "scene/Text.h"
+
+namespace orvanth {
+
+struct TButtonDefinition {
+  const char* Name;
+  const char* Text;
+  QPoint Position;  // in the panel
+  int TabOrder;
+  int BodyIndex;
+};
+
+struct TMenuItemDefinition {
+  const char* Name;
+  const char* Text;
+  bool IsChecked;  // at start; the first four items are switches
+  bool Checkable;
+};
+
+// In stored order.
+extern const std::array<TButtonDefinition, 5> kButtons;
+// In display order.
+extern const std::array<TMenuItemDefinition, 7> kMenuItems;
+
+inline constexpr QSize kButtonSize{80, 26};
+inline constexpr QRect kPanelGeometry{40, 40, 145, 233};
+inline constexpr float kPanelOpacity = 0.8f;
+inline constexpr int kLabelHeight = 40;
+
+struct TOverlays {
+  QLabel* Label1 = nullptr;
+  QFrame* Panel1 = nullptr;
+  std::array<QPushButton*, 5> Buttons{};  // in kButtons order
+  QMenu* PopupMenu1 = nullptr;
+  std::array<QAction*, 7> MenuItems{};  // in kMenuItems order
+  TText* Text1 = nullptr;
+  TText* Text2 = nullptr;
+
+  QPushButton* ButtonNamed(std::string_view name) const;
+  QAction* MenuItemNamed(std::string_view name) const;
+};
+
+// Label1 goes on the view; the panel and the fact sheet on the window, over the view.
+TOverlays BuildOverlays(QWidget* window, QWidget* view);
+
+}  // namespace orvanth

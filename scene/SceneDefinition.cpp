@@ -1,0 +1,227 @@
+#include "scene/SceneDefinition.h"
+
+#include <cassert>
+
+#include "scene/BodyCatalogue.h"
+
+namespace orvanth {
+
+using rt3d::TMeshWrapMode;
+using rt3d::TPoint3D;
+
+const std::array<TSphereDefinition, 6> kSpheres = {{
+    // name, position, scale, angle Y, stored orientation, wrap, material, hit test, two side
+    {"Sphere1", {0, 0, 0}, 10, 0, nullptr, TMeshWrapMode::Fit, "LightMaterialSource1", true, false},
+    {"Sphere2",
+     {0, 0, 0},
+     200,
+     0,
+     nullptr,
+     TMeshWrapMode::Original,
+     "TextureMaterialSource3",
+     false,
+     true},
+    {"Sphere3", {7, 0, 0}, 1, 0, nullptr, TMeshWrapMode::Fit, "LightMaterialSource2", true, false},
+    {"Sphere4",
+     {9, 0, 0},
+     0.84f,
+     45,
+     "(0,0.382683455944061,0,0.923879504203796)",
+     TMeshWrapMode::Fit,
+     "LightMaterialSource3",
+     true,
+     false},
+    {"Sphere5",
+     {12, 0, 0},
+     1.43f,
+     90,
+     "(0,0.70710676908493,0,0.70710676908493)",
+     TMeshWrapMode::Fit,
+     "LightMaterialSource4",
+     true,
+     false},
+    {"Sphere6",
+     {16, 0, 0},
+     1.3f,
+     135,
+     "(0,0.923879504203796,0,0.382683426141739)",
+     TMeshWrapMode::Fit,
+     "LightMaterialSource5",
+     true,
+     false},
+}};
+
+const std::array<TMaterialDefinition, 6> kMaterials = {{
+    {"LightMaterialSource1", true, assets::Image::Planet},
+    {"LightMaterialSource2", true, assets::Image::Io},
+    {"LightMaterialSource3", true, assets::Image::Europa},
+    {"LightMaterialSource4", true, assets::Image::Ganymede},
+    {"LightMaterialSource5", true, assets::Image::Callisto},
+    {"TextureMaterialSource3", false, assets::Image::Stars},
+}};
+
+// The five bodies share one lit recipe: no highlight, no light of their own.
+constexpr rt3d::TAlphaColor kBodyDiffuse = 0xFFA4A4A4;
+constexpr rt3d::TAlphaColor kBodyAmbient = 0xFF585858;
+constexpr int kBodyShininess = 30;
+
+const std::array<TSpinDefinition, 5> kSpins = {{
+    {"FloatAnimation1", "Sphere1", 60},
+    {"FloatAnimation2", "Sphere3", 240},
+    {"FloatAnimation3", "Sphere4", 480},
+    {"FloatAnimation4", "Sphere5", 960},
+    {"FloatAnimation5", "Sphere6", 2242},
+}};
+
+const std::array<TOrbitPivot, 4> kOrbitPivots = {{
+    {"Sphere3", {-7, 0, 0}},
+    {"Sphere4", {-9, 0, 0}},
+    {"Sphere5", {-12, 0, 0}},
+    {"Sphere6", {-16, 0, 0}},
+}};
+
+std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures() {
+  std::vector<std::span<const std::uint8_t>> sources;
+  for (const TMaterialDefinition& material : kMaterials) {
+    sources.push_back(assets::Png(material.Texture));
+  }
+  return std::make_unique<rt3d::TDecodeBatch>(std::move(sources));
+}
+
+rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
+  for (rt3d::TSphere* sphere : {Sphere1, Sphere2, Sphere3, Sphere4, Sphere5, Sphere6}) {
+    if (sphere && rt3d::SameText(sphere->Name(), name)) return sphere;
+  }
+  return nullptr;
+}
+
+rt3d::TSphere* TScene::BodySphere(int index) const {
+  return SphereNamed(Body(index).Sphere);
+}
+
+namespace {
+
+rt3d::TSphere* MakeSphere(const TSphereDefinition& d, rt3d::TFmxObject& parent) {
+  auto* sphere = new rt3d::TSphere(d.Name);
+  parent.AddObject(sphere);
+  sphere->Position().SetPoint(d.Position);
+  sphere->Scale().SetPoint({d.Scale, d.Scale, d.Scale});
+  if (d.RotationAngleY != 0) sphere->RotationAngle().SetY(d.RotationAngleY);
+  if (d.Quanternion) sphere->SetQuaternionText(d.Quanternion);
+  sphere->SetSize(1, 1, 1);
+  sphere->SetSubdivisionsAxes(50);
+  sphere->SetSubdivisionsHeight(50);
+  sphere->SetWrapMode(d.WrapMode);
+  sphere->SetHitTest(d.HitTest);
+  sphere->SetTwoSide(d.TwoSide);
+  return sphere;
+}
+
+rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TFmxObject& sphere) {
+  auto* spin = new rt3d::TFloatAnimation(d.Name);
+  sphere.AddObject(spin);
+  spin->SetDuration(d.Duration);
+  spin->SetLoop(true);
+  spin->SetPropertyName("RotationAngle.Y");
+  spin->SetStartValue(0);
+  spin->SetStopValue(-360);
+  spin->SetStartFromCurrent(true);
+  spin->SetAnimationType(rt3d::TAnimationType::In);
+  spin->SetInterpolation(rt3d::TInterpolationType::Linear);
+  spin->SetEnabled(true);  // only stored while loading; starts when loading ends
+  return spin;
+}
+
+}  // namespace
+
+TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
+                  rt3d::TDecodeBatch& images) {
+  TScene scene;
+  root.BeginLoading();
+  components.BeginLoading();
+
+  auto spinOf = [](const char* sphere) -> const TSpinDefinition* {
+    for (const TSpinDefinition& spin : kSpins) {
+      if (std::string_view(spin.Sphere) == sphere) return &spin;
+    }
+    return nullptr;
+  };
+  auto makeBody = [&](size_t i) {
+    rt3d::TSphere* sphere = MakeSphere(kSpheres[i], root);
+    if (const TSpinDefinition* spin = spinOf(kSpheres[i].Name)) {
+      scene.FloatAnimations[size_t(spin - kSpins.data())] = MakeSpin(*spin, *sphere);
+    }
+    return sphere;
+  };
+
+  // The viewport's children in stored order: planet, camera rig, sky, moons.
+  scene.Sphere1 = makeBody(0);
+
+  scene.Dummy1 = new rt3d::TDummy("Dummy1");
+  root.AddObject(scene.Dummy1);
+  scene.Dummy1->SetSize(1, 1, 1);
+  scene.Camera1 = new rt3d::TCamera("Camera1");
+  scene.Dummy1->AddObject(scene.Camera1);
+  scene.Camera1->Position().SetPoint({0, 0, -15});
+  scene.Camera1->SetAngleOfView(45);
+  scene.Camera1->SetSize(1, 1, 1);
+  scene.Light1 = new rt3d::TLight("Light1");
+  scene.Dummy1->AddObject(scene.Light1);
+  scene.Light1->SetLightType(rt3d::TLightType::Directional);
+  scene.Light1->SetColor(rt3d::claWhite);
+  scene.Light1->Position().SetPoint({0, 0, -30});
+  scene.Light1->SetSpotCutOff(180);
+  scene.Light1->SetSpotExponent(3);
+  scene.Light1->SetSize(1, 1, 1);
+
+  scene.Sphere2 = makeBody(1);
+  scene.Sphere3 = makeBody(2);
+  scene.Sphere4 = makeBody(3);
+  scene.Sphere5 = makeBody(4);
+  scene.Sphere6 = makeBody(5);
+
+  // The material sources, then the references to them (resolved after reading, as a
+  // stored window resolves references to components that come later).
+  size_t lit = 0;
+  for (size_t i = 0; i < kMaterials.size(); ++i) {
+    const TMaterialDefinition& d = kMaterials[i];
+    const std::span<const std::uint8_t> png = assets::Png(d.Texture);
+    if (d.Lit) {
+      auto* source = new rt3d::TLightMaterialSource(d.Name);
+      components.AddObject(source);
+      source->SetDiffuse(kBodyDiffuse);
+      source->SetAmbient(kBodyAmbient);
+      source->SetEmissive(rt3d::claNull);
+      source->SetSpecular(rt3d::claNull);
+      source->SetShininess(kBodyShininess);
+      source->Texture().AssignDecoded(images.Take(i), png);
+      scene.LightMaterialSources[lit++] = source;
+    } else {
+      auto* source = new rt3d::TTextureMaterialSource(d.Name);
+      components.AddObject(source);
+      source->Texture().AssignDecoded(images.Take(i), png);
+      scene.TextureMaterialSource3 = source;
+    }
+  }
+  scene.Camera1->SetTarget(scene.Sphere1);
+  for (const TSphereDefinition& d : kSpheres) {
+    auto* source = dynamic_cast<rt3d::TMaterialSource*>(components.FindChild(d.MaterialSource));
+    assert(source && "every sphere names a material source of the scene");
+    scene.SphereNamed(d.Name)->SetMaterialSource(source);
+  }
+
+  components.EndLoading();
+  root.EndLoading();
+  return scene;
+}
+
+void SetOrbitPivots(const TScene& scene) {
+  for (const TOrbitPivot& pivot : kOrbitPivots) {
+    rt3d::TPosition3D& centre = scene.SphereNamed(pivot.Sphere)->RotationCenter();
+    centre.SetX(pivot.RotationCenter.X);
+    centre.SetY(pivot.RotationCenter.Y);
+    centre.SetZ(pivot.RotationCenter.Z);
+  }
+}
+
+}  // namespace orvanth

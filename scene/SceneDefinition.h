@@ -1,0 +1,87 @@
+#pragma once
+// The 3D content of the main window as data: the planet, the four moons and the sky, the
+// camera rig with its camera and light, the materials with their images, and the spin
+// and orbit animations. BuildScene creates it the way a stored window is loaded.
+
+#include <array>
+
+#include "assets/Assets.h"
+#include "runtime3d/animation/Animation.h"
+#include "runtime3d/core/Camera.h"
+#include "runtime3d/core/Light.h"
+#include "runtime3d/core/ViewportRoot.h"
+#include "runtime3d/material/ImageDecoding.h"
+#include "runtime3d/material/MaterialSource.h"
+#include "runtime3d/mesh/Sphere.h"
+
+namespace orvanth {
+
+struct TSphereDefinition {
+  const char* Name;
+  rt3d::TPoint3D Position;
+  float Scale;
+  float RotationAngleY;     // stored angle at load
+  const char* Quanternion;  // stored orientation text, or null
+  rt3d::TMeshWrapMode WrapMode;
+  const char* MaterialSource;
+  bool HitTest;
+  bool TwoSide;
+};
+
+struct TMaterialDefinition {
+  const char* Name;
+  bool Lit;  // a light material source; otherwise an unlit texture material source
+  assets::Image Texture;
+};
+
+struct TSpinDefinition {
+  const char* Name;
+  const char* Sphere;
+  float Duration;  // seconds per run, from the start angle down to -360
+};
+
+struct TOrbitPivot {
+  const char* Sphere;
+  rt3d::TPoint3D RotationCenter;  // minus the moon's position: it turns about the planet
+};
+
+// In stored order.
+extern const std::array<TSphereDefinition, 6> kSpheres;
+extern const std::array<TMaterialDefinition, 6> kMaterials;
+extern const std::array<TSpinDefinition, 5> kSpins;
+extern const std::array<TOrbitPivot, 4> kOrbitPivots;
+
+// The images every material needs, in the order of kMaterials; decoding them starts
+// as soon as this is made (on worker threads, largest first).
+std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures();
+
+struct TScene {
+  rt3d::TSphere* Sphere1 = nullptr;  // the planet
+  rt3d::TSphere* Sphere2 = nullptr;  // the sky
+  rt3d::TSphere* Sphere3 = nullptr;  // Io
+  rt3d::TSphere* Sphere4 = nullptr;  // Europa
+  rt3d::TSphere* Sphere5 = nullptr;  // Ganymede
+  rt3d::TSphere* Sphere6 = nullptr;  // Callisto
+  rt3d::TDummy* Dummy1 = nullptr;
+  rt3d::TCamera* Camera1 = nullptr;
+  rt3d::TLight* Light1 = nullptr;
+  std::array<rt3d::TFloatAnimation*, 5> FloatAnimations{};            // FloatAnimation1..5
+  std::array<rt3d::TLightMaterialSource*, 5> LightMaterialSources{};  // ..Source1..5
+  rt3d::TTextureMaterialSource* TextureMaterialSource3 = nullptr;
+
+  rt3d::TSphere* SphereNamed(std::string_view name) const;
+  // The sphere of body index 1..5.
+  rt3d::TSphere* BodySphere(int index) const;
+};
+
+// Creates the 3D objects under root and the material sources under components, assigns
+// the stored values in stored order, then ends loading: every object rebuilds its matrix
+// once and the spin and orbit animations start. Textures come from images (see
+// StartDecodingTextures).
+TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
+                  rt3d::TDecodeBatch& images);
+
+// The moons' orbit pivots, each written X, then Y, then Z.
+void SetOrbitPivots(const TScene& scene);
+
+}  // namespace orvanth
