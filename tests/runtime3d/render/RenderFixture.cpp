@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include <QProcess>
 #include <QTest>
 
 #include "runtime3d/core/Control3D.h"
@@ -41,6 +42,24 @@ std::string ToString(const TRgba& c) {
   if (near) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "pixel " << ToString(actual) << ", expected "
                                        << ToString(expected) << " +-" << tolerance;
+}
+
+::testing::AssertionResult RunChildTest(const char* testName,
+                                        const std::vector<std::pair<QString, QString>>& env) {
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const auto& [name, value] : env) environment.insert(name, value);
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_also_run_disabled_tests", QString("--gtest_filter=") + testName});
+  if (!child.waitForFinished(120000)) return ::testing::AssertionFailure() << "child hung";
+  const QString output = QString::fromLocal8Bit(child.readAll());
+  if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+      output.contains("[  PASSED  ] 1 test")) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << output.toStdString();
 }
 
 QImage SolidImage(QRgb color, int width, int height) {

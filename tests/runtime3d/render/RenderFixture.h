@@ -37,6 +37,11 @@ std::string ToString(const TRgba& c);
 // Every channel within tolerance of the expected value.
 ::testing::AssertionResult Near(const TRgba& actual, const TRgba& expected, int tolerance = 2);
 
+// Runs one disabled test of this program in a child process with extra environment
+// variables (a display scale, a driver setting) and says whether it passed.
+::testing::AssertionResult RunChildTest(const char* testName,
+                                        const std::vector<std::pair<QString, QString>>& env);
+
 // A one-colour opaque image.
 QImage SolidImage(QRgb color, int width = 16, int height = 16);
 
