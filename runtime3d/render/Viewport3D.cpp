@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QPainter>
 #include <QPointingDevice>
@@ -305,7 +306,13 @@ void TViewport3D::paintGL() {
   if (FDrawing) return;
   FDrawing = true;
   auto done = qScopeGuard([this] { FDrawing = false; });
-  if (!EnsureDevice()) return;
+  if (!EnsureDevice()) {
+    // Without a device the view shows black rather than whatever the buffer held.
+    QOpenGLFunctions* basic = context()->functions();
+    basic->glClearColor(0, 0, 0, 1);
+    basic->glClear(GL_COLOR_BUFFER_BIT);
+    return;
+  }
   TGLFunctions* gl = FContext->Functions();
   // The size Qt gave its own framebuffer (it rounds the scaled size its own way).
   GLint viewport[4] = {0, 0, 0, 0};

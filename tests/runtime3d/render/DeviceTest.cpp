@@ -333,3 +333,28 @@ TEST_F(ViewportScene, ResizedViewRendersAtItsNewSize) {
   EXPECT_TRUE(Near(PixelAt(image, 130, 70), {255, 0, 0, 255}, 0)) << "the body stays centred";
   EXPECT_TRUE(Near(PixelAt(image, 258, 138), {0, 0, 255, 255}, 0));
 }
+
+TEST_F(ViewportScene, ViewMovedToAnotherWindowUploadsItsTexturesAgain) {
+  TTextureMaterialSource* material = TextureMaterial(SolidImage(qRgb(0, 0, 0)));
+  TTexture texture;
+  texture.SetPixels(SolidImage(qRgb(30, 60, 90)));
+  int reloads = 0;
+  texture.SetReloader([&] {
+    ++reloads;
+    return SolidImage(qRgb(30, 60, 90));
+  });
+  material->TextureMaterial().Texture = &texture;
+  AddSphere(5)->SetMaterialSource(material);
+  EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {30, 60, 90, 255}, 0));
+
+  // A new window means a new GL context: everything the old device held is gone.
+  QWidget window;
+  window.resize(kSize, kSize);
+  viewport->setParent(&window);
+  viewport->setGeometry(0, 0, kSize, kSize);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {30, 60, 90, 255}, 0));
+  EXPECT_EQ(reloads, 1) << "the pixels were decoded again for the new device";
+  viewport.reset();
+}
