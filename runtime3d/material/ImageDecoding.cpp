@@ -3,6 +3,7 @@
 #include <spng.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -97,17 +98,27 @@ QImage DecodeWithQt(std::span<const std::uint8_t> bytes) {
   return image;
 }
 
+}  // namespace
+
+QSize FitIntoMaxSize(QSize size) {
+  const int longest = std::max(size.width(), size.height());
+  if (longest <= kMaxBitmapSize) return size;
+  // Rounded, not truncated, so that 16400 x 8 becomes 8192 x 4; never below one pixel.
+  auto side = [&](int length) {
+    return std::max(1, int(std::lround(double(length) * kMaxBitmapSize / longest)));
+  };
+  return {side(size.width()), side(size.height())};
+}
+
 QImage FitIntoMaxSize(QImage image) {
-  if (image.width() <= kMaxBitmapSize && image.height() <= kMaxBitmapSize) return image;
-  QImage scaled =
-      image.scaled(kMaxBitmapSize, kMaxBitmapSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  const QSize fitted = FitIntoMaxSize(image.size());
+  if (fitted == image.size()) return image;
+  QImage scaled = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (scaled.format() != QImage::Format_ARGB32_Premultiplied) {
     scaled.convertTo(QImage::Format_ARGB32_Premultiplied);
   }
   return scaled;
 }
-
-}  // namespace
 
 QImage DecodeImage(std::span<const std::uint8_t> bytes) {
   QImage image;

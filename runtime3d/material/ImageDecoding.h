@@ -15,6 +15,11 @@ namespace rt3d {
 // Larger images are scaled down (smoothly, keeping their aspect) to fit this square.
 inline constexpr int kMaxBitmapSize = 8192;
 
+// The size an image is brought to: a side beyond kMaxBitmapSize is scaled down to it,
+// keeping the aspect.
+QSize FitIntoMaxSize(QSize size);
+QImage FitIntoMaxSize(QImage image);
+
 // Decodes PNG (and any other format Qt reads). Raises EBitmapLoadingFailed when no decoder
 // accepts the bytes.
 QImage DecodeImage(std::span<const std::uint8_t> bytes);

@@ -21,11 +21,7 @@ void TTextureBitmap::Assign(QImage image) {
     Clear();
     return;
   }
-  if (image.width() > kMaxBitmapSize || image.height() > kMaxBitmapSize) {
-    image =
-        image.scaled(kMaxBitmapSize, kMaxBitmapSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  }
-  TakeImage(std::move(image), nullptr);
+  TakeImage(FitIntoMaxSize(std::move(image)), nullptr);
 }
 
 void TTextureBitmap::Clear() {

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImageWriter>
+
+#include "runtime3d/core/Exceptions.h"
+#include "runtime3d/material/ImageDecoding.h"
+#include "runtime3d/material/Texture.h"
+#include "runtime3d/material/TextureBitmap.h"
+
+using namespace rt3d;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Encode(const QImage& image, const char* format = "png") {
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+  return Bytes(data.begin(), data.end());
+}
+
+// A 3 x 2 picture whose rows differ, with one half-transparent and one clear pixel.
+QImage Sample() {
+  QImage image(3, 2, QImage::Format_ARGB32);
+  image.setPixel(0, 0, qRgba(200, 100, 50, 128));
+  image.setPixel(1, 0, qRgba(255, 0, 0, 255));
+  image.setPixel(2, 0, qRgba(0, 255, 0, 255));
+  image.setPixel(0, 1, qRgba(0, 0, 255, 255));
+  image.setPixel(1, 1, qRgba(10, 20, 30, 0));
+  image.setPixel(2, 1, qRgba(255, 255, 255, 255));
+  return image;
+}
+
+// A gradient big enough to take several compressed blocks, opaque or not.
+QImage Gradient(int width, int height, bool withAlpha) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      image.setPixel(
+          x, y,
+          qRgba((x * 7) & 0xFF, (y * 13) & 0xFF, (x + y) & 0xFF, withAlpha ? (x * y) & 0xFF : 255));
+    }
+  }
+  return image;
+}
+
+void ExpectSamePixels(const QImage& actual, const QImage& expected, int tolerance,
+                      const std::string& what) {
+  ASSERT_EQ(actual.format(), QImage::Format_ARGB32_Premultiplied) << what;
+  ASSERT_EQ(actual.size(), expected.size()) << what;
+  const QImage want = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  int mismatches = 0;
+  for (int y = 0; y < want.height(); ++y) {
+    for (int x = 0; x < want.width(); ++x) {
+      const QRgb a = actual.pixel(x, y), b = want.pixel(x, y);
+      const bool close = std::abs(qRed(a) - qRed(b)) <= tolerance &&
+                         std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+                         std::abs(qBlue(a) - qBlue(b)) <= tolerance &&
+                         std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
+      if (!close && mismatches++ < 3) {
+        ADD_FAILURE() << what << ": pixel (" << x << ", " << y << ") is " << std::hex << a
+                      << ", expected " << b;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << what;
+}
+
+}  // namespace
+
+// --- Decoding ----------------------------------------------------------------------------
+
+TEST(DecodeImage, PngBecomesPremultipliedBgraTopRowFirst) {
+  const Bytes png = Encode(Sample());
+  const QImage image = DecodeImage(png);
+  ASSERT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+  ASSERT_EQ(image.size(), QSize(3, 2));
+  // The bytes in memory as a device receives them: B, G, R, A, colour times alpha.
+  const auto* top = image.constScanLine(0);
+  const std::uint8_t halfOrange[4] = {25, 50, 100, 128};  // round(c * 128 / 255)
+  const std::uint8_t red[4] = {0, 0, 255, 255};
+  EXPECT_EQ(Bytes(top, top + 4), Bytes(halfOrange, halfOrange + 4));
+  EXPECT_EQ(Bytes(top + 4, top + 8), Bytes(red, red + 4));
+  const auto* bottom = image.constScanLine(1);
+  const std::uint8_t blue[4] = {255, 0, 0, 255};
+  const std::uint8_t clear[4] = {0, 0, 0, 0};
+  EXPECT_EQ(Bytes(bottom, bottom + 4), Bytes(blue, blue + 4));
+  EXPECT_EQ(Bytes(bottom + 4, bottom + 8), Bytes(clear, clear + 4));
+}
+
+TEST(DecodeImage, EveryPngLayoutGivesTheSamePixels) {
+  QImage palette(4, 3, QImage::Format_Indexed8);
+  palette.setColorTable({qRgba(255, 0, 0, 255), qRgba(0, 255, 0, 64), qRgba(0, 0, 0, 0)});
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) palette.setPixel(x, y, (x + y) % 3);
+  const QImage rgba = Gradient(67, 41, true);
+  struct Case {
+    const char* name;
+    QImage image;
+    int tolerance;
+  };
+  const Case cases[] = {
+      {"RGBA 8-bit", rgba, 0},
+      {"RGB 8-bit", Gradient(67, 41, false).convertToFormat(QImage::Format_RGB32), 0},
+      {"grey 8-bit", rgba.convertToFormat(QImage::Format_Grayscale8), 0},
+      {"palette with transparency", palette, 0},
+      // 16-bit channels reach 8 bits through different rounding paths.
+      {"RGBA 16-bit", rgba.convertToFormat(QImage::Format_RGBA64), 1},
+      {"grey 16-bit", rgba.convertToFormat(QImage::Format_Grayscale16), 1},
+  };
+  for (const Case& c : cases) {
+    ExpectSamePixels(DecodeImage(Encode(c.image)), c.image, c.tolerance, c.name);
+  }
+}
+
+TEST(DecodeImage, OtherFormatsGoThroughQt) {
+  const QImage source = Gradient(19, 7, false);
+  ExpectSamePixels(DecodeImage(Encode(source, "bmp")), source, 0, "BMP");
+}
+
+TEST(DecodeImage, BytesNoDecoderAcceptsRaiseLoadingFailed) {
+  const Bytes png = Encode(Gradient(64, 64, false));
+  Bytes junkAfterSignature(png.begin(), png.begin() + 8);
+  junkAfterSignature.resize(200, 0x5A);
+  Bytes badChecksum = png;
+  badChecksum[20] ^= 0xFF;  // inside the header chunk
+  const std::pair<const char*, Bytes> cases[] = {
+      {"no bytes", {}},
+      {"text", Bytes{'h', 'e', 'l', 'l', 'o'}},
+      {"signature then junk", junkAfterSignature},
+      {"header damaged", badChecksum},
+      {"cut after the header", Bytes(png.begin(), png.begin() + 40)},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    try {
+      DecodeImage(bytes);
+      ADD_FAILURE() << "decoded";
+    } catch (const EBitmapLoadingFailed& e) {
+      EXPECT_STREQ(e.what(), "Loading bitmap failed.");
+    }
+  }
+}
+
+TEST(DecodeImage, ImagesBeyondTheLimitAreScaledDownKeepingAspect) {
+  struct Case {
+    QSize in;
+    QSize out;
+  };
+  const Case cases[] = {
+      {{8192, 2}, {8192, 2}},  // at the limit: as it is
+      {{16400, 8}, {8192, 4}},
+      {{6, 9000}, {5, 8192}},
+  };
+  for (const Case& c : cases) {
+    QImage source(c.in, QImage::Format_RGB32);
+    source.fill(qRgb(40, 80, 120));
+    const QImage image = DecodeImage(Encode(source));
+    EXPECT_EQ(image.size(), c.out) << c.in.width() << "x" << c.in.height();
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+    // Smooth scaling of a flat colour keeps the colour.
+    EXPECT_EQ(image.pixel(c.out.width() / 2, c.out.height() / 2), qRgb(40, 80, 120));
+  }
+}
+
+// --- Parallel batches --------------------------------------------------------------------
+
+TEST(DecodeBatch, GivesTheSamePixelsAsOneByOneInTheOrderAsked) {
+  std::vector<Bytes> files;
+  const QSize sizes[] = {{64, 32}, {300, 150}, {17, 9}, {640, 320}, {128, 64}};
+  for (const QSize& size : sizes)
+    files.push_back(Encode(Gradient(size.width(), size.height(), true)));
+  std::vector<std::span<const std::uint8_t>> sources(files.begin(), files.end());
+
+  const std::vector<QImage> parallel = DecodeImagesInParallel(sources);
+  ASSERT_EQ(parallel.size(), files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(parallel[i], DecodeImage(files[i])) << "image " << i;
+  }
+}
+
+TEST(DecodeBatch, AFailureStaysWithItsImage) {
+  const Bytes good = Encode(Gradient(40, 20, false));
+  const Bytes bad = {1, 2, 3};
+  TDecodeBatch batch({good, bad, good});
+  ASSERT_EQ(batch.Count(), 3u);
+  EXPECT_THROW(batch.Take(1), EBitmapLoadingFailed);
+  EXPECT_EQ(batch.Take(2).size(), QSize(40, 20));
+  EXPECT_EQ(batch.Take(0).size(), QSize(40, 20));
+  EXPECT_THROW(batch.Take(0), EInvalidArgument) << "an image is handed out once";
+  EXPECT_THROW(batch.Take(3), EArgumentOutOfRangeException);
+  EXPECT_THROW(DecodeImagesInParallel(std::vector<std::span<const std::uint8_t>>{good, bad}),
+               EBitmapLoadingFailed);
+}
+
+// --- Textures and texture bitmaps --------------------------------------------------------
+
+TEST(Texture, HoldsPremultipliedPixelsAndCountsReplacements) {
+  TTexture texture;
+  EXPECT_TRUE(texture.IsEmpty());
+  const auto before = texture.Generation();
+  texture.SetPixels(Sample());
+  EXPECT_EQ(texture.Width(), 3);
+  EXPECT_EQ(texture.Height(), 2);
+  EXPECT_EQ(texture.PixelFormat(), TPixelFormat::BGRA);
+  EXPECT_EQ(texture.Pixels().format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(texture.Pixels().pixel(0, 0), qPremultiply(qRgba(200, 100, 50, 128)));
+  const auto first = texture.Generation();
+  EXPECT_NE(first, before);
+  texture.SetPixels(Sample());
+  EXPECT_NE(texture.Generation(), first) << "the device must upload the new content";
+}
+
+TEST(Texture, ReleasedPixelsComeBackOnlyThroughTheReloader) {
+  const QImage image = Sample().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  {
+    TTexture texture;
+    texture.SetPixels(image);
+    texture.ReleasePixels();
+    EXPECT_TRUE(texture.HasPixels()) << "without a reloader nothing may be dropped";
+    EXPECT_EQ(texture.Pixels(), image);
+  }
+  struct Case {
+    const char* name;
+    std::function<QImage()> reloader;
+    bool back;
+  };
+  const Case cases[] = {
+      {"same image", [&] { return Sample(); }, true},
+      {"other size", [] { return QImage(5, 5, QImage::Format_ARGB32); }, false},
+      {"failing", []() -> QImage { throw EBitmapLoadingFailed(); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTexture texture;
+    texture.SetPixels(image);
+    texture.SetReloader(c.reloader);
+    const auto generation = texture.Generation();
+    texture.ReleasePixels();
+    EXPECT_FALSE(texture.HasPixels());
+    const QImage again = texture.Pixels();
+    EXPECT_EQ(!again.isNull(), c.back);
+    if (c.back) {
+      EXPECT_EQ(again, image);
+    }
+    EXPECT_EQ(texture.Generation(), generation) << "reloading is not new content";
+    EXPECT_EQ(texture.Width(), 3);
+  }
+}
+
+TEST(Texture, TellsTheDeviceWhenItGoes) {
+  int released = 0;
+  {
+    TTexture never;
+    never.OnDestroy = [&](TTexture&) { ++released; };
+  }
+  EXPECT_EQ(released, 0) << "no device object, nothing to free";
+  {
+    TTexture uploaded;
+    uploaded.DeviceHandle = 7;
+    uploaded.OnDestroy = [&](TTexture& t) { released += int(t.DeviceHandle); };
+  }
+  EXPECT_EQ(released, 7);
+}
+
+TEST(TextureBitmap, LoadsEmbeddedBytesAndReloadsThemAfterRelease) {
+  const Bytes png = Encode(Gradient(33, 17, true));
+  TTextureBitmap bitmap;
+  int changes = 0;
+  bitmap.OnChange = [&] { ++changes; };
+  EXPECT_EQ(bitmap.Texture(), nullptr);
+  bitmap.LoadFromEmbedded(png);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(bitmap.Width(), 33);
+  EXPECT_EQ(bitmap.Height(), 17);
+  TTexture* texture = bitmap.Texture();
+  ASSERT_NE(texture, nullptr);
+  EXPECT_EQ(texture->Style(), tsDynamic) << "made from an image: no mip levels";
+  const QImage decoded = texture->Pixels();
+  texture->ReleasePixels();
+  EXPECT_FALSE(texture->HasPixels()) << "the decoded copy goes once uploaded";
+  EXPECT_EQ(texture->Pixels(), decoded);
+}
+
+TEST(TextureBitmap, FailedLoadLeavesTheBitmapAsItWas) {
+  TTextureBitmap bitmap;
+  bitmap.Assign(Gradient(8, 4, false));
+  int changes = 0;
+  bitmap.OnChange = [&] { ++changes; };
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  EXPECT_THROW(bitmap.LoadFromEmbedded(garbage), EBitmapLoadingFailed);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(bitmap.Width(), 8);
+  ASSERT_NE(bitmap.Texture(), nullptr);
+  EXPECT_EQ(bitmap.Texture()->Pixels().size(), QSize(8, 4));
+}
+
+TEST(TextureBitmap, TakesImagesDecodedInABatch) {
+  const Bytes png = Encode(Gradient(20, 10, false));
+  TDecodeBatch batch({png});
+  TTextureBitmap bitmap;
+  bitmap.AssignDecoded(batch.Take(0), png);
+  ASSERT_NE(bitmap.Texture(), nullptr);
+  const QImage first = bitmap.Texture()->Pixels();
+  bitmap.Texture()->ReleasePixels();
+  EXPECT_EQ(bitmap.Texture()->Pixels(), first) << "reloaded from the same bytes";
+
+  QImage huge(9000, 3, QImage::Format_RGB32);
+  huge.fill(Qt::gray);
+  bitmap.Assign(huge);
+  EXPECT_EQ(bitmap.Width(), 8192);
+  EXPECT_EQ(bitmap.Height(), 3);
+}
