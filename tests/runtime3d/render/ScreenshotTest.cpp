@@ -2,6 +2,7 @@
 // over it.
 
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 
 #include "RenderFixture.h"
@@ -76,4 +77,23 @@ TEST_F(ViewportScene, DISABLED_ScreenshotAtScale125) {
 TEST(ScaledDisplay, ScreenshotAtScale125HasTheRoundedDevicePixelSize) {
   EXPECT_TRUE(
       RunChildTest("ViewportScene.DISABLED_ScreenshotAtScale125", {{"QT_SCALE_FACTOR", "1.25"}}));
+}
+
+TEST_F(ViewportScene, TransparentViewShowsBlackInTheWindow) {
+  // Color claNull leaves the uncovered pixels transparent; on screen the opaque window
+  // shows black there, not stale or undefined pixels.
+  AddSphere(1);
+  viewport->update();  // adding an object asks for no frame by itself
+  QImage shown;
+  auto grab = [&] {
+    shown = viewport->screen()
+                ->grabWindow(viewport->winId())
+                .toImage()
+                .convertToFormat(QImage::Format_ARGB32);
+    return shown.size() == QSize(kSize, kSize) && PixelAt(shown, 100, 100).R == 255;
+  };
+  // Wait until the frame with the body has reached the window.
+  ASSERT_TRUE(QTest::qWaitFor(grab, 10000)) << "the frame never reached the window";
+  EXPECT_TRUE(Near(PixelAt(shown, 100, 100), {255, 0, 0, 255}, 0));
+  EXPECT_TRUE(Near(PixelAt(shown, 5, 5), {0, 0, 0, 255}, 0));
 }
