@@ -31,7 +31,7 @@ class Callisto : public Surface {
                                      .bigRayed = 1}) {}
 
   Rgb At(const Vec3& p) const override {
-    const Vec3 warp = noise_.Fbm3(p * 2.0, 3);
+    const Vec3 warp = noise_.Fbm3(p * 2.0, 2);
     const Vec3 q = p + warp * 0.3;
     const float m1 = noise_.Fbm(q * 3.0, 5);
     const float m2 = detail_.Fbm(p * 12.0, 4);

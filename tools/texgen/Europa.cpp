@@ -77,7 +77,7 @@ class Europa : public Surface {
   }
 
   Rgb At(const Vec3& p) const override {
-    const Vec3 warp = noise_.Fbm3(p * 2.0, 3);
+    const Vec3 warp = noise_.Fbm3(p * 2.0, 2);
     // Ice from bluish white to cream; one hemisphere is dustier and redder than the other.
     const float tint = noise_.Fbm(p * 2.5, 4);
     Rgb colour = Mix(Hex(0xe8ebe9), Hex(0xe6dccb), 0.5f + 0.6f * tint);

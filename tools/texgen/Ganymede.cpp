@@ -50,7 +50,7 @@ class Ganymede : public Surface {
   }
 
   Rgb At(const Vec3& p) const override {
-    const Vec3 warp = noise_.Fbm3(p * 1.8, 3);
+    const Vec3 warp = noise_.Fbm3(p * 1.8, 2);
     const Vec3 q = p + warp * 0.25;
     // Which terrain: broad dark blocks where the noise says so, and always in the great dark
     // region; the light lanes wind between them.

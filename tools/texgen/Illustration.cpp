@@ -160,8 +160,9 @@ Image RenderIllustration(Scene scene, int width, int height, int threads) {
     };
   }
 
-  // Enough samples that even a 16-pixel icon gets smooth edges.
-  const int samples = std::clamp(static_cast<int>(std::ceil(1100.0 / side)), 3, 12);
+  // Each pixel averages samples x samples points: at least 2 x 2 for smooth outlines, and
+  // enough that small icons average the clouds of a picture a few hundred pixels wide.
+  const int samples = std::max(2, static_cast<int>(std::ceil(320.0 / side)));
   Image image(width, height);
   ForEachRow(height, threads, [&](int y) {
     std::uint8_t* out = image.Row(y);

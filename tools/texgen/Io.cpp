@@ -79,7 +79,7 @@ class Io : public Surface {
   }
 
   Rgb At(const Vec3& p) const override {
-    const Vec3 warp = plains_.Fbm3(p * 2.0, 3);
+    const Vec3 warp = plains_.Fbm3(p * 2.0, 2);
     const Vec3 q = p + warp * 0.1;
     // Plains: broad soft patches of yellow, ochre and tan, with pale frost.
     const float m1 = plains_.Fbm(q * 1.7, 6);

@@ -1,5 +1,6 @@
 #include "tools/texgen/Noise.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -32,7 +33,10 @@ Noise::Noise(std::uint64_t seed) {
     const int j = static_cast<int>(random.Next() % static_cast<std::uint64_t>(i + 1));
     std::swap(p[i], p[j]);
   }
-  for (int i = 0; i < 512; ++i) perm_[i] = p[i & 255];
+  for (int i = 0; i < 512; ++i) {
+    perm_[i] = p[i & 255];
+    gradient_[i] = static_cast<std::uint8_t>(perm_[i] % 12);
+  }
 }
 
 // 3D simplex noise after Gustavson's formulation.
@@ -81,11 +85,11 @@ float Noise::At(float x, float y, float z) const {
   const int jj = j & 255;
   const int kk = k & 255;
   const auto corner = [&](float cx, float cy, float cz, int di, int dj, int dk) {
-    float a = 0.6f - cx * cx - cy * cy - cz * cz;
-    if (a <= 0.0f) return 0.0f;
-    const int g = perm_[ii + di + perm_[jj + dj + perm_[kk + dk]]] % 12;
+    // Branch-free: which corners contribute is close to random, so a branch mispredicts.
+    float a = std::max(0.0f, 0.6f - cx * cx - cy * cy - cz * cz);
+    const float* g = kGradients[gradient_[ii + di + perm_[jj + dj + perm_[kk + dk]]]];
     a *= a;
-    return a * a * (kGradients[g][0] * cx + kGradients[g][1] * cy + kGradients[g][2] * cz);
+    return a * a * (g[0] * cx + g[1] * cy + g[2] * cz);
   };
   const float n = corner(x0, y0, z0, 0, 0, 0) + corner(x1, y1, z1, i1, j1, k1) +
                   corner(x2, y2, z2, i2, j2, k2) + corner(x3, y3, z3, 1, 1, 1);

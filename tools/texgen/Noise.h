@@ -29,6 +29,7 @@ class Noise {
 
  private:
   std::array<std::uint8_t, 512> perm_{};
+  std::array<std::uint8_t, 512> gradient_{};  // perm_ % 12, looked up rather than divided
 };
 
 }  // namespace orvanth::texgen

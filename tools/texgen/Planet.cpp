@@ -149,7 +149,7 @@ class Planet : public Surface {
     // Turbulence: noise squeezed north-south so eddies stretch along the flow, displaced by a
     // second noise field so the belt edges curl instead of just waving.
     const Vec3 flow{p.x * 2.2, p.y * 9.0, p.z * 2.2};
-    const Vec3 warp = warp_.Fbm3(flow, 4);
+    const Vec3 warp = warp_.Fbm3(flow, 3);
     const Vec3 curled = flow + warp * 0.55;
     const float turbulence = bands_.Fbm(curled * 1.3, 5);
     // Belt edges churn most where the jets are strongest, near the equatorial belts.
@@ -165,7 +165,7 @@ class Planet : public Surface {
     colour = colour * (1.0f + streaks * (0.05f + 0.09f * darkness));
 
     // Broad changes of tint along each band, so no band is the same all round.
-    const float tint = detail_.Fbm(Vec3{p.x * 1.6, p.y * 5.0, p.z * 1.6} + Vec3{5.2, 1.3, -7.7}, 3);
+    const float tint = detail_.Fbm(Vec3{p.x * 1.6, p.y * 5.0, p.z * 1.6} + Vec3{5.2, 1.3, -7.7}, 2);
     colour = Mix(colour, colour * Rgb{1.06f, 0.97f, 0.86f}, 0.5f + 0.5f * tint);
 
     // Near the poles the bands break up into mottled, greyer cyclones.

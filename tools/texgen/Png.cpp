@@ -60,13 +60,18 @@ std::vector<std::uint8_t> EncodePng(const Image& image, int compressionLevel) {
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   std::filesystem::path temporary = path;
   temporary += ".part";
+  bool created = false;
   const auto fail = [&](const std::string& reason) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+    // Remove only what this call created: a file of that name from elsewhere stays.
+    if (created) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+    }
     throw std::runtime_error("Cannot write " + path.string() + ": " + reason);
   };
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (!file) fail(std::strerror(errno));
+  created = true;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const int writeErrno = errno;
   const bool closed = std::fclose(file) == 0;

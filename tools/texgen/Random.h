@@ -49,11 +49,4 @@ class Random {
   std::uint64_t state_;
 };
 
-// A stateless hash of integer coordinates to [0, 1): per-pixel dither and jitter that does not
-// depend on the order in which threads visit the pixels.
-inline double Hash01(std::uint64_t a, std::uint64_t b, std::uint64_t seed) {
-  Random r(a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull) * 0xD6E8FEB86659FD93ull ^ seed);
-  return r.Uniform();
-}
-
 }  // namespace orvanth::texgen

@@ -46,8 +46,12 @@ class Sky {
     const double b = galaxy_.Latitude(p) / kDegree;
     const double l = galaxy_.Longitude(p) / kDegree;
     Rgb colour = Hex(0x020306);
-    // Far from the plane every term below has faded to nothing.
-    if (std::fabs(b) > 60) return colour;
+    // A faint halo of unresolved stars around the plane.
+    const float halo = static_cast<float>(std::exp(-b * b / (2 * 22.0 * 22.0))) * 0.05f;
+    colour += Hex(0x8f9ab8) * halo;
+    // Farther out the structured glow below has faded to nothing; skip its noise.
+    const float near = 1.0f - SmoothStep(28.0f, 36.0f, static_cast<float>(std::fabs(b)));
+    if (near <= 0.0f) return colour;
 
     const Vec3 warp = noise_.Fbm3(p * 3.0, 3);
     const Vec3 q = p + warp * 0.25;
@@ -56,8 +60,7 @@ class Sky {
     const float band = static_cast<float>(std::exp(-b * b / (2 * width * width)));
     const float bulge = static_cast<float>(std::exp(-l * l / (2 * 30.0 * 30.0)) *
                                            std::exp(-b * b / (2 * 13.0 * 13.0)));
-    const float halo = static_cast<float>(std::exp(-b * b / (2 * 22.0 * 22.0))) * 0.25f;
-    float glow = (band * (0.35f + 0.9f * clouds * clouds) + bulge * 1.1f + halo) * 0.2f;
+    float glow = (band * (0.35f + 0.9f * clouds * clouds) + bulge * 1.1f) * 0.2f * near;
 
     // Dust: dark lanes that wander along the middle of the band and break into filaments.
     const double laneCentre = 4.0 * noise_.Fbm(Vec3{p.x * 1.5, p.y * 1.5 + 9, p.z * 1.5}, 2);
@@ -78,7 +81,7 @@ class Sky {
 
     // A few faint red emission clouds near the plane.
     const float nebula = SmoothStep(0.55f, 0.85f, dust_.Fbm(q * 4.0 + Vec3{20, 0, 3}, 4));
-    colour += Hex(0xb8404a) * (nebula * band * 0.04f);
+    colour += Hex(0xb8404a) * (nebula * band * near * 0.04f);
     return colour;
   }
 
@@ -116,7 +119,7 @@ std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
     while (tint < 6 && pick > tintWeights[tint]) pick -= tintWeights[tint++];
     // Faint stars show little colour.
     const float saturation =
-        static_cast<float>(std::clamp(0.35 + 0.4 * std::log10(flux + 1), 0.3, 1.0));
+        static_cast<float>(std::clamp(0.6 + 0.4 * std::log10(flux + 1), 0.6, 1.0));
     const Rgb tintColour = Saturate(tints[tint], saturation - 1.0f);
     const double latitude = Latitude(p);
     double longitude = Longitude(p);
@@ -152,12 +155,13 @@ std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
   return stars;
 }
 
-// The glow varies slowly, so it is computed on a grid of half the resolution and interpolated.
+// The glow varies slowly, so it is computed on a grid of a third of the resolution and
+// interpolated.
 class CoarseSky {
  public:
   CoarseSky(const Sky& sky, int width, int height, int threads)
-      : width_(std::max(4, width / 2)),
-        height_(std::max(2, height / 2)),
+      : width_(std::max(4, width / 3)),
+        height_(std::max(2, height / 3)),
         values_(static_cast<std::size_t>(width_) * height_) {
     ForEachRow(height_, threads, [&](int y) {
       for (int x = 0; x < width_; ++x) {
@@ -181,6 +185,14 @@ class CoarseSky {
   int width_, height_;
   std::vector<Rgb> values_;
 };
+
+// A 4 x 4 Bayer threshold: it keeps the faint glow from banding like random dither does, but
+// repeats, so the PNG compresses it well.
+float OrderedDither(int x, int y) {
+  static constexpr int kBayer[4][4] = {
+      {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  return (static_cast<float>(kBayer[y & 3][x & 3]) + 0.5f) / 16.0f;
+}
 
 }  // namespace
 
@@ -235,7 +247,7 @@ Image RenderStars(int width, int height, int threads) {
       const Rgb c = light[x];
       // Soft saturation: bright cores turn white, faint light stays linear.
       const auto tone = [](float value) { return 1.0f - std::exp(-value * 1.1f); };
-      const float dither = static_cast<float>(Hash01(x, y, 0xD17E));
+      const float dither = OrderedDither(x, y);
       out[0] = ToByte(tone(c.r), dither);
       out[1] = ToByte(tone(c.g), dither);
       out[2] = ToByte(tone(c.b), dither);

@@ -1,0 +1,81 @@
+// The images built into the program: every one is a valid PNG of the right size and kind, and
+// the full-size maps join up at the seam.
+
+#include "assets/Assets.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "tests/tools/DecodedImage.h"
+
+namespace orvanth::assets {
+namespace {
+
+struct Expected {
+  const char* name;
+  Image image;
+  int width;
+  int height;
+  bool opaque;  // maps: every pixel; pictures: a transparent background
+};
+
+constexpr Expected kImages[] = {
+    {"planet", Image::Planet, 4096, 2048, true},    {"io", Image::Io, 2048, 1024, true},
+    {"europa", Image::Europa, 2048, 1024, true},    {"ganymede", Image::Ganymede, 1800, 900, true},
+    {"callisto", Image::Callisto, 1800, 900, true}, {"stars", Image::Stars, 6000, 3000, true},
+    {"about", Image::About, 381, 383, false},       {"icon", Image::Icon, 256, 256, false},
+};
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+TEST(Assets, EveryImageStartsWithAPngHeaderOfItsSize) {
+  constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const Expected& e : kImages) {
+    const std::span<const std::uint8_t> png = Png(e.image);
+    ASSERT_GT(png.size(), 33u) << e.name;
+    EXPECT_EQ(std::memcmp(png.data(), kSignature.data(), kSignature.size()), 0) << e.name;
+    // The first chunk is IHDR: length 13, then width, height, depth 8, colour type 6 (RGBA),
+    // compression, filter, interlace 0.
+    EXPECT_EQ(BigEndian32(png.data() + 8), 13u) << e.name;
+    EXPECT_EQ(std::memcmp(png.data() + 12, "IHDR", 4), 0) << e.name;
+    EXPECT_EQ(BigEndian32(png.data() + 16), static_cast<std::uint32_t>(e.width)) << e.name;
+    EXPECT_EQ(BigEndian32(png.data() + 20), static_cast<std::uint32_t>(e.height)) << e.name;
+    EXPECT_EQ(png[24], 8) << e.name;
+    EXPECT_EQ(png[25], 6) << e.name;
+    EXPECT_EQ(png[28], 0) << e.name;
+    // The embedded file ends exactly with the IEND chunk, nothing cut and nothing added.
+    ASSERT_GE(png.size(), 12u);
+    EXPECT_EQ(std::memcmp(png.data() + png.size() - 8, "IEND", 4), 0) << e.name;
+  }
+}
+
+TEST(Assets, EveryImageDecodesAndMapsAreOpaque) {
+  for (const Expected& e : kImages) {
+    tests::DecodedImage image;
+    ASSERT_NO_THROW(image = tests::DecodePng(Png(e.image))) << e.name;
+    ASSERT_EQ(image.width, e.width) << e.name;
+    ASSERT_EQ(image.height, e.height) << e.name;
+    int transparent = 0;
+    for (std::size_t i = 3; i < image.rgba.size(); i += 4) transparent += image.rgba[i] != 255;
+    if (e.opaque) {
+      EXPECT_EQ(transparent, 0) << e.name;
+      EXPECT_LT(tests::SeamScore(image, e.image == Image::Stars ? 4 : 1), 0.25)
+          << e.name << " shows a seam at u = 0";
+    } else {
+      EXPECT_GT(transparent, e.width * e.height / 10) << e.name;
+      EXPECT_EQ(image.At(0, 0)[3], 0) << e.name;
+    }
+  }
+}
+
+TEST(Assets, AValueOutsideTheEnumerationHasNoImage) {
+  EXPECT_TRUE(Png(static_cast<Image>(99)).empty());
+}
+
+}  // namespace
+}  // namespace orvanth::assets
