@@ -35,7 +35,7 @@ class Callisto : public Surface {
     const Vec3 q = p + warp * 0.3;
     const float m1 = noise_.Fbm(q * 3.0, 5);
     const float m2 = detail_.Fbm(p * 12.0, 4);
-    Rgb colour = Mix(Hex(0x463c33), Hex(0x6b5e4f), 0.5f + 0.5f * m1);
+    Rgb colour = Mix(Hex(0x51463b), Hex(0x786a59), 0.5f + 0.5f * m1);
     colour = Mix(colour, Hex(0x7f7466), SmoothStep(0.35f, 0.8f, m1) * 0.5f);
     colour = colour * (1.0f + 0.12f * m2);
 

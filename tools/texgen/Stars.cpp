@@ -54,8 +54,9 @@ class Sky {
     if (near <= 0.0f) return colour;
 
     const Vec3 warp = noise_.Fbm3(p * 3.0, 3);
-    const Vec3 q = p + warp * 0.25;
-    const float clouds = 0.5f + 0.5f * noise_.Fbm(q * 5.0, 5);
+    const Vec3 q = p + warp * 0.1;
+    // Clumpy star clouds rather than smooth glow.
+    const float clouds = Clamp01(0.45f + 0.6f * noise_.Fbm(q * 5.0, 5));
     const double width = 9.0 + 3.0 * warp.x;
     const float band = static_cast<float>(std::exp(-b * b / (2 * width * width)));
     const float bulge = static_cast<float>(std::exp(-l * l / (2 * 30.0 * 30.0)) *
@@ -108,8 +109,8 @@ std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
   const double pixelScale = std::clamp(height / 3000.0, 0.15, 4.0);
   Random random(0x57A125);
   std::vector<Star> stars;
-  const Rgb tints[] = {Hex(0x9db4ff), Hex(0xc3d1ff), Hex(0xf4f4ff), Hex(0xfff4e8),
-                       Hex(0xffe4b8), Hex(0xffc98a), Hex(0xffae72)};
+  const Rgb tints[] = {Hex(0x8aa6ff), Hex(0xb8c8ff), Hex(0xf4f4ff), Hex(0xfff4e8),
+                       Hex(0xffe0a8), Hex(0xffbf78), Hex(0xff9f5e)};
   const double tintWeights[] = {0.07, 0.15, 0.22, 0.22, 0.18, 0.11, 0.05};
 
   // Flux in units where a star of flux 1 centred on a pixel peaks at about half white.
@@ -142,7 +143,7 @@ std::vector<Star> PlaceStars(const Galaxy& galaxy, int width, int height) {
   while (static_cast<int>(stars.size()) < fieldCount) {
     const Vec3 p = random.OnSphere();
     if (!random.Chance(0.3 + 0.7 * galaxy.Density(p))) continue;
-    add(p, random.PowerLaw(0.08, 90.0, 2.4));
+    add(p, 1.4 * random.PowerLaw(0.08, 90.0, 2.4));
   }
   // The grain of the galactic band: swarms of faint stars in the plane only.
   const int grainCount = fieldCount + static_cast<int>(110000 * area);
