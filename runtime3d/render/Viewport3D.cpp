@@ -362,7 +362,7 @@ QImage TViewport3D::MakeScreenshot() {
   QPainter painter(&image);
   for (QObject* object : children()) {
     auto* child = qobject_cast<QWidget*>(object);
-    if (!child || child->isWindow() || !child->isVisible()) continue;
+    if (!child || child->isWindow() || !child->isVisibleTo(this)) continue;
     QWidget::RenderFlags flags = QWidget::DrawChildren;
     if (child->autoFillBackground()) flags |= QWidget::DrawWindowBackground;
     child->render(&painter, child->pos(), QRegion(), flags);
