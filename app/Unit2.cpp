@@ -6,6 +6,7 @@
 
 #include "app/Unit1.h"
 #include "runtime3d/animation/Animator.h"
+#include "runtime3d/core/Exceptions.h"
 #include "runtime3d/input/FullScreen.h"
 #include "runtime3d/input/Gesture.h"
 #include "runtime3d/input/KeyInput.h"
@@ -343,6 +344,8 @@ void TForm2::MenuItem7Click() {
   const int quality = 100;
   const QString fileName = SaveDialog1->FileName;
   const QImage picture = Viewport3D1->MakeScreenshot();
+  // Without a graphics device there is no picture to save.
+  if (picture.isNull()) throw Exception("The view could not be drawn for the screenshot.");
   screenshot::SaveToFile(picture, fileName, quality);
 }
 
