@@ -1,11 +1,8 @@
 #include "runtime3d/material/ImageDecoding.h"
 
-#include <spng.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <memory>
+#include <mutex>
 #include <numeric>
 
 #include <QBuffer>
@@ -19,81 +16,36 @@ namespace rt3d {
 
 namespace {
 
-// More than this many decoded bytes (16384 x 16384 pixels) is refused rather than risk
-// exhausting memory on a hostile header.
-constexpr std::size_t kMaxDecodedBytes = std::size_t(1) << 30;
+// Qt refuses images above a process-wide allocation cap (128 MB by default, less than one
+// 8192 x 8192 picture). Up to 16384 x 16384 (1 GB) is allowed here, so that an oversized
+// image can still be read and scaled down; anything larger is refused as undecodable.
+constexpr int kAllocationLimitMB = 1024;
 
-// libspng's own caps on chunk memory (text, ICC profiles...), which we do not read.
-constexpr std::size_t kMaxChunkBytes = std::size_t(64) << 20;
-
-bool HasPngSignature(std::span<const std::uint8_t> bytes) {
-  static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return bytes.size() >= 8 && std::memcmp(bytes.data(), kSignature, 8) == 0;
+void RaiseAllocationLimit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (QImageReader::allocationLimit() < kAllocationLimitMB) {
+      QImageReader::setAllocationLimit(kAllocationLimitMB);
+    }
+  });
 }
 
-struct TSpngDeleter {
-  void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
-
-// libspng gives R, G, B, A bytes; a texture wants the 32-bit value 0xAARRGGBB (B, G, R, A
-// in memory) with premultiplied colour. Opaque pixels need only the swap.
-void RgbaToPremultipliedArgb(QImage& image) {
-  for (int y = 0; y < image.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = row[x];
-      const QRgb argb = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
-      row[x] = qAlpha(argb) == 255 ? argb : qPremultiply(argb);
-    }
-  }
-}
-
-// Null when libspng does not take the bytes (the caller then tries Qt's readers).
-QImage DecodePngWithSpng(std::span<const std::uint8_t> bytes) {
-  std::unique_ptr<spng_ctx, TSpngDeleter> ctx(spng_ctx_new(0));
-  if (!ctx) return {};
-  spng_set_chunk_limits(ctx.get(), kMaxChunkBytes, kMaxChunkBytes);
-  if (spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()) != 0) return {};
-  spng_ihdr ihdr{};
-  if (spng_get_ihdr(ctx.get(), &ihdr) != 0) return {};
-  std::size_t size = 0;
-  if (spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size) != 0) return {};
-  if (size > kMaxDecodedBytes || ihdr.width == 0 || ihdr.height == 0) return {};
-
-  QImage image(int(ihdr.width), int(ihdr.height), QImage::Format_ARGB32_Premultiplied);
-  if (image.isNull()) return {};
-  const std::size_t rowBytes = std::size_t(ihdr.width) * 4;
-  if (std::size_t(image.bytesPerLine()) == rowBytes) {
-    if (spng_decode_image(ctx.get(), image.bits(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
-      return {};
-    }
-  } else {
-    if (spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
-                          SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0) {
-      return {};
-    }
-    spng_row_info info{};
-    int rc = 0;
-    do {
-      if (spng_get_row_info(ctx.get(), &info) != 0) return {};
-      rc = spng_decode_row(ctx.get(), image.scanLine(int(info.row_num)), rowBytes);
-    } while (rc == 0);
-    if (rc != SPNG_EOI) return {};
-  }
-  RgbaToPremultipliedArgb(image);
-  return image;
-}
-
-QImage DecodeWithQt(std::span<const std::uint8_t> bytes) {
+// Reads with Qt's decoders straight into the texture format; an image beyond the size
+// limit is asked for at its fitted size.
+QImage Decode(std::span<const std::uint8_t> bytes) {
+  RaiseAllocationLimit();
   QByteArray data =
       QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   if (!buffer.open(QIODevice::ReadOnly)) return {};
   QImageReader reader(&buffer);
   reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  const QSize fitted = FitIntoMaxSize(size);
+  if (size.isValid() && fitted != size) reader.setScaledSize(fitted);
   QImage image = reader.read();
   if (image.isNull()) return {};
-  // Detach from the caller's bytes and bring it to the texture format in one go.
+  // Detaches from the caller's bytes too.
   image.convertTo(QImage::Format_ARGB32_Premultiplied);
   return image;
 }
@@ -121,10 +73,9 @@ QImage FitIntoMaxSize(QImage image) {
 }
 
 QImage DecodeImage(std::span<const std::uint8_t> bytes) {
-  QImage image;
-  if (HasPngSignature(bytes)) image = DecodePngWithSpng(bytes);
-  if (image.isNull()) image = DecodeWithQt(bytes);
+  QImage image = Decode(bytes);
   if (image.isNull()) throw EBitmapLoadingFailed();
+  // A reader that cannot scale while reading gave the full size.
   return FitIntoMaxSize(std::move(image));
 }
 
