@@ -190,7 +190,7 @@ class Planet : public Surface {
       const float collar = 1.0f - SmoothStep(0.95f, 1.7f, static_cast<float>(hit.r));
       colour = Mix(colour, Hex(0xeee2cc), s.collar * collar);
     }
-    const float inside = 1.0f - SmoothStep(0.82f, 1.02f, static_cast<float>(hit.r));
+    const float inside = 1.0f - SmoothStep(0.88f, 1.0f, static_cast<float>(hit.r));
     if (inside <= 0.0f) return colour;
     // Spiral arms inside the oval: noise stretched along circles that wind inward.
     const double wound = std::atan2(hit.y, hit.x) + 4.0 * (1.0 - hit.r) * (1.0 - hit.r);
