@@ -279,3 +279,17 @@ TEST(NamedProperties, DottedPathsResolveIgnoringCase) {
   EXPECT_EQ(camera.FindProperty("nonsense"), nullptr);
   EXPECT_TRUE(camera.FindProperty("ANGLEOFVIEW")->IsFloat());
 }
+
+TEST_F(Scene, AWatcherFreedFirstLeavesNoDanglingNotification) {
+  auto* planet = new TControl3D("Sphere1");
+  root.AddObject(planet);
+  auto* camera = new TCamera("Camera1");
+  camera->SetTarget(planet);
+  auto* other = new TCamera("Camera2");
+  other->SetTarget(planet);
+  delete camera;
+  // The planet must not tell the freed camera; the other watcher still hears of it.
+  delete planet;
+  EXPECT_EQ(other->Target(), nullptr);
+  delete other;
+}
