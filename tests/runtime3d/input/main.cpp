@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QSurfaceFormat>
 #include <exception>
 
 #include <gtest/gtest.h>
 
+#include "runtime3d/render/GLDevice.h"
 #include "tests/runtime3d/input/TestApplication.h"
 
 std::vector<std::string> TTestApplication::Failures;
@@ -21,9 +23,10 @@ bool TTestApplication::notify(QObject* receiver, QEvent* event) {
 
 int main(int argc, char** argv) {
   // Key and touch tests run anywhere; the full-screen tests need a real display with a
-  // window manager and skip themselves on the offscreen platform.
+  // window manager and the 3D view tests need GL: they skip themselves without.
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
   TTestApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
