@@ -43,7 +43,10 @@ bool TFullScreenController::eventFilter(QObject* watched, QEvent* event) {
 
 void TFullScreenController::Enter() {
   const Qt::WindowStates state = FWindow->windowState();
-  TSaved saved{state, FWindow->windowFlags().testFlag(Qt::FramelessWindowHint), std::nullopt};
+  // A minimised window counts as maximised: leaving full screen must not minimise it.
+  const Qt::WindowStates kept =
+      state & Qt::WindowMinimized ? (state & ~Qt::WindowMinimized) | Qt::WindowMaximized : state;
+  TSaved saved{kept, FWindow->windowFlags().testFlag(Qt::FramelessWindowHint), std::nullopt};
   if ((state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0)
     saved.Geometry = FWindow->geometry();
   FSaved = saved;

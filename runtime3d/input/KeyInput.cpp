@@ -40,10 +40,10 @@ bool TWindowKeyInput::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   auto* key = static_cast<QKeyEvent*>(event);
-  return type == QEvent::KeyPress ? KeyPress(receiver, key) : KeyRelease(receiver, key);
+  return type == QEvent::KeyPress ? KeyPress(key) : KeyRelease(receiver, key);
 }
 
-bool TWindowKeyInput::KeyPress(QWidget* /*receiver*/, QKeyEvent* event) {
+bool TWindowKeyInput::KeyPress(QKeyEvent* event) {
   FClickedBy = nullptr;
   const std::optional<TKeyDown> down =
       TranslateKey(event->key(), event->text(), event->modifiers());

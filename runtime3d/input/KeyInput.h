@@ -37,7 +37,7 @@ class TWindowKeyInput : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  bool KeyPress(QWidget* receiver, class QKeyEvent* event);
+  bool KeyPress(class QKeyEvent* event);
   bool KeyRelease(QWidget* receiver, QKeyEvent* event);
   // Gives the key to the focused widget alone; true when it accepted it.
   bool SendToFocused(QWidget* focused, QKeyEvent* event);

@@ -13,11 +13,11 @@
 // Pointer events: taking the touch stops Qt from making mouse events out of it, so this
 // class makes them itself, and only while exactly one finger is down: press, moves and
 // release go to the widget under the finger as left-button mouse events whose source() is
-// Qt::MouseEventSynthesizedByApplication (that is how a receiver tells touch from mouse,
-// for ssTouch). When a second finger lands the pointer
-// is released where it last was, and the rest of that touch is only a pinch. Mouse events
-// are sent straight to the widget, so the window's double-click detection never sees
-// them: a double tap arrives once, as the DoubleTap gesture, and not also as a double click.
+// Qt::MouseEventSynthesizedByApplication (how a receiver tells touch from mouse, for
+// ssTouch). When a second finger lands the pointer is released where it last was, and the
+// rest of that touch is only a pinch. Mouse events are sent straight to the widget, so
+// the window's double-click detection never sees them: a double tap arrives once, as the
+// DoubleTap gesture, and not also as a double click.
 
 #include <QEvent>
 #include <QObject>
