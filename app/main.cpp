@@ -1,41 +1,10 @@
 // Moons of Orvanth: a 3D viewer of the gas giant Orvanth and its four large moons.
 
-#include <QSurfaceFormat>
-#include <cstdio>
-
-#include "app/Application.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "assets/Assets.h"
-#include "runtime3d/animation/Animator.h"
-#include "runtime3d/render/GLDevice.h"
-#include "scene/SceneDefinition.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv) {
-  // The textures are the longest job of start-up: start decoding them before anything else.
-  std::unique_ptr<rt3d::TDecodeBatch> textures = orvanth::StartDecodingTextures();
+  // A file-size limit must fail the write with a message, not kill the viewer.
+  std::signal(SIGXFSZ, SIG_IGN);
 
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
-  TApplication application(argc, argv);
-  TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
-  TApplication::setWindowIcon(QIcon(QPixmap::fromImage(
-      QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
-                       int(orvanth::assets::Png(orvanth::assets::Image::Icon).size())))));
-
-  const QString deviceError = rt3d::CheckOpenGLDevice();
-  if (!deviceError.isEmpty()) {
-    std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
-    TApplication::ShowErrorMessage(deviceError);
-    return 1;
-  }
-
-  Form2 = new TForm2(std::move(textures));
-  Form1 = new TForm1(Form2);
-  Form2->show();
-  const int result = application.exec();
-  delete Form1;
-  Form1 = nullptr;
-  delete Form2;
-  rt3d::FreeAnimationGlobals();
-  return result;
+  return RunViewer(argc, argv);
 }
