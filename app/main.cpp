@@ -1,5 +1,7 @@
 // Moons of Orvanth: a 3D viewer of the gas giant Orvanth and its four large moons.
 
+#include <csignal>
+
 #include "app/Startup.h"
 
 int main(int argc, char** argv) {
