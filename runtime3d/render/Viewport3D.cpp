@@ -74,7 +74,13 @@ TShiftState ShiftOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons,
 }
 
 TShiftState ShiftOf(const QSinglePointEvent& event) {
-  return ShiftOf(event.modifiers(), event.buttons(), event.pointingDevice());
+  TShiftState shift = ShiftOf(event.modifiers(), event.buttons(), event.pointingDevice());
+  // The touch adapter turns a single finger into mouse events of its own making.
+  if (const auto* mouse = dynamic_cast<const QMouseEvent*>(&event);
+      mouse && mouse->source() == Qt::MouseEventSynthesizedByApplication) {
+    shift |= ssTouch;
+  }
+  return shift;
 }
 
 bool ButtonOf(Qt::MouseButton qtButton, TMouseButton& button) {
