@@ -19,6 +19,10 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   }
 }
 
+void TApplication::Terminate() {
+  QCoreApplication::exit(0);
+}
+
 namespace {
 
 // Walks a chain of nested exceptions from the outside in and keeps the last message

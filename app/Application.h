@@ -19,6 +19,10 @@ class TApplication : public QApplication {
   // carries one.
   static void HandleException(std::exception_ptr error);
 
+  // Ends the event loop at once. Unlike QApplication::quit it asks no window first, so a
+  // window that only hides on a close request (the About window) cannot keep it running.
+  static void Terminate();
+
   // The error box; tests replace it so no modal dialog ever blocks them.
   static std::function<void(const QString& message)> ShowErrorMessage;
 };

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QScreen>
 
+#include "app/Application.h"
 #include "app/Unit1.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/core/Exceptions.h"
@@ -113,6 +114,10 @@ TForm2::TForm2(std::unique_ptr<TDecodeBatch> textures, QWidget* parent) : QWidge
 
   WireHandlers();
   FormCreate();
+  // The window keeps the keyboard focus until a button is clicked: activation would
+  // otherwise hand it to the first button, and the space bar would click that button
+  // instead of toggling the panel.
+  setFocus();
   // Stored as full screen: applied when the window is first shown, after centring.
   FFullScreen->SetFullScreen(true);
 }
@@ -354,7 +359,7 @@ void TForm2::MenuItem6Click() {
 }
 
 void TForm2::MenuItem4Click() {
-  QApplication::quit();
+  TApplication::Terminate();
 }
 
 // --- Window --------------------------------------------------------------------------------
@@ -381,5 +386,5 @@ void TForm2::resizeEvent(QResizeEvent* event) {
 void TForm2::closeEvent(QCloseEvent* event) {
   // Closing the main window ends the program exactly as "Exit" does.
   event->accept();
-  QApplication::quit();
+  TApplication::Terminate();
 }

@@ -1,0 +1,225 @@
+#include "tests/app/MainWindowFixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "runtime3d/animation/AniThread.h"
+#include "runtime3d/animation/Animator.h"
+#include "runtime3d/animation/ManualAnimationClock.h"
+#include "runtime3d/core/Camera.h"
+#include "runtime3d/core/Context3D.h"
+
+namespace apptest {
+
+namespace {
+
+// The clock and timer of the animation clock now in use (made by the factory below).
+rt3d::TManualAnimationClock* gClock = nullptr;
+rt3d::TManualAnimationTimer* gTimer = nullptr;
+
+}  // namespace
+
+std::vector<QString>& ErrorMessages() {
+  static std::vector<QString> messages;
+  return messages;
+}
+
+void InstallManualAnimationClock() {
+  rt3d::TAniThread::SetPlatformFactory([] {
+    auto clock = std::make_unique<rt3d::TManualAnimationClock>();
+    auto timer = std::make_unique<rt3d::TManualAnimationTimer>();
+    gClock = clock.get();
+    gTimer = timer.get();
+    return rt3d::TAnimationPlatform{std::move(clock), std::move(timer)};
+  });
+}
+
+void Advance(double seconds, double step) {
+  if (rt3d::TAniThread::Current() == nullptr) return;
+  for (double left = seconds; left > 1e-9; left -= step) {
+    gClock->Advance(std::min(step, left));
+    gTimer->Fire();
+  }
+  // Finished temporary animations are freed by a deferred call.
+  QCoreApplication::processEvents();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+double AngleStep(double from, double to) {
+  const double step = std::remainder(to - from, 360.0);
+  return step == -180 ? 180 : step;
+}
+
+// --- The windows -------------------------------------------------------------------------
+
+void MainWindow::OpenWindows() {
+  ErrorMessages().clear();
+  // As the program starts: the main window first, then the About window, then the main
+  // window is shown.
+  Form2 = new TForm2();
+  Form1 = new TForm1(Form2);
+  Form2->show();
+  if (!WaitFor(CoversScreen, 10000)) ADD_FAILURE() << "the main window never covered the screen";
+  if (!QTest::qWaitForWindowExposed(Form2)) ADD_FAILURE() << "the main window was never shown";
+  Form2->activateWindow();
+  if (!QTest::qWaitForWindowActive(Form2)) ADD_FAILURE() << "the main window never got active";
+}
+
+void MainWindow::SetUpTestSuite() {
+  OpenWindows();
+  // Past the opening zoom, which also frees its temporary animation.
+  Advance(3);
+}
+
+void MainWindow::TearDownTestSuite() {
+  delete Form1;
+  Form1 = nullptr;
+  delete Form2;
+  Form2 = nullptr;
+  rt3d::FreeAnimationGlobals();
+  QCoreApplication::processEvents();
+}
+
+bool MainWindow::CoversScreen() {
+  return Form2->isFullScreen() && Form2->screen() &&
+         Form2->geometry() == Form2->screen()->geometry();
+}
+
+void MainWindow::SetUp() {
+  TForm2& f = form();
+  if (f.PopupMenu1->isVisible()) f.PopupMenu1->close();
+  if (Form1->isVisible()) Form1->hide();
+  // The switches as they start, each through its own handler.
+  if (!f.MenuItem1->isChecked()) f.MenuItem1Click();
+  if (!f.MenuItem2->isChecked()) f.MenuItem2Click();
+  if (f.MenuItem3->isChecked()) f.MenuItem3Click();
+  if (!f.MenuItem5->isChecked()) {
+    f.MenuItem5Click();
+    EXPECT_TRUE(WaitFor(CoversScreen)) << "full screen could not be put back";
+  }
+  f.Panel1->setVisible(true);
+  Dragging = false;
+  LastZoomDistance = 0;
+  f.Camera1->Position().SetZ(-15);
+  f.Dummy1->RotationAngle().SetX(0);
+  f.Dummy1->RotationAngle().SetY(0);
+  f.ShowBodyInfo(1);
+  f.setFocus();
+  if (!f.isActiveWindow()) {
+    f.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+  }
+  QCoreApplication::processEvents();
+  ErrorMessages().clear();
+}
+
+// --- Input -------------------------------------------------------------------------------
+
+void MainWindow::Press(QPoint at, Qt::MouseButton button) {
+  QTest::mousePress(window(), button, Qt::NoModifier, at);
+}
+
+void MainWindow::MoveTo(QPoint at) {
+  QTest::mouseMove(window(), at);
+}
+
+void MainWindow::Release(QPoint at, Qt::MouseButton button) {
+  QTest::mouseRelease(window(), button, Qt::NoModifier, at);
+}
+
+void MainWindow::Click(QPoint at, Qt::MouseButton button) {
+  QTest::mouseClick(window(), button, Qt::NoModifier, at);
+}
+
+void MainWindow::DoubleClick(QPoint at) {
+  QTest::mouseDClick(window(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void MainWindow::Wheel(QPoint at, int delta) {
+  QWheelEvent event(QPointF(at), window()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(window(), &event);
+}
+
+void MainWindow::PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+  QWidget* target = QApplication::focusWidget();
+  if (!target || target->window() != &form()) target = &form();
+  QTest::keyClick(target, key, modifiers);
+}
+
+void MainWindow::ClickButton(QPushButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void MainWindow::ChooseMenuItem(QAction* item) {
+  Click(BareViewPoint(), Qt::RightButton);
+  QMenu* menu = form().PopupMenu1;
+  ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << "the context menu did not open";
+  const QRect itemArea = menu->actionGeometry(item);
+  ASSERT_TRUE(itemArea.isValid()) << "no such item in the menu";
+  QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, itemArea.center());
+  EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << "the menu stayed open";
+}
+
+// --- Points of the view --------------------------------------------------------------------
+
+QPoint MainWindow::ViewPointOf(rt3d::TControl3D* object) {
+  rt3d::TViewport3D& view = *form().Viewport3D1;
+  rt3d::TCamera& camera = *form().Camera1;
+  rt3d::TContext3D* context = view.Context();
+  if (!context) return {};
+  context->SetCameraAngleOfView(camera.AngleOfView());
+  const rt3d::TPoint3D centre = object->LocalToAbsolute3D({0, 0, 0});
+  const rt3d::TVector3D clip =
+      rt3d::TVector3D::Point(centre) * camera.CameraMatrix() * context->CurrentProjectionMatrix();
+  const double x = clip.X / clip.W, y = clip.Y / clip.W;
+  return QPointF((x + 1) / 2 * view.width(), (1 - y) / 2 * view.height()).toPoint();
+}
+
+rt3d::TControl3D* MainWindow::ObjectAt(QPoint at) {
+  const QPointF screen = form().Viewport3D1->mapToGlobal(QPointF(at));
+  return form().Viewport3D1->ObjectAtPoint({float(screen.x()), float(screen.y())}).Object;
+}
+
+bool MainWindow::FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found) {
+  for (int y = area.top() + 5; y < area.bottom(); y += 10) {
+    for (int x = area.left() + 5; x < area.right(); x += 10) {
+      if (ObjectAt({x, y}) == wanted) {
+        found = {x, y};
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+QPoint MainWindow::BareViewPoint() {
+  const QSize size = form().Viewport3D1->size();
+  // Corners and edges first: the moons keep to the view's middle band at rest.
+  const QPoint candidates[] = {{size.width() - 80, size.height() - 80},
+                               {80, size.height() - 80},
+                               {size.width() - 80, 80},
+                               {size.width() / 2, size.height() - 20},
+                               {size.width() / 2, 60}};
+  for (const QPoint& p : candidates) {
+    if (ObjectAt(p) == nullptr && form().childAt(p) == form().Viewport3D1) return p;
+  }
+  ADD_FAILURE() << "no bare point of the view found";
+  return candidates[0];
+}
+
+}  // namespace apptest

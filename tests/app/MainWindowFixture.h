@@ -1,0 +1,85 @@
+#pragma once
+// The real main window, shown full screen, driven by simulated input through Qt's own
+// window routing, with the animation clock moved by hand.
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QWindow>
+#include <functional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+
+namespace apptest {
+
+// The messages the application's error handler showed, oldest first.
+std::vector<QString>& ErrorMessages();
+
+// Replaces the animation clock's timer and clock by ones moved by hand; every clock made
+// afterwards (one per window's life, see FreeAnimationGlobals) is manual too.
+void InstallManualAnimationClock();
+// Moves time on by `seconds`, one tick per `step` at most, then lets deferred calls run.
+void Advance(double seconds, double step = 0.25);
+
+// Runs the event loop until `condition` holds or `timeoutMs` has passed.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The angle from `from` to `to` turned the short way, in (-180, 180].
+double AngleStep(double from, double to);
+
+// A main window and its About window per test suite: building one decodes every texture.
+class MainWindow : public ::testing::Test {
+ public:
+  // Opens the window full screen and lets the opening zoom run to its end.
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+ protected:
+  // Opens Form2 and Form1 as the program does; the opening zoom is left where it starts.
+  static void OpenWindows();
+  static bool CoversScreen();
+
+  // Puts back what earlier tests of the suite changed: the switches, the panel, the camera
+  // rig, the selected body, the focus, the error messages.
+  void SetUp() override;
+
+  TForm2& form() { return *Form2; }
+  QWindow* window() { return Form2->windowHandle(); }
+
+  // Pointer input through the window, positions in the view's logical pixels.
+  void Press(QPoint at, Qt::MouseButton button = Qt::LeftButton);
+  void MoveTo(QPoint at);
+  void Release(QPoint at, Qt::MouseButton button = Qt::LeftButton);
+  void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton);
+  void DoubleClick(QPoint at);
+  // A wheel notch (delta 120 is one notch away from the user) through the window.
+  void Wheel(QPoint at, int delta);
+  // A key press and release where the platform sends it: the focused widget, else the
+  // window.
+  void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+  // A real left click on a panel button.
+  void ClickButton(QPushButton* button);
+  // Opens the context menu with a right click on the bare view and clicks the item.
+  void ChooseMenuItem(QAction* item);
+
+  // Where the centre of a 3D object appears in the view, by the camera and the view's
+  // projection.
+  QPoint ViewPointOf(rt3d::TControl3D* object);
+  // What the view's picking finds under a point of the view.
+  rt3d::TControl3D* ObjectAt(QPoint at);
+  // A point of the view where picking finds no body and no 2D control lies over it.
+  QPoint BareViewPoint();
+  // A point inside `area` (view coordinates) where picking finds `wanted` (null: nothing).
+  bool FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found);
+
+  // The rig's angles as the handlers read them.
+  float RigX() { return form().Dummy1->RotationAngle().X(); }
+  float RigY() { return form().Dummy1->RotationAngle().Y(); }
+  float CameraZ() { return form().Camera1->Position().Z(); }
+};
+
+}  // namespace apptest

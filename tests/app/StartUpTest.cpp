@@ -1,0 +1,131 @@
+// Start-up and the end of the program: the windows as they open, the opening zoom, and
+// the two ways out (closing the main window, "Exit").
+
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include "scene/BodyCatalogue.h"
+#include "tests/app/MainWindowFixture.h"
+
+namespace apptest {
+
+namespace {
+
+// Runs the program's event loop until it ends and returns its exit code; a loop still
+// running after 10 s is stopped with 99.
+int RunEventLoop(const std::function<void()>& whileRunning) {
+  QTimer::singleShot(0, qApp, whileRunning);
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  guard.start(10000);
+  return QApplication::exec();
+}
+
+}  // namespace
+
+// The state straight after start-up: each test of this suite opens the windows afresh.
+class StartUp : public MainWindow {
+ public:
+  static void SetUpTestSuite() {}
+  static void TearDownTestSuite() {}
+
+ protected:
+  void SetUp() override { OpenWindows(); }
+  void TearDown() override { MainWindow::TearDownTestSuite(); }
+};
+
+TEST_F(StartUp, OpensFullScreenWithThePlanetNamedAndNoFactSheet) {
+  const QRect screen = form().screen()->geometry();
+  EXPECT_TRUE(form().isFullScreen());
+  EXPECT_EQ(form().geometry(), screen) << "the client area covers the whole screen";
+  EXPECT_EQ(form().frameGeometry(), screen) << "no border";
+  EXPECT_EQ(form().Viewport3D1->geometry(), QRect(QPoint(), screen.size()));
+  EXPECT_EQ(form().windowTitle(), QString("Moons of Orvanth"));
+  EXPECT_FALSE(Form1->isVisible()) << "the About window waits for the menu";
+
+  EXPECT_EQ(form().Label1->text(), QString("Orvanth"));
+  EXPECT_TRUE(form().Label1->isVisible());
+  EXPECT_FALSE(form().Text1->isVisible());
+  EXPECT_FALSE(form().Text2->isVisible());
+  EXPECT_EQ(form().Text2->Text(), orvanth::FactValues(1)) << "the planet's facts, hidden";
+  EXPECT_TRUE(form().Panel1->isVisible());
+  EXPECT_FALSE(Dragging);
+
+  // The menu's marks agree with what they switch.
+  EXPECT_TRUE(form().MenuItem1->isChecked());
+  EXPECT_TRUE(form().MenuItem2->isChecked());
+  EXPECT_FALSE(form().MenuItem3->isChecked());
+  EXPECT_TRUE(form().MenuItem5->isChecked());
+  EXPECT_TRUE(form().FullScreen());
+}
+
+TEST_F(StartUp, SpaceReachesTheWindowBeforeAnyButtonIsClicked) {
+  // No button may take the focus on its own when the window becomes active: the space
+  // bar would click it instead of toggling the panel.
+  PressKey(Qt::Key_Space);
+  EXPECT_FALSE(form().Panel1->isVisible());
+  EXPECT_EQ(form().Label1->text(), QString("Orvanth")) << "no body selected by the key";
+  EXPECT_EQ(CameraZ(), -38) << "no body button clicked by the key";
+  PressKey(Qt::Key_Space);
+  EXPECT_TRUE(form().Panel1->isVisible());
+}
+
+TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
+  EXPECT_EQ(CameraZ(), -38);
+  Advance(1.5);
+  EXPECT_NEAR(CameraZ(), -26.5, 1e-4) << "linear in time";
+
+  // A zoom step is judged against the distance just written and lasts until the next tick.
+  Wheel(BareViewPoint(), 120);
+  EXPECT_NEAR(CameraZ(), -25.5, 1e-4);
+  Advance(0.5);
+  EXPECT_NEAR(CameraZ(), -38 + 23 * 2.0 / 3, 1e-4);
+
+  ClickButton(form().Button4);
+  EXPECT_EQ(form().Label1->text(), QString("Io"));
+  EXPECT_EQ(CameraZ(), -9) << "the button's distance, until the next tick";
+  Advance(0.5);
+  EXPECT_NEAR(CameraZ(), -38 + 23 * 2.5 / 3, 1e-4);
+
+  Advance(0.5);
+  EXPECT_EQ(CameraZ(), -15) << "arrives exactly";
+  Advance(2);
+  EXPECT_EQ(CameraZ(), -15);
+  Wheel(BareViewPoint(), 120);
+  Advance(1);
+  EXPECT_EQ(CameraZ(), -14) << "the opening zoom is over and gone";
+}
+
+// The About window only hides on a close request. Whichever order the windows are
+// asked in, it must not hold the program open.
+TEST_F(StartUp, ClosingTheMainWindowEndsTheProgramWithTheAboutWindowOpen) {
+  Form1->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+  EXPECT_EQ(RunEventLoop([] { Form2->close(); }), 0);
+}
+
+TEST_F(StartUp, ExitEndsTheProgramWithTheAboutWindowOpen) {
+  Form1->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().MenuItem4); }), 0);
+}
+
+TEST_F(StartUp, ExitEndsTheProgram) {
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().MenuItem4); }), 0);
+}
+
+TEST_F(StartUp, ClosingTheAboutWindowKeepsTheProgramRunning) {
+  Form1->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+  const int result = RunEventLoop([] {
+    Form1->close();
+    QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(7); });
+  });
+  EXPECT_EQ(result, 7) << "the loop ran on until told to stop";
+  EXPECT_FALSE(Form1->isVisible());
+  EXPECT_TRUE(Form2->isVisible());
+}
+
+}  // namespace apptest
