@@ -1,0 +1,262 @@
+// Turning the camera rig by dragging, zooming with the wheel and the pinch, and the
+// gesture handler, driven through the window as a user would.
+
+#include <QPointingDevice>
+#include <QTest>
+
+#include "tests/app/MainWindowFixture.h"
+
+namespace apptest {
+
+namespace {
+
+QPointingDevice* TouchScreen() {
+  static QPointingDevice* device = QTest::createTouchDevice(QInputDevice::DeviceType::TouchScreen);
+  return device;
+}
+
+}  // namespace
+
+class Orbit : public MainWindow {
+ protected:
+  // A point in the view's lower left with room to move 100 pixels any way, clear of the
+  // panel; a body or the bare view (the drag starts either way).
+  QPoint DragStart() {
+    const QPoint p(250, form().Viewport3D1->height() - 250);
+    EXPECT_EQ(form().childAt(p), form().Viewport3D1);
+    return p;
+  }
+  // A drag with the left button, in five equal moves.
+  void Drag(QPoint from, QPoint by) {
+    Press(from);
+    for (int i = 1; i <= 5; ++i) MoveTo(from + by * i / 5);
+    Release(from + by);
+  }
+  QTest::QTouchEventWidgetSequence Touch() { return QTest::touchEvent(&form(), TouchScreen()); }
+  // Two fingers at `first` and `second`; the second then moves by `step` `count` times.
+  void Pinch(QPoint first, QPoint second, QPoint step, int count) {
+    QTest::QTouchEventWidgetSequence touch = Touch();
+    touch.press(0, first, &form()).commit();
+    touch.stationary(0).press(1, second, &form()).commit();
+    for (int i = 0; i < count; ++i) {
+      second += step;
+      touch.stationary(0).move(1, second, &form()).commit();
+    }
+    touch.stationary(0).release(1, second, &form()).commit();
+    touch.release(0, first, &form()).commit();
+  }
+};
+
+TEST_F(Orbit, DragTurnsTheRigMoreTheFartherTheCamera) {
+  struct TCase {
+    float CameraZ;
+    QPoint By;
+    double TurnX, TurnY;  // degrees
+  };
+  const TCase cases[] = {
+      {-15, {100, 0}, 0, 10.2727},    // 100 x 0.3 x (8/33 + 0.1)
+      {-38, {100, 0}, 0, 31.1818},    // 100 x 0.3 x (31/33 + 0.1)
+      {-6, {100, 0}, 0, 2.0909},      // near the planet a pixel turns the least
+      {-15, {-100, 0}, 0, -10.2727},  // left lowers the yaw
+      {-15, {0, 100}, -10.2727, 0},   // down lowers the X angle
+      {-15, {0, -100}, 10.2727, 0},   // up raises it
+      {-15, {60, 80}, -8.2182, 6.1636},
+  };
+  for (const TCase& c : cases) {
+    form().Dummy1->RotationAngle().SetX(0);
+    form().Dummy1->RotationAngle().SetY(0);
+    form().Camera1->Position().SetZ(c.CameraZ);
+    Drag(DragStart(), c.By);
+    EXPECT_NEAR(AngleStep(0, RigX()), c.TurnX, 1e-3)
+        << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
+    EXPECT_NEAR(AngleStep(0, RigY()), c.TurnY, 1e-3)
+        << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
+    EXPECT_FALSE(Dragging) << "the release ends the drag";
+    EXPECT_EQ(CameraZ(), c.CameraZ) << "a drag never zooms";
+  }
+}
+
+TEST_F(Orbit, MovesWithoutAPressTurnNothing) {
+  const QPoint start = DragStart();
+  MoveTo(start);
+  for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(25 * i, -20 * i));
+  EXPECT_EQ(RigX(), 0);
+  EXPECT_EQ(RigY(), 0);
+
+  // Nor after a drag has ended.
+  Drag(start, {50, 0});
+  const float yaw = RigY();
+  for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(-25 * i, 10 * i));
+  EXPECT_EQ(RigY(), yaw);
+  EXPECT_EQ(RigX(), 0);
+}
+
+TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
+  form().ShowBodyInfo(2);
+  const int w = form().Viewport3D1->width();
+  QPoint onPlanet;
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Sphere1, onPlanet));
+  Press(onPlanet);
+  EXPECT_EQ(form().Label1->text(), QString("Orvanth")) << "the press names the planet";
+  EXPECT_TRUE(Dragging);
+
+  // Across the view toward the panel; bodies and the bare view pass the moves on alike.
+  QPoint at = onPlanet;
+  const QPoint overPanel = form().Panel1->geometry().topLeft() + QPoint(10, 10);
+  ASSERT_EQ(form().childAt(overPanel), form().Panel1);
+  float yaw = RigY();
+  for (int i = 1; i <= 4; ++i) {
+    at = onPlanet + (overPanel - onPlanet) * i / 4;
+    MoveTo(at);
+    EXPECT_LT(AngleStep(yaw, RigY()), 0) << "moving left turns the rig, step " << i;
+    yaw = RigY();
+  }
+  const float tilt = RigX();
+  MoveTo(overPanel + QPoint(0, 20));
+  EXPECT_NEAR(AngleStep(tilt, RigX()), -20 * 0.3 * (8.0 / 33 + 0.1), 1e-3)
+      << "over the panel the drag still turns the rig";
+  Release(overPanel + QPoint(0, 20));
+  EXPECT_FALSE(Dragging) << "the release over the panel ends the drag";
+
+  const float x = RigX();
+  yaw = RigY();
+  for (const QPoint& p : {onPlanet, DragStart(), onPlanet + QPoint(40, 40)}) MoveTo(p);
+  EXPECT_EQ(RigX(), x) << "a plain hover afterwards turns nothing";
+  EXPECT_EQ(RigY(), yaw);
+  EXPECT_EQ(CameraZ(), -15) << "the camera did not move";
+}
+
+TEST_F(Orbit, EveryWheelEventMakesOneStepWithinTheLimits) {
+  struct TCase {
+    float From;
+    int Delta;
+    float To;
+  };
+  const TCase cases[] = {
+      {-6, -120, -7},                     // toward the user: farther
+      {-6, 120, -6},                      // -5 is refused, not clipped
+      {-39, -120, -39},                   // -40 is refused
+      {-39, 120, -38},  {-15, 960, -14},  // one step whatever the size
+      {-15, 1, -14},    {-15, -1, -16},  {-7.5f, 120, -6.5f}, {-5.5f, 120, -5.5f},
+  };
+  const QPoint bare = BareViewPoint();
+  for (const TCase& c : cases) {
+    form().Camera1->Position().SetZ(c.From);
+    Wheel(bare, c.Delta);
+    EXPECT_EQ(CameraZ(), c.To) << "from " << c.From << " by " << c.Delta;
+  }
+
+  // Over a body the wheel zooms as well.
+  form().Camera1->Position().SetZ(-15);
+  QPoint onPlanet;
+  const int w = form().Viewport3D1->width();
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Sphere1, onPlanet));
+  Wheel(onPlanet, 120);
+  EXPECT_EQ(CameraZ(), -14);
+
+  // Qt never sends a wheel event without a turn; the handler takes 0 as "farther".
+  bool handled = false;
+  form().Viewport3D1MouseWheel(form().Viewport3D1, 0, 0, handled);
+  EXPECT_EQ(CameraZ(), -15);
+  EXPECT_TRUE(handled);
+}
+
+TEST_F(Orbit, PinchStepsOnlyOnChangesAboveFour) {
+  struct TStep {
+    std::uint8_t Flags;
+    std::int32_t Distance;
+    float CameraZ;
+    std::int32_t Last;  // LastZoomDistance afterwards
+  };
+  using namespace rt3d;
+  const TStep steps[] = {
+      {gfBegin, 100, -15, 100},    // the reference, never a step
+      {0, 104, -15, 104},          // a change of 4: none, but the reference moves on
+      {0, 109, -14, 109},          // 5: one step nearer
+      {0, 130, -13, 130},          // any size: one step
+      {0, 125, -14, 125},          // fingers together: farther
+      {gfInertia, 119, -15, 119},  // inertia counts as an ordinary event
+      {gfEnd, 300, -15, 119},      // the end neither zooms nor stores
+      {gfBegin, 10, -15, 10},      // a new pinch: no step however far from the last
+      {gfBegin | gfEnd, 50, -15, 50},
+  };
+  form().Camera1->Position().SetZ(-15);
+  for (const TStep& s : steps) {
+    TGestureEventInfo info;
+    info.GestureID = igiZoom;
+    info.Flags = s.Flags;
+    info.Distance = s.Distance;
+    bool handled = false;
+    form().Viewport3D1Gesture(info, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(CameraZ(), s.CameraZ) << "flags " << int(s.Flags) << " distance " << s.Distance;
+    EXPECT_EQ(LastZoomDistance, s.Last) << "flags " << int(s.Flags) << " distance " << s.Distance;
+  }
+}
+
+TEST_F(Orbit, GestureHandlerTakesOnlyItsGestures) {
+  struct TCase {
+    std::int16_t ID;
+    bool Handled;
+    bool TogglesPanel;
+  };
+  using namespace rt3d;
+  const TCase cases[] = {
+      {sgiLeft, true, false},     {sgiRight, true, false},        {igiPan, true, false},
+      {igiDoubleTap, true, true}, {igiRotate, false, false},      {igiTwoFingerTap, false, false},
+      {igiLongTap, false, false}, {igiPressAndTap, false, false}, {3, false, false},
+  };
+  for (const TCase& c : cases) {
+    const bool shown = form().Panel1->isVisible();
+    TGestureEventInfo info;
+    info.GestureID = c.ID;
+    info.Flags = gfEnd;  // the double tap toggles whatever the flags
+    bool handled = false;
+    form().Viewport3D1Gesture(info, handled);
+    EXPECT_EQ(handled, c.Handled) << "gesture " << c.ID;
+    EXPECT_EQ(form().Panel1->isVisible() != shown, c.TogglesPanel) << "gesture " << c.ID;
+    EXPECT_EQ(CameraZ(), -15) << "gesture " << c.ID;
+  }
+}
+
+TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
+  const int h = form().Viewport3D1->height();
+  const QPoint first(200, h - 200), second(300, h - 200);
+  ASSERT_EQ(ObjectAt(first), nullptr);
+  ASSERT_EQ(ObjectAt(second), nullptr);
+
+  // The first step that changes the distance by more than 2 begins the pinch; each
+  // later one of 10 pixels makes a step.
+  Pinch(first, second, {10, 0}, 3);
+  EXPECT_EQ(CameraZ(), -13) << "fingers apart: nearer";
+  Pinch(first, second + QPoint(60, 0), {-10, 0}, 4);
+  EXPECT_EQ(CameraZ(), -16) << "fingers together: farther";
+  // Steps of 2 pixels never reach the recognizer's threshold.
+  Pinch(first, second, {2, 0}, 6);
+  EXPECT_EQ(CameraZ(), -16);
+  EXPECT_EQ(RigX(), 0) << "a pinch turns nothing";
+  EXPECT_EQ(RigY(), 0);
+  EXPECT_FALSE(Dragging);
+
+  const int w = form().Viewport3D1->width();
+  QPoint onPlanet;
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 60), form().Sphere1, onPlanet));
+  ASSERT_EQ(ObjectAt(onPlanet + QPoint(60, 0)), form().Sphere1);
+  Pinch(onPlanet, onPlanet + QPoint(30, 0), {10, 0}, 3);
+  EXPECT_EQ(CameraZ(), -16) << "a pinch that starts on a body delivers nothing";
+}
+
+TEST_F(Orbit, DoubleTapTogglesThePanelOnce) {
+  const QPoint at = BareViewPoint();
+  for (bool expected : {false, true}) {
+    Touch().press(0, at, &form());
+    Touch().release(0, at, &form());
+    Touch().press(0, at, &form());
+    Touch().release(0, at, &form());
+    EXPECT_EQ(form().Panel1->isVisible(), expected) << "not also toggled as a double click";
+    // Past the recognizer's 300 ms, so the next two taps start afresh.
+    QTest::qWait(350);
+  }
+}
+
+}  // namespace apptest
