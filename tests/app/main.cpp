@@ -1,4 +1,7 @@
+#include <QDir>
+#include <QFile>
 #include <QSurfaceFormat>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +12,22 @@
 // The real main window in a real display: run under Xvfb with a window manager (./test
 // provides both), since full screen, placement and activation are the window manager's.
 int main(int argc, char** argv) {
+  // Every window made here prepares its pictures folder: in a home of its own, with a
+  // documents folder, never in the user's.
+  QTemporaryDir home;
+  if (!home.isValid() || !QDir(home.path()).mkpath("Documents") ||
+      !QDir(home.path()).mkpath("runtime")) {
+    return 2;
+  }
+  QFile::setPermissions(home.filePath("runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  // The display's credentials stay where they were found.
+  if (qEnvironmentVariableIsEmpty("XAUTHORITY") && !qEnvironmentVariableIsEmpty("HOME"))
+    qputenv("XAUTHORITY", qgetenv("HOME") + "/.Xauthority");
+  qputenv("HOME", QFile::encodeName(home.path()));
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));
+
   QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
   TApplication application(argc, argv);
   // No modal error box may ever block a test: the messages are recorded instead.

@@ -1,0 +1,142 @@
+// The context menu's switches and commands, chosen with the pointer as a user does, and
+// the window's own layout when it leaves full screen and is resized.
+
+#include <QScreen>
+#include <QTest>
+
+#include "tests/app/MainWindowFixture.h"
+
+namespace apptest {
+
+class Menu : public MainWindow {
+ protected:
+  static constexpr QSize kWindowSize{1332, 829};
+
+  std::array<rt3d::TSphere*, 5> Spinning() {
+    TForm2& f = form();
+    return {f.Sphere1, f.Sphere3, f.Sphere4, f.Sphere5, f.Sphere6};
+  }
+  std::array<float, 5> Angles() {
+    std::array<float, 5> angles{};
+    for (size_t i = 0; i < angles.size(); ++i) angles[i] = Spinning()[i]->RotationAngle().Y();
+    return angles;
+  }
+  // Where a sphere started at `start` stands `seconds` into a run of `duration` seconds
+  // down to -360, read back in [0, 360).
+  static double AngleAfter(double start, double duration, double seconds) {
+    const double angle = start - (start + 360) * seconds / duration;
+    return angle < 0 ? angle + 360 : angle;
+  }
+  bool IsNormalWindow() { return !form().isFullScreen() && form().size() == kWindowSize; }
+};
+
+TEST_F(Menu, ShowInfoShowsThenHidesBothTexts) {
+  ChooseMenuItem(form().MenuItem3);
+  EXPECT_TRUE(form().MenuItem3->isChecked());
+  EXPECT_TRUE(form().Text1->isVisible());
+  EXPECT_TRUE(form().Text2->isVisible());
+  ChooseMenuItem(form().MenuItem3);
+  EXPECT_FALSE(form().MenuItem3->isChecked());
+  EXPECT_FALSE(form().Text1->isVisible());
+  EXPECT_FALSE(form().Text2->isVisible());
+}
+
+TEST_F(Menu, ShowNamesHidesTheLabelAndShowsTheLatestBodyAgain) {
+  ChooseMenuItem(form().MenuItem2);
+  EXPECT_FALSE(form().MenuItem2->isChecked());
+  EXPECT_FALSE(form().Label1->isVisible());
+  ClickButton(form().Button8);
+  EXPECT_EQ(form().Label1->text(), QString("Europa")) << "changed while hidden";
+  ChooseMenuItem(form().MenuItem2);
+  EXPECT_TRUE(form().Label1->isVisible());
+  EXPECT_EQ(form().Label1->text(), QString("Europa"));
+}
+
+TEST_F(Menu, AutoRotateFreezesAllFiveAndResumesFromTheSameAngles) {
+  // The planet turns 6 degrees a second: bring it to 160.
+  const double toGo = std::fmod(form().Sphere1->RotationAngle().Y() - 160 + 360, 360) / 6;
+  Advance(toGo);
+  ASSERT_NEAR(form().Sphere1->RotationAngle().Y(), 160, 0.05);
+
+  ChooseMenuItem(form().MenuItem1);
+  EXPECT_FALSE(form().MenuItem1->isChecked());
+  const std::array<float, 5> frozen = Angles();
+  Advance(20);
+  EXPECT_EQ(Angles(), frozen) << "nothing turns while switched off";
+
+  ChooseMenuItem(form().MenuItem1);
+  EXPECT_TRUE(form().MenuItem1->isChecked());
+  const double durations[] = {60, 240, 480, 960, 2242};
+  Advance(30);
+  for (size_t i = 0; i < frozen.size(); ++i) {
+    EXPECT_NEAR(Spinning()[i]->RotationAngle().Y(), AngleAfter(frozen[i], durations[i], 30), 0.01)
+        << Spinning()[i]->Name() << " goes on from where it stopped, over its whole duration";
+  }
+  // From 160 the planet turns 520 degrees in the next minute: 260 after half of it; at
+  // the end of the run it jumps back to 160 and turns on from there.
+  EXPECT_NEAR(form().Sphere1->RotationAngle().Y(), 260, 0.05);
+  Advance(45);
+  EXPECT_NEAR(form().Sphere1->RotationAngle().Y(), 160 - 520 * 15 / 60.0, 0.05);
+}
+
+TEST_F(Menu, AboutShowsTheAboutWindowAndKeepsTheViewerUsable) {
+  ChooseMenuItem(form().MenuItem6);
+  EXPECT_TRUE(WaitFor([] { return Form1->isVisible(); }));
+  ChooseMenuItem(form().MenuItem6);
+  EXPECT_TRUE(Form1->isVisible()) << "choosing it again leaves it shown";
+  ClickButton(form().Button4);
+  EXPECT_EQ(form().Label1->text(), QString("Io"));
+  EXPECT_TRUE(Form1->isVisible());
+}
+
+TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
+  const QRect screen = form().screen()->geometry();
+  const QRect available = form().screen()->availableGeometry();
+  ChooseMenuItem(form().MenuItem5);
+  EXPECT_FALSE(form().MenuItem5->isChecked());
+  ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
+      << "client size " << form().width() << "x" << form().height();
+  EXPECT_FALSE(form().FullScreen());
+  EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(WaitFor([this] { return form().frameGeometry() != form().geometry(); }))
+      << "a border and a caption";
+  // Centred as it was placed before going full screen (the border is the window
+  // manager's and may shift it by its own width).
+  const QPoint offset = form().frameGeometry().center() - available.center();
+  EXPECT_LE(std::abs(offset.x()), 40) << "frame " << form().frameGeometry().x();
+  EXPECT_LE(std::abs(offset.y()), 40) << "frame " << form().frameGeometry().y();
+  EXPECT_EQ(form().Viewport3D1->size(), kWindowSize);
+
+  ChooseMenuItem(form().MenuItem5);
+  EXPECT_TRUE(form().MenuItem5->isChecked());
+  ASSERT_TRUE(WaitFor(CoversScreen));
+  EXPECT_EQ(form().frameGeometry(), screen) << "no border";
+  EXPECT_EQ(form().Viewport3D1->size(), screen.size());
+}
+
+TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
+  ChooseMenuItem(form().MenuItem3);
+  ChooseMenuItem(form().MenuItem5);
+  ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }));
+  for (int width : {1000, 801, 1332}) {
+    form().resize(width, 700);
+    ASSERT_TRUE(WaitFor([&] { return form().size() == QSize(width, 700); })) << width;
+    EXPECT_EQ(form().Viewport3D1->width(), width);
+    EXPECT_EQ(form().Label1->width(), width) << "the name strip spans the view";
+    const double centre = width / 2.0;
+    const QRect captions = form().Text1->geometry(), values = form().Text2->geometry();
+    EXPECT_EQ(captions.top(), 40);
+    EXPECT_EQ(values.top(), 40);
+    EXPECT_EQ(captions.width(), 200);
+    // Half a pixel either way where the centre line falls between two pixels.
+    EXPECT_NEAR(captions.left() + captions.width(), centre - 7, 0.5) << width;
+    EXPECT_NEAR(values.left(), centre + 7, 0.5) << width;
+    EXPECT_EQ(values.left() - (captions.left() + captions.width()), 14) << width;
+  }
+  ChooseMenuItem(form().MenuItem5);
+  ASSERT_TRUE(WaitFor(CoversScreen));
+  EXPECT_EQ(form().Text1->geometry().right() + 1, form().width() / 2 - 7);
+  EXPECT_EQ(form().Text2->x(), form().width() / 2 + 7);
+}
+
+}  // namespace apptest
