@@ -1,0 +1,454 @@
+// A long random storm of input on the real main window: mouse, wheel, keys, touch, menu
+// commands, resizes, full screen and the About window, delivered through Qt's window-system
+// path as a user's input would be. It must not crash, must not make the error handler
+// speak, and must leave the scene in a sound state.
+//
+// ORVANTH_STORM_SEED and ORVANTH_STORM_EVENTS choose the sequence and its length; the same
+// seed gives the same sequence of requests, so a failure can be replayed.
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPointingDevice>
+#include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "Viewer.h"
+#include "runtime3d/core/ViewportRoot.h"
+
+using namespace robustness;
+
+namespace {
+
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  return std::strtoull(text, nullptr, 0);
+}
+
+// What lies under the points of the window, refreshed now and then as the scene moves.
+struct TTargets {
+  std::array<std::vector<QPoint>, 6> Bodies;  // by body index; [0] unused
+  std::vector<QPoint> Sky;
+};
+
+class TStorm {
+ public:
+  TStorm(TForm2& form, std::uint64_t seed) : FForm(form), FRandom(seed) {
+    FWindow = form.windowHandle();
+    FTouch = QTest::createTouchDevice();
+    FPointer = QPoint(form.width() / 2, form.height() / 2);
+  }
+
+  long Events() const { return FEvents; }
+  const std::array<long, 8>& Kinds() const { return FKinds; }
+
+  void Run(long events, int paintEvery) {
+    long nextPaint = paintEvery;
+    long nextScan = 0;
+    while (FEvents < events) {
+      if (FEvents >= nextScan) {
+        Scan();
+        nextScan = FEvents + 400;
+      }
+      Step();
+      if (FEvents >= nextPaint) {
+        // Let timers tick and the view paint, but not after every event: a frame costs
+        // far more than an event.
+        QCoreApplication::processEvents();
+        nextPaint = FEvents + paintEvery;
+      }
+    }
+    ReleaseEverything();
+  }
+
+ private:
+  enum Kind { kMouse, kWheel, kKey, kTouch, kMenu, kResize, kAbout, kDouble };
+
+  int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(FRandom); }
+  bool Chance(double p) { return std::bernoulli_distribution(p)(FRandom); }
+  template <typename T>
+  const T& Pick(const std::vector<T>& items) {
+    return items[std::size_t(Uniform(0, int(items.size()) - 1))];
+  }
+
+  // --- Where ------------------------------------------------------------------------------
+
+  void Scan() {
+    FTargets = {};
+    const int step = 24;
+    for (int y = step / 2; y < FForm.height(); y += step) {
+      for (int x = step / 2; x < FForm.width(); x += step) {
+        const QPointF global = FForm.mapToGlobal(QPointF(x, y));
+        const rt3d::TViewportHit hit =
+            FForm.Viewport3D1->ObjectAtPoint({float(global.x()), float(global.y())});
+        if (hit.Object == nullptr) {
+          if (hit.OnViewport) FTargets.Sky.push_back({x, y});
+          continue;
+        }
+        for (int body = 1; body <= 5; ++body) {
+          const rt3d::TSphere* sphere[6] = {nullptr,       FForm.Sphere1, FForm.Sphere3,
+                                            FForm.Sphere4, FForm.Sphere5, FForm.Sphere6};
+          if (hit.Object == sphere[body]) FTargets.Bodies[std::size_t(body)].push_back({x, y});
+        }
+      }
+    }
+  }
+
+  QPoint InRect(const QRect& r) {
+    return {Uniform(r.left(), std::max(r.left(), r.right())),
+            Uniform(r.top(), std::max(r.top(), r.bottom()))};
+  }
+
+  QPoint Somewhere() {
+    const int choice = Uniform(0, 99);
+    if (choice < 30) {
+      std::vector<int> seen;
+      for (int body = 1; body <= 5; ++body) {
+        if (!FTargets.Bodies[std::size_t(body)].empty()) seen.push_back(body);
+      }
+      if (!seen.empty()) return Pick(FTargets.Bodies[std::size_t(Pick(seen))]);
+    }
+    if (choice < 45 && !FTargets.Sky.empty()) return Pick(FTargets.Sky);
+    if (choice < 65) {
+      const QRect panel = FForm.Panel1->geometry();
+      if (Chance(0.6)) {
+        const std::array<QPushButton*, 5> buttons{FForm.Button1, FForm.Button2, FForm.Button4,
+                                                  FForm.Button8, FForm.Button11};
+        QPushButton* button = buttons[std::size_t(Uniform(0, 4))];
+        return FForm.Panel1->mapTo(&FForm, button->geometry().center());
+      }
+      return InRect(panel);
+    }
+    if (choice < 75) return InRect(Chance(0.5) ? FForm.Text1->geometry() : FForm.Text2->geometry());
+    if (choice < 78) {
+      // Just outside the window: a drag may well leave it.
+      return {Uniform(-20, FForm.width() + 20), Uniform(-20, FForm.height() + 20)};
+    }
+    return {Uniform(0, FForm.width() - 1), Uniform(0, FForm.height() - 1)};
+  }
+
+  // A point away from an open menu, so that no menu item is ever chosen by accident.
+  QPoint AwayFromMenu() {
+    const QRect menu(FForm.mapFromGlobal(FForm.PopupMenu1->geometry().topLeft()),
+                     FForm.PopupMenu1->geometry().size());
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      const QPoint p = Somewhere();
+      if (!menu.adjusted(-4, -4, 4, 4).contains(p)) return p;
+    }
+    return {2, 2};
+  }
+
+  bool MenuOpen() const { return QApplication::activePopupWidget() != nullptr; }
+
+  // --- Mouse ------------------------------------------------------------------------------
+
+  void Mouse(QEvent::Type type, Qt::MouseButton button, QPoint at,
+             Qt::KeyboardModifiers modifiers = {}) {
+    FTime += Uniform(1, 40);
+    FPointer = at;
+    if (type == QEvent::MouseButtonPress) FButtons |= button;
+    if (type == QEvent::MouseButtonRelease) FButtons &= ~Qt::MouseButtons(button);
+    qt_handleMouseEvent(FWindow, QPointF(at), FWindow->mapToGlobal(QPointF(at)), FButtons, button,
+                        type, modifiers, int(FTime));
+    Count(kMouse);
+  }
+
+  Qt::MouseButton AnyButton() {
+    const int choice = Uniform(0, 9);
+    return choice < 5 ? Qt::LeftButton : choice < 8 ? Qt::MiddleButton : Qt::RightButton;
+  }
+
+  Qt::KeyboardModifiers AnyModifiers() {
+    Qt::KeyboardModifiers m;
+    if (Chance(0.1)) m |= Qt::ShiftModifier;
+    if (Chance(0.1)) m |= Qt::ControlModifier;
+    if (Chance(0.05)) m |= Qt::AltModifier;
+    return m;
+  }
+
+  void MouseStep() {
+    const int choice = Uniform(0, 99);
+    if (choice < 45) {
+      // A drag or a hover: a few steps toward a new point.
+      const QPoint to = MenuOpen() ? AwayFromMenu() : Somewhere();
+      const int steps = Uniform(1, 6);
+      const QPoint from = FPointer;
+      for (int i = 1; i <= steps; ++i) {
+        Mouse(QEvent::MouseMove, Qt::NoButton, from + (to - from) * i / steps);
+      }
+    } else if (choice < 75) {
+      const Qt::MouseButton button = AnyButton();
+      if (FButtons & button) {
+        Mouse(QEvent::MouseButtonRelease, button, FPointer);
+      } else {
+        Mouse(QEvent::MouseButtonPress, button, MenuOpen() ? AwayFromMenu() : Somewhere(),
+              AnyModifiers());
+      }
+    } else if (choice < 95) {
+      // Release whatever is held, where the pointer is or somewhere else.
+      for (Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
+        if (FButtons & button) {
+          Mouse(QEvent::MouseButtonRelease, button, Chance(0.5) ? FPointer : AwayFromMenu());
+        }
+      }
+    } else if (FButtons == Qt::NoButton && !MenuOpen()) {
+      // A double click: two quick presses at one place.
+      const QPoint at = Somewhere();
+      const Qt::MouseButton button = Chance(0.8) ? Qt::LeftButton : AnyButton();
+      for (int i = 0; i < 2; ++i) {
+        Mouse(QEvent::MouseButtonPress, button, at);
+        Mouse(QEvent::MouseButtonRelease, button, at);
+      }
+      Count(kDouble, 0);
+    }
+  }
+
+  void Wheel() {
+    static const std::array<int, 13> kDeltas{0,   1,    -1,   15,     -15,   120,   -120,
+                                             240, -360, 1200, -32768, 32767, 100000};
+    int delta = kDeltas[std::size_t(Uniform(0, int(kDeltas.size()) - 1))];
+    if (Chance(0.3)) delta = Uniform(-100000, 100000);
+    const QPoint angle = Chance(0.85) ? QPoint(0, delta) : QPoint(delta, Uniform(-120, 120));
+    const QPoint at = MenuOpen() ? AwayFromMenu() : Somewhere();
+    QWheelEvent event(QPointF(at), FWindow->mapToGlobal(QPointF(at)), QPoint(), angle, FButtons,
+                      AnyModifiers(), Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(FWindow, &event);
+    Count(kWheel);
+  }
+
+  // --- Keys -------------------------------------------------------------------------------
+
+  void Key(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+    qt_handleKeyEvent(FWindow, QEvent::KeyPress, key, modifiers, text);
+    if (Chance(0.1)) qt_handleKeyEvent(FWindow, QEvent::KeyPress, key, modifiers, text, true);
+    qt_handleKeyEvent(FWindow, QEvent::KeyRelease, key, modifiers, text);
+    Count(kKey);
+  }
+
+  void KeyStep() {
+    if (MenuOpen()) {
+      Key(Qt::Key_Escape, {}, QString());
+      return;
+    }
+    switch (Uniform(0, 9)) {
+      case 0:
+      case 1:
+      case 2:
+        return Key(Qt::Key_Space, {}, QStringLiteral(" "));
+      case 3:
+        return Key(Qt::Key_Space, Qt::ControlModifier,
+                   Chance(0.5) ? QString() : QStringLiteral(" "));
+      case 4:
+        return Key(Qt::Key_Tab, {}, QStringLiteral("\t"));
+      case 5:
+        return Key(Qt::Key_Backtab, Qt::ShiftModifier, QString());
+      case 6:
+        return Key(Qt::Key_Return, {}, QStringLiteral("\r"));
+      case 7:
+        return Key(Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
+      case 8:
+        return Key(Qt::Key_A + Uniform(0, 25), AnyModifiers(),
+                   QString(QChar(u'a' + Uniform(0, 25))));
+      default:
+        return Key(Qt::Key_Escape, {}, QString());
+    }
+  }
+
+  // --- Touch ------------------------------------------------------------------------------
+
+  void Commit(QTest::QTouchEventWidgetSequence& touch) {
+    touch.commit(false);
+    Count(kTouch);
+  }
+
+  void TouchStep() {
+    auto touch = QTest::touchEvent(&FForm, FTouch, false);
+    const QPoint a = Somewhere();
+    switch (Uniform(0, 3)) {
+      case 0:  // a tap, or two quick ones
+      case 1: {
+        const int taps = Uniform(1, 2);
+        for (int i = 0; i < taps; ++i) {
+          Commit(touch.press(0, a));
+          if (Chance(0.3)) Commit(touch.move(0, a + QPoint(Uniform(-15, 15), Uniform(-15, 15))));
+          Commit(touch.release(0, a));
+        }
+        break;
+      }
+      case 2: {  // a pinch, sometimes with a third finger
+        QPoint b = a + QPoint(Uniform(-200, 200), Uniform(-200, 200));
+        Commit(touch.press(0, a).press(1, b));
+        QPoint c = a;
+        const int moves = Uniform(1, 12);
+        for (int i = 0; i < moves; ++i) {
+          c += QPoint(Uniform(-30, 30), Uniform(-30, 30));
+          b += QPoint(Uniform(-30, 30), Uniform(-30, 30));
+          Commit(touch.move(0, c).move(1, b));
+        }
+        if (Chance(0.2)) {
+          Commit(touch.stationary(0).stationary(1).press(2, Somewhere()));
+          Commit(touch.stationary(0).stationary(1).release(2, b));
+        }
+        if (Chance(0.5)) {
+          Commit(touch.release(0, c).stationary(1));
+          Commit(touch.release(1, b));
+        } else {
+          Commit(touch.release(0, c).release(1, b));
+        }
+        break;
+      }
+      default: {  // a one-finger drag
+        QPoint p = a;
+        Commit(touch.press(0, p));
+        const int moves = Uniform(1, 10);
+        for (int i = 0; i < moves; ++i) {
+          p += QPoint(Uniform(-40, 40), Uniform(-40, 40));
+          Commit(touch.move(0, p));
+        }
+        Commit(touch.release(0, p));
+      }
+    }
+  }
+
+  // --- Commands ---------------------------------------------------------------------------
+
+  void MenuCommand() {
+    // All but "Screenshot" and "Exit".
+    const std::array<QAction*, 5> items{FForm.MenuItem1, FForm.MenuItem2, FForm.MenuItem3,
+                                        FForm.MenuItem5, FForm.MenuItem6};
+    items[std::size_t(Uniform(0, 4))]->trigger();
+    Count(kMenu);
+  }
+
+  void Resize() {
+    if (!FForm.FullScreen()) {
+      FForm.resize(Uniform(200, 1900), Uniform(150, 1060));
+    } else {
+      FForm.MenuItem5->trigger();
+    }
+    Count(kResize);
+  }
+
+  void About() {
+    if (Form1 == nullptr) return;
+    if (!Form1->isVisible()) {
+      FForm.MenuItem6->trigger();
+    } else if (Chance(0.5)) {
+      Form1->close();
+    } else {
+      Form1->SpeedButton1->click();
+    }
+    Count(kAbout);
+  }
+
+  void Step() {
+    const int choice = Uniform(0, 999);
+    if (MenuOpen() && choice < 300) {
+      // Someone who opened the menu mostly closes it again soon.
+      if (Chance(0.5)) {
+        Key(Qt::Key_Escape, {}, QString());
+      } else {
+        const QPoint at = AwayFromMenu();
+        Mouse(QEvent::MouseButtonPress, Qt::LeftButton, at);
+        Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, at);
+      }
+      return;
+    }
+    if (choice < 620) return MouseStep();
+    if (choice < 760) return Wheel();
+    if (choice < 880) return KeyStep();
+    if (choice < 940) {
+      if (FButtons == Qt::NoButton && !MenuOpen()) return TouchStep();
+      return MouseStep();
+    }
+    if (choice < 975) return MenuCommand();
+    if (choice < 988) return Resize();
+    return About();
+  }
+
+  void ReleaseEverything() {
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
+      if (FButtons & button) Mouse(QEvent::MouseButtonRelease, button, FPointer);
+    }
+    if (MenuOpen()) Key(Qt::Key_Escape, {}, QString());
+  }
+
+  void Count(Kind kind, long events = 1) {
+    FEvents += events;
+    ++FKinds[kind];
+  }
+
+  TForm2& FForm;
+  std::mt19937_64 FRandom;
+  QWindow* FWindow = nullptr;
+  QPointingDevice* FTouch = nullptr;
+  TTargets FTargets;
+  QPoint FPointer;
+  Qt::MouseButtons FButtons;
+  std::uint64_t FTime = 100000;
+  long FEvents = 0;
+  std::array<long, 8> FKinds{};
+};
+
+std::array<float, 5> BodyAngles(TForm2& form) {
+  return {form.Sphere1->RotationAngle().Y(), form.Sphere3->RotationAngle().Y(),
+          form.Sphere4->RotationAngle().Y(), form.Sphere5->RotationAngle().Y(),
+          form.Sphere6->RotationAngle().Y()};
+}
+
+}  // namespace
+
+TEST(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
+  const std::uint64_t seed = EnvNumber("ORVANTH_STORM_SEED", 20240115);
+  const long events = long(EnvNumber("ORVANTH_STORM_EVENTS", 100000));
+  std::printf("Input storm: seed %llu, %ld events (ORVANTH_STORM_SEED, ORVANTH_STORM_EVENTS)\n",
+              static_cast<unsigned long long>(seed), events);
+  ShownErrors().clear();
+  TViewer viewer;
+  TForm2& form = viewer.Form();
+
+  TStorm storm(form, seed);
+  storm.Run(events, 250);
+  const auto& kinds = storm.Kinds();
+  std::printf(
+      "Delivered %ld events: %ld mouse, %ld wheel, %ld keys, %ld touch, %ld menu commands, "
+      "%ld resizes, %ld About, %ld double clicks\n",
+      storm.Events(), kinds[0], kinds[1], kinds[2], kinds[3], kinds[4], kinds[5], kinds[6],
+      kinds[7]);
+  // Let the last frames, timers and deferred calls run.
+  QTest::qWait(200);
+
+  EXPECT_GE(storm.Events(), events);
+  EXPECT_TRUE(ShownErrors().empty())
+      << "the error handler spoke: " << ShownErrors().front().toStdString();
+  EXPECT_TRUE(RigIsRotation(form));
+  const float z = form.Camera1->Position().Z();
+  EXPECT_TRUE(z > -40 && z < -5) << "camera distance " << z;
+  EXPECT_TRUE(OrbitsKeepTheirRadii(form));
+
+  // The animations run exactly when "Auto-rotate" is checked, and the bodies move then.
+  const bool autoRotate = form.MenuItem1->isChecked();
+  for (rt3d::TFloatAnimation* animation : form.FloatAnimations) {
+    EXPECT_EQ(animation->Running(), autoRotate) << animation->Name();
+  }
+  const std::array<float, 5> before = BodyAngles(form);
+  QTest::qWait(300);
+  const std::array<float, 5> after = BodyAngles(form);
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_TRUE(std::isfinite(after[i]) && after[i] >= 0 && after[i] < 360) << after[i];
+    EXPECT_EQ(before[i] != after[i], autoRotate)
+        << "body " << i + 1 << " went from " << before[i] << " to " << after[i]
+        << " with Auto-rotate " << (autoRotate ? "on" : "off");
+  }
+}

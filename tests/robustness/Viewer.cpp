@@ -1,0 +1,164 @@
+#include "Viewer.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cmath>
+#include <cstring>
+
+#include "runtime3d/animation/Animator.h"
+
+namespace robustness {
+
+std::vector<QString>& ShownErrors() {
+  static std::vector<QString> errors;
+  return errors;
+}
+
+TViewer::TViewer(bool shown) {
+  Form2 = new TForm2();
+  Form1 = new TForm1(Form2);
+  auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
+  FDialog = dialog.get();
+  Form2->SaveDialog1 = std::move(dialog);
+  TForm1::OpenUrl = [](const QUrl&) {};
+  if (shown) {
+    Form2->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(Form2)) << "the main window never showed";
+  }
+}
+
+TViewer::~TViewer() {
+  delete Form1;
+  Form1 = nullptr;
+  delete Form2;
+  // The clock and the destroyer go with the program's windows, as at program end.
+  rt3d::FreeAnimationGlobals();
+  QCoreApplication::processEvents();
+}
+
+double OrbitRadius(TForm2& form, int bodyIndex) {
+  const rt3d::TVector3D planet = form.Sphere1->AbsolutePosition();
+  const rt3d::TSphere* moon[6] = {nullptr,      nullptr,      form.Sphere3,
+                                  form.Sphere4, form.Sphere5, form.Sphere6};
+  const rt3d::TVector3D at = const_cast<rt3d::TSphere*>(moon[bodyIndex])->AbsolutePosition();
+  const double dx = double(at.X) - planet.X;
+  const double dy = double(at.Y) - planet.Y;
+  const double dz = double(at.Z) - planet.Z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+::testing::AssertionResult RigIsRotation(TForm2& form, double tolerance) {
+  const rt3d::TMatrix3D& m = form.Dummy1->LocalMatrix();
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      double dot = 0;
+      for (int k = 0; k < 3; ++k) dot += double(m.m[i][k]) * m.m[j][k];
+      const double expected = i == j ? 1 : 0;
+      if (!std::isfinite(dot) || std::abs(dot - expected) > tolerance) {
+        return ::testing::AssertionFailure()
+               << "rows " << i << " and " << j << " of the rig's matrix give " << dot
+               << " instead of " << expected << " (angles " << form.Dummy1->RotationAngle().X()
+               << ", " << form.Dummy1->RotationAngle().Y() << ", "
+               << form.Dummy1->RotationAngle().Z() << ")";
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult OrbitsKeepTheirRadii(TForm2& form, double tolerance) {
+  for (int body = 2; body <= 5; ++body) {
+    const double radius = OrbitRadius(form, body);
+    if (!std::isfinite(radius) || std::abs(radius - kOrbitRadius[body]) > tolerance) {
+      return ::testing::AssertionFailure()
+             << "body " << body << " orbits at " << radius << " instead of " << kOrbitRadius[body];
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TProcess StartProcess(const std::vector<std::string>& argv,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
+  int channel[2];
+  if (::pipe2(channel, O_CLOEXEC) != 0) return {};
+  // Everything the child needs is made before fork: only async-signal-safe calls after.
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const auto& [name, value] : env) replaced |= entry.rfind(name + "=", 0) == 0;
+    if (!replaced) environment.push_back(entry);
+  }
+  for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid < 0) return {};
+  if (pid == 0) {
+    ::dup2(channel[1], STDOUT_FILENO);
+    ::dup2(channel[1], STDERR_FILENO);
+    ::execve(args[0], args.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(channel[1]);
+  return {pid, channel[0]};
+}
+
+TChildOutcome FinishProcess(TProcess process, int timeoutMs) {
+  TChildOutcome outcome;
+  if (process.Pid < 0) {
+    outcome.Output = "could not start the child process";
+    outcome.Status = -1;
+    return outcome;
+  }
+  int left = timeoutMs;
+  char buffer[4096];
+  while (true) {
+    pollfd wait{process.OutputFd, POLLIN, 0};
+    const int ready = ::poll(&wait, 1, std::min(left, 100));
+    if (ready > 0) {
+      const ssize_t got = ::read(process.OutputFd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      outcome.Output.append(buffer, std::size_t(got));
+      continue;
+    }
+    left -= 100;
+    if (left <= 0) {
+      ::kill(process.Pid, SIGKILL);
+      outcome.Output += "\n[killed: still running after the time allowed]";
+      break;
+    }
+  }
+  ::close(process.OutputFd);
+  int status = 0;
+  ::waitpid(process.Pid, &status, 0);
+  outcome.Exited = WIFEXITED(status);
+  outcome.Status = outcome.Exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  return outcome;
+}
+
+TChildOutcome RunSelf(const std::string& testName,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
+  char self[4096] = {};
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return {false, -1, "cannot find this program"};
+  TChildOutcome outcome = FinishProcess(
+      StartProcess({self, "--gtest_also_run_disabled_tests", "--gtest_filter=" + testName}, env),
+      240000);
+  std::printf("---- child %s ----\n%s---- end of child ----\n", testName.c_str(),
+              outcome.Output.c_str());
+  return outcome;
+}
+
+}  // namespace robustness
