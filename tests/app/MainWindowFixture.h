@@ -63,7 +63,7 @@ class MainWindow : public ::testing::Test {
   void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
   // A real left click on a panel button.
   void ClickButton(QPushButton* button);
-  // Opens the context menu with a right click on the bare view and clicks the item.
+  // Opens the context menu with a right click on the view and clicks the item.
   void ChooseMenuItem(QAction* item);
 
   // Where the centre of a 3D object appears in the view, by the camera and the view's

@@ -1,0 +1,206 @@
+// The "Screenshot" command with an answering save dialog, and the picture the view makes
+// of the scene as stored.
+
+#include <QDir>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include "screenshot/ScriptedSaveDialog.h"
+#include "tests/app/MainWindowFixture.h"
+
+namespace apptest {
+
+namespace {
+
+// The pixels of `area` where `a` and `b` differ by more than `tolerance` in some channel,
+// and the box around them.
+int DifferingPixels(const QImage& a, const QImage& b, const QRect& area, int tolerance,
+                    QRect* box = nullptr) {
+  int count = 0;
+  QRect around;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+          std::abs(qBlue(p) - qBlue(q)) > tolerance ||
+          std::abs(qAlpha(p) - qAlpha(q)) > tolerance) {
+        ++count;
+        around |= QRect(x, y, 1, 1);
+      }
+    }
+  }
+  if (box) *box = around;
+  return count;
+}
+
+}  // namespace
+
+class Screenshot : public MainWindow {
+ protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    ASSERT_TRUE(folder.isValid());
+    auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
+    dialog->DefaultExt = form().SaveDialog1->DefaultExt;
+    dialog->Filter = form().SaveDialog1->Filter;
+    dialog->FileName = form().SaveDialog1->FileName;
+    dialog->FilterIndex = form().SaveDialog1->FilterIndex;
+    dialog->SetInitialDir(form().SaveDialog1->InitialDir());
+    dialog_ = dialog.get();
+    form().SaveDialog1 = std::move(dialog);
+  }
+
+  // Chooses "Screenshot" and answers the dialog with `name` in the test's folder.
+  QString Take(const QString& name) {
+    const QString path = folder.filePath(name);
+    dialog_->Answers.push_back(path);
+    ChooseMenuItem(form().MenuItem7);
+    return path;
+  }
+  QStringList Files() const { return QDir(folder.path()).entryList(QDir::Files); }
+  QSize PixelSize() { return form().Viewport3D1->RenderTargetSize(); }
+
+  QTemporaryDir folder;
+  orvanth::screenshot::TScriptedSaveDialog* dialog_ = nullptr;
+};
+
+TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
+  const QSize expected = (QSizeF(form().Viewport3D1->size()) * form().devicePixelRatioF()).toSize();
+  ASSERT_EQ(PixelSize(), expected);
+  struct TCase {
+    const char* Name;
+    QByteArray Format;
+  };
+  const TCase cases[] = {{"shot.jpg", "jpeg"}, {"SHOT.JPG", "jpeg"}, {"shot.bmp", "bmp"}};
+  QString previous;
+  for (const TCase& c : cases) {
+    const QString path = Take(c.Name);
+    EXPECT_TRUE(ErrorMessages().empty()) << c.Name;
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), c.Format) << c.Name;
+    EXPECT_EQ(reader.size(), expected) << c.Name;
+    EXPECT_EQ(form().SaveDialog1->FileName, path);
+
+    // The dialog opens in the pictures folder made at start-up, with the last name.
+    ASSERT_FALSE(dialog_->Requests.empty());
+    const auto& request = dialog_->Requests.back();
+    EXPECT_TRUE(request.InitialDir.endsWith("Talvoren/Planets"))
+        << request.InitialDir.toStdString();
+    EXPECT_TRUE(QDir(request.InitialDir).exists());
+    EXPECT_EQ(request.InitialDir + "/", PicturesFolder);
+    if (!previous.isEmpty()) {
+      EXPECT_EQ(request.FileName, previous);
+    }
+    previous = path;
+  }
+}
+
+TEST_F(Screenshot, HasTheBodyNameAtTheTopOnlyWhenNamesAreShown) {
+  const QImage named(Take("named.jpg"));
+  ChooseMenuItem(form().MenuItem2);
+  ASSERT_FALSE(form().Label1->isVisible());
+  const QImage unnamed(Take("unnamed.jpg"));
+  ASSERT_FALSE(named.isNull());
+  ASSERT_EQ(named.size(), unnamed.size());
+
+  QRect text;
+  const QRect strip(0, 0, named.width(), 40);
+  EXPECT_GT(DifferingPixels(named, unnamed, strip, 40, &text), 30) << "the name is drawn";
+  EXPECT_NEAR(text.center().x(), named.width() / 2, 15) << "centred over the view";
+  // Below the strip (and the coding blocks that reach into it) nothing else differs.
+  const QRect below(0, 48, named.width(), named.height() - 48);
+  EXPECT_EQ(DifferingPixels(named, unnamed, below, 3), 0);
+}
+
+TEST_F(Screenshot, NeverShowsTheFactSheetOrThePanel) {
+  const QImage plain(Take("plain.jpg"));
+  ChooseMenuItem(form().MenuItem3);
+  PressKey(Qt::Key_Space);
+  ASSERT_TRUE(form().Text1->isVisible());
+  ASSERT_FALSE(form().Panel1->isVisible());
+  const QImage withSheet(Take("sheet.jpg"));
+  ASSERT_FALSE(plain.isNull());
+  ASSERT_EQ(plain.size(), withSheet.size());
+  const double ratio = form().devicePixelRatioF();
+  const QRect sheet(form().Text1->geometry().topLeft() * ratio,
+                    form().Text2->geometry().bottomRight() * ratio);
+  EXPECT_EQ(DifferingPixels(plain, withSheet, sheet, 3), 0) << "the fact sheet is not in it";
+  const QRect panel(form().Panel1->geometry().topLeft() * ratio,
+                    form().Panel1->geometry().bottomRight() * ratio);
+  EXPECT_EQ(DifferingPixels(plain, withSheet, panel, 3), 0) << "the panel is not in it";
+  EXPECT_EQ(DifferingPixels(plain, withSheet, plain.rect(), 3), 0);
+}
+
+TEST_F(Screenshot, CancelWritesNothingAndKeepsTheFileName) {
+  const QString earlier = folder.filePath("earlier.jpg");
+  dialog_->FileName = earlier;
+  dialog_->Answers.push_back(std::nullopt);
+  ChooseMenuItem(form().MenuItem7);
+  ASSERT_EQ(dialog_->Requests.size(), 1u) << "the dialog was asked";
+  EXPECT_EQ(dialog_->Requests[0].FileName, earlier);
+  EXPECT_TRUE(Files().isEmpty());
+  EXPECT_EQ(dialog_->FileName, earlier);
+  EXPECT_TRUE(ErrorMessages().empty());
+}
+
+TEST_F(Screenshot, FailedSaveIsReportedAndTheViewerGoesOn) {
+  struct TCase {
+    const char* Name;
+    QString Message;
+  };
+  const TCase cases[] = {
+      {"x.xyz", "Saving bitmap failed."},
+      {"noext", "Saving bitmap failed."},
+      {"missing/shot.jpg", "Cannot create file \"" + folder.filePath("missing/shot.jpg") + "\""},
+  };
+  for (const TCase& c : cases) {
+    ErrorMessages().clear();
+    Take(c.Name);
+    ASSERT_EQ(ErrorMessages().size(), 1u) << c.Name;
+    EXPECT_TRUE(ErrorMessages()[0].startsWith(c.Message)) << ErrorMessages()[0].toStdString();
+    EXPECT_TRUE(Files().isEmpty()) << c.Name << ": nothing left behind";
+    ClickButton(form().Button4);
+    EXPECT_EQ(form().Label1->text(), QString("Io"));
+    ClickButton(form().Button11);
+  }
+}
+
+// The scene as stored, seen from the camera's stored place with the pivots set and
+// nothing moving: the planet in the middle, about 85 % of the view high, and the star
+// field behind everything else.
+TEST_F(Screenshot, StoredViewShowsThePlanetCentredInTheSky) {
+  ChooseMenuItem(form().MenuItem1);
+  ASSERT_FALSE(form().MenuItem1->isChecked());
+  ASSERT_EQ(CameraZ(), -15);
+  const QImage scene = form().Viewport3D1->MakeScreenshot();
+  form().Sphere1->SetVisible(false);
+  const QImage withoutPlanet = form().Viewport3D1->MakeScreenshot();
+  form().Sphere1->SetVisible(true);
+  ASSERT_FALSE(scene.isNull());
+  ASSERT_EQ(scene.size(), PixelSize());
+
+  const int w = scene.width(), h = scene.height();
+  QRect column, row;
+  DifferingPixels(scene, withoutPlanet, QRect(w / 2, 0, 1, h), 8, &column);
+  DifferingPixels(scene, withoutPlanet, QRect(0, h / 2, w, 1), 8, &row);
+  // A sphere of radius 5 seen from 15 away under a 45 degree view: tan(asin(1/3)) /
+  // tan(22.5) of the height, 85.4 %.
+  EXPECT_NEAR(column.height() / double(h), 0.854, 0.01);
+  EXPECT_NEAR(column.center().y(), h / 2.0, 3);
+  EXPECT_NEAR(row.width(), column.height(), 4) << "round";
+  EXPECT_NEAR(row.center().x(), w / 2.0, 3);
+
+  int transparent = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) transparent += qAlpha(scene.pixel(x, y)) != 255;
+  }
+  EXPECT_EQ(transparent, 0) << "the sky covers every pixel no body does";
+  // And it is a star field, not an empty black.
+  int stars = 0;
+  for (int y = h - 200; y < h; ++y) {
+    for (int x = 0; x < 300; ++x) stars += qGray(scene.pixel(x, y)) > 80;
+  }
+  EXPECT_GT(stars, 0);
+}
+
+}  // namespace apptest
