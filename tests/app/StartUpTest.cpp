@@ -98,6 +98,34 @@ TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
   EXPECT_EQ(CameraZ(), -14) << "the opening zoom is over and gone";
 }
 
+TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {
+  struct TBody {
+    rt3d::TSphere* Sphere;
+    float At0, At240, At480;  // RotationAngle.Y read back
+  };
+  TForm2& f = form();
+  const TBody bodies[] = {
+      {f.Sphere1, 0, 0, 0},                  // a turn a minute
+      {f.Sphere3, 0, 0, 0},                  // Io: 360 degrees in 240 s
+      {f.Sphere4, 45, 202.5, 45},            // Europa: 405 in 480 s, then back to 45
+      {f.Sphere5, 90, 337.5, 225},           // Ganymede: 450 in 960 s
+      {f.Sphere6, 135, 82.0116f, 29.0232f},  // Callisto: 495 in 2242 s
+  };
+  for (const TBody& b : bodies) EXPECT_NEAR(b.Sphere->RotationAngle().Y(), b.At0, 1e-3);
+  Advance(240, 1);
+  for (const TBody& b : bodies) {
+    EXPECT_NEAR(AngleStep(b.At240, b.Sphere->RotationAngle().Y()), 0, 0.01) << b.Sphere->Name();
+  }
+  Advance(240, 1);
+  for (const TBody& b : bodies) {
+    EXPECT_NEAR(AngleStep(b.At480, b.Sphere->RotationAngle().Y()), 0, 0.01) << b.Sphere->Name();
+  }
+  // The turn is the way of decreasing angles: a little later each has moved down.
+  const float europa = f.Sphere4->RotationAngle().Y();
+  Advance(10);
+  EXPECT_NEAR(AngleStep(europa, f.Sphere4->RotationAngle().Y()), -405 * 10 / 480.0, 0.01);
+}
+
 // The About window only hides on a close request. Whichever order the windows are
 // asked in, it must not hold the program open.
 TEST_F(StartUp, ClosingTheMainWindowEndsTheProgramWithTheAboutWindowOpen) {
