@@ -1,0 +1,42 @@
+#include "app/Startup.h"
+
+#include <QSurfaceFormat>
+#include <cstdio>
+
+#include "app/Application.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "assets/Assets.h"
+#include "runtime3d/animation/Animator.h"
+#include "runtime3d/render/GLDevice.h"
+#include "scene/SceneDefinition.h"
+
+int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) {
+  // The textures are the longest job of start-up: start decoding them before anything else.
+  std::unique_ptr<rt3d::TDecodeBatch> textures = orvanth::StartDecodingTextures();
+
+  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  TApplication application(argc, argv);
+  TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
+  TApplication::setWindowIcon(QIcon(QPixmap::fromImage(
+      QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
+                       int(orvanth::assets::Png(orvanth::assets::Image::Icon).size())))));
+
+  const QString deviceError = rt3d::CheckOpenGLDevice();
+  if (!deviceError.isEmpty()) {
+    std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
+    TApplication::ShowErrorMessage(deviceError);
+    return 1;
+  }
+
+  Form2 = new TForm2(std::move(textures));
+  Form1 = new TForm1(Form2);
+  Form2->show();
+  if (shown) shown(*Form2);
+  const int result = application.exec();
+  delete Form1;
+  Form1 = nullptr;
+  delete Form2;
+  rt3d::FreeAnimationGlobals();
+  return result;
+}
