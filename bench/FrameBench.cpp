@@ -1,0 +1,351 @@
+// Frame time of the real viewer window against, in the same run, a bare lower bound (the
+// same six draws with plain GL in a QOpenGLWidget) and the classic immediate way (meshes
+// copied into shared buffers on every draw, every frame read back and painted as an
+// image); then saving a view as JPEG against a bare encode of the same pixels.
+//
+// Usage: bench_frame [frames per round] [rounds]   (needs a display; ./bench gives one)
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageWriter>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Application.h"
+#include "app/Unit2.h"
+#include "bench/BareRenderer.h"
+#include "bench/BenchUtil.h"
+#include "bench/DrawList.h"
+#include "runtime3d/animation/Animator.h"
+#include "runtime3d/material/ImageDecoding.h"
+#include "screenshot/BitmapCodecs.h"
+
+namespace {
+
+using orvanth::assets::Image;
+
+double TimeMs(const std::function<void()>& f) {
+  const std::int64_t start = bench::MonotonicNs();
+  f();
+  return (bench::MonotonicNs() - start) / 1e6;
+}
+
+std::map<Image, QImage> DecodeSceneImages() {
+  std::map<Image, QImage> images;
+  for (const orvanth::TMaterialDefinition& d : orvanth::kMaterials) {
+    images[d.Texture] = rt3d::DecodeImage(orvanth::assets::Png(d.Texture));
+  }
+  return images;
+}
+
+rt3d::TGLFunctions* Functions() {
+  return QOpenGLVersionFunctionsFactory::get<rt3d::TGLFunctions>(QOpenGLContext::currentContext());
+}
+
+// The lower bound: the draws alone in a QOpenGLWidget, resolved into its framebuffer and
+// composed by Qt like the viewer's view.
+class TBareView : public QOpenGLWidget {
+ public:
+  TBareView(std::vector<bench::TRecordedDraw> draws, std::function<QImage(Image)> load,
+            QWidget* parent)
+      : QOpenGLWidget(parent), FDraws(std::move(draws)), FLoad(std::move(load)) {}
+  // Measures what Qt's composition and the swap cost alone.
+  bool SkipDrawing = false;
+  ~TBareView() override {
+    makeCurrent();
+    FTarget.reset();
+    FRenderer.reset();
+    doneCurrent();
+  }
+
+ protected:
+  void initializeGL() override {
+    FGL = Functions();
+    FRenderer =
+        std::make_unique<bench::TBareRenderer>(*FGL, FDraws, FLoad, bench::TMeshFeed::Static);
+    FLoad = nullptr;
+  }
+  void paintGL() override {
+    if (SkipDrawing) return;
+    const QSize size = (QSizeF(this->size()) * devicePixelRatioF()).toSize();
+    if (!FTarget || FTarget->Size() != size) {
+      FTarget.reset();
+      FTarget = std::make_unique<bench::TBareTarget>(*FGL, size, 4);
+    }
+    FRenderer->DrawFrame(*FTarget);
+    FTarget->ResolveInto(defaultFramebufferObject());
+  }
+
+ private:
+  std::vector<bench::TRecordedDraw> FDraws;
+  std::function<QImage(Image)> FLoad;
+  rt3d::TGLFunctions* FGL = nullptr;
+  std::unique_ptr<bench::TBareRenderer> FRenderer;
+  std::unique_ptr<bench::TBareTarget> FTarget;
+};
+
+// The classic way: an off-screen GL context, every mesh copied per draw, the resolved
+// frame read back into a bitmap and the bitmap painted as the window's face.
+class TImmediateView : public QWidget {
+ public:
+  TImmediateView(std::vector<bench::TRecordedDraw> draws, const std::function<QImage(Image)>& load,
+                 QSize size) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    FSurface.setFormat(QSurfaceFormat::defaultFormat());
+    FSurface.create();
+    FContext.setFormat(QSurfaceFormat::defaultFormat());
+    FContext.create();
+    FContext.makeCurrent(&FSurface);
+    FGL = Functions();
+    FRenderer = std::make_unique<bench::TBareRenderer>(*FGL, std::move(draws), load,
+                                                       bench::TMeshFeed::CopiedPerDraw);
+    FTarget = std::make_unique<bench::TBareTarget>(*FGL, size, 4);
+    FResolved = std::make_unique<bench::TBareTarget>(*FGL, size, 0);
+    FBitmap = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    FContext.doneCurrent();
+  }
+  // Where the GPU time of a frame goes, each part finished before the next: clearing and
+  // resolving, then each draw alone, then the read-back.
+  void PrintBreakdown(int frames) {
+    FContext.makeCurrent(&FSurface);
+    auto finished = [&](const std::function<void()>& f) {
+      std::vector<double> times;
+      for (int i = 0; i < frames; ++i) {
+        FGL->glFinish();
+        times.push_back(TimeMs([&] {
+          f();
+          FGL->glFinish();
+        }));
+      }
+      return bench::Median(times);
+    };
+    const double clear = finished([&] {
+      FRenderer->DrawFrame(*FTarget, 0, 0);
+      FTarget->ResolveInto(FResolved->Framebuffer());
+    });
+    std::printf("frame-parts  clear + resolve %.1f ms", clear);
+    const auto& draws = FRenderer->Draws();
+    for (std::size_t d = 0; d < draws.size(); ++d) {
+      const double t = finished([&] {
+        FRenderer->DrawFrame(*FTarget, d, d + 1);
+        FTarget->ResolveInto(FResolved->Framebuffer());
+      });
+      std::printf(", %s%s %.1f ms", draws[d].PixelProgram == "texture.fps" ? "sky" : "body ",
+                  draws[d].PixelProgram == "texture.fps" ? "" : std::to_string(d).c_str(),
+                  t - clear);
+    }
+    const double all = finished([&] {
+      FRenderer->DrawFrame(*FTarget);
+      FTarget->ResolveInto(FResolved->Framebuffer());
+    });
+    const double readBack = finished([&] {
+      FGL->glBindFramebuffer(GL_READ_FRAMEBUFFER, FResolved->Framebuffer());
+      FGL->glReadPixels(0, 0, FBitmap.width(), FBitmap.height(), GL_BGRA, GL_UNSIGNED_BYTE,
+                        FBitmap.bits());
+    });
+    std::printf("; whole frame %.1f ms; read-back %.1f ms\n", all, readBack);
+    FContext.doneCurrent();
+  }
+
+  ~TImmediateView() override {
+    FContext.makeCurrent(&FSurface);
+    FResolved.reset();
+    FTarget.reset();
+    FRenderer.reset();
+    FContext.doneCurrent();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    FContext.makeCurrent(&FSurface);
+    FRenderer->DrawFrame(*FTarget);
+    FTarget->ResolveInto(FResolved->Framebuffer());
+    FGL->glBindFramebuffer(GL_READ_FRAMEBUFFER, FResolved->Framebuffer());
+    FGL->glReadPixels(0, 0, FBitmap.width(), FBitmap.height(), GL_BGRA, GL_UNSIGNED_BYTE,
+                      FBitmap.bits());
+    FBitmap.mirror(false, true);
+    FContext.doneCurrent();
+    QPainter painter(this);
+    painter.drawImage(rect(), FBitmap);
+  }
+
+ private:
+  QOffscreenSurface FSurface;
+  QOpenGLContext FContext;
+  rt3d::TGLFunctions* FGL = nullptr;
+  std::unique_ptr<bench::TBareRenderer> FRenderer;
+  std::unique_ptr<bench::TBareTarget> FTarget, FResolved;
+  QImage FBitmap;
+};
+
+void Wait(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+}  // namespace
+
+// The lower bound's own start: the scene's meshes and the same six textures, each image
+// decoded, uploaded and dropped before the next, then one frame shown. Prints the peak
+// resident memory after that frame.
+int BareMemory(int argc, char** argv) {
+  QApplication application(argc, argv);
+  // The meshes and uniforms of the scene, recorded from a view that is never shown; its
+  // textures are a small stand-in image, only the bare view holds the real ones.
+  rt3d::TViewport3D recordingView;
+  recordingView.resize(QGuiApplication::primaryScreen()->size());
+  rt3d::TFmxObject components;
+  const auto icon = orvanth::assets::Png(Image::Icon);
+  rt3d::TDecodeBatch standIns(std::vector<std::span<const std::uint8_t>>(6, icon));
+  const orvanth::TScene scene = orvanth::BuildScene(*recordingView.Root(), components, standIns);
+  orvanth::SetOrbitPivots(scene);
+  recordingView.SetCamera(scene.Camera1);
+  recordingView.SetUsingDesignCamera(false);
+  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
+      recordingView,
+      {scene.Sphere1, scene.Sphere2, scene.Sphere3, scene.Sphere4, scene.Sphere5, scene.Sphere6});
+  for (rt3d::TFloatAnimation* spin : scene.FloatAnimations) spin->StopAtCurrent();
+
+  QWidget window;
+  window.setPalette(QPalette(Qt::black));
+  auto* view = new TBareView(
+      draws, [](Image image) { return rt3d::DecodeImage(orvanth::assets::Png(image)); }, &window);
+  view->resize(QGuiApplication::primaryScreen()->size());
+  QObject::connect(
+      view, &QOpenGLWidget::frameSwapped, &application,
+      [&] {
+        std::printf("bare-peak-bytes %lld\n", static_cast<long long>(bench::PeakResidentBytes()));
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+      },
+      Qt::SingleShotConnection);
+  window.showFullScreen();
+  return application.exec();
+}
+
+int main(int argc, char** argv) {
+  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  if (argc > 1 && std::string(argv[1]) == "bare-memory") return BareMemory(argc, argv);
+  const int framesPerRound = argc > 1 ? std::atoi(argv[1]) : 50;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 6;
+  // A third argument runs only that side, for a profiler: real, bare or classic.
+  const std::string only = argc > 3 ? argv[3] : "";
+  auto runs = [&](const char* side) { return only.empty() || only == side; };
+  TApplication application(argc, argv);
+
+  auto* form = new TForm2();
+  Form2 = form;
+  form->show();
+  // The opening zoom ends after three seconds; then the view stands still.
+  Wait(3500);
+  form->MenuItem1Click();  // auto-rotate off: only the frames asked for here are drawn
+  form->MenuItem3Click();  // the fact sheet over the view
+  Wait(300);
+  const QSize size = form->Viewport3D1->RenderTargetSize();
+
+  const std::map<Image, QImage> images = DecodeSceneImages();
+  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
+      *form->Viewport3D1,
+      {form->Sphere1, form->Sphere2, form->Sphere3, form->Sphere4, form->Sphere5, form->Sphere6});
+
+  QWidget bareWindow;
+  bareWindow.setPalette(QPalette(Qt::black));
+  auto loaded = [&images](Image image) { return images.at(image); };
+  auto* bare = new TBareView(draws, loaded, &bareWindow);
+  bareWindow.showFullScreen();
+  TImmediateView immediate(draws, loaded, size);
+  immediate.showFullScreen();
+  Wait(1500);
+  bare->setGeometry(bareWindow.rect());
+  Wait(300);
+
+  std::printf("frame: %d x %d pixels, %d samples, %zu draws; %s\n", size.width(), size.height(),
+              form->Viewport3D1->RenderTargetSamples(), draws.size(),
+              bench::MachineState().c_str());
+  immediate.PrintBreakdown(10);
+  {
+    bare->SkipDrawing = true;
+    std::vector<double> present;
+    for (int i = 0; i < 20; ++i) {
+      present.push_back(TimeMs([&] {
+        bare->update();
+        bareWindow.repaint();
+      }));
+    }
+    bare->SkipDrawing = false;
+    std::vector<double> raster;
+    QWidget plainWindow;
+    plainWindow.setPalette(QPalette(Qt::darkBlue));
+    plainWindow.setAutoFillBackground(true);
+    plainWindow.showFullScreen();
+    Wait(1000);
+    for (int i = 0; i < 20; ++i) raster.push_back(TimeMs([&] { plainWindow.repaint(); }));
+    std::printf(
+        "frame-parts  Qt composition and swap of a QOpenGLWidget with no drawing %.1f ms; "
+        "raster window repaint and flush %.1f ms\n",
+        bench::Median(present), bench::Median(raster));
+  }
+  std::vector<double> real, lower, classic;
+  for (int round = 0; round < rounds; ++round) {
+    for (int i = 0; i < framesPerRound && runs("real"); ++i) {
+      real.push_back(TimeMs([&] {
+        form->Viewport3D1->update();
+        form->repaint();
+      }));
+    }
+    for (int i = 0; i < framesPerRound && runs("bare"); ++i) {
+      lower.push_back(TimeMs([&] {
+        bare->update();
+        bareWindow.repaint();
+      }));
+    }
+    for (int i = 0; i < framesPerRound && runs("classic"); ++i)
+      classic.push_back(TimeMs([&] { immediate.repaint(); }));
+    QCoreApplication::processEvents();
+  }
+  if (!only.empty()) return 0;
+  const double realMs = bench::Median(real), bareMs = bench::Median(lower),
+               classicMs = bench::Median(classic);
+  bool pass = bench::PrintFigure("frame", realMs, bareMs, 1.10, "ms", "bare lower bound");
+  std::printf("%-12s %6.3f x  (%.1f ms vs %.1f ms copying meshes per draw and reading back)\n",
+              "frame-vs-classic", realMs / classicMs, realMs, classicMs);
+  std::printf("%-12s viewer %.1f fps, bare lower bound %.1f fps, classic %.1f fps\n", "frame-rate",
+              1000 / realMs, 1000 / bareMs, 1000 / classicMs);
+
+  // --- Screenshot: saving the view against a bare encode of the same pixels ---------------
+  const QImage shot = form->Viewport3D1->MakeScreenshot();
+  QTemporaryDir dir;
+  const QString saved = dir.filePath(QStringLiteral("view.jpg"));
+  const QString plain = dir.filePath(QStringLiteral("plain.jpg"));
+  std::vector<double> save, encode;
+  for (int i = 0; i < 15; ++i) {
+    save.push_back(TimeMs([&] { orvanth::screenshot::SaveToFile(shot, saved, 100); }));
+    encode.push_back(TimeMs([&] {
+      QImageWriter writer(plain, "jpeg");
+      writer.setQuality(100);
+      writer.write(shot);
+    }));
+  }
+  std::printf("screenshot: %d x %d; %s\n", shot.width(), shot.height(),
+              bench::MachineState().c_str());
+  pass &= bench::PrintFigure("screenshot", bench::Median(save), bench::Median(encode), 1.30, "ms",
+                             "bare JPEG encode");
+
+  delete form;
+  Form2 = nullptr;
+  rt3d::FreeAnimationGlobals();
+  return pass ? 0 : 3;
+}
