@@ -12,11 +12,12 @@
 #include "scene/SceneDefinition.h"
 
 int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) {
-  // The textures are the longest job of start-up: start decoding them before anything else.
-  std::unique_ptr<rt3d::TDecodeBatch> textures = orvanth::StartDecodingTextures();
-
   QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
   TApplication application(argc, argv);
+  // The textures are the longest job of start-up: decoding starts right away, but not
+  // before the application object is complete. Qt's image readers look up their plugins
+  // through it, and a worker doing so while it is being built crashed the viewer.
+  std::unique_ptr<rt3d::TDecodeBatch> textures = orvanth::StartDecodingTextures();
   TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
   TApplication::setWindowIcon(QIcon(QPixmap::fromImage(
       QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
