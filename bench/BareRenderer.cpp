@@ -203,6 +203,13 @@ void TBareRenderer::DrawCopied(const TRecordedDraw& draw) {
   FIndexUsed += indexBytes;
 }
 
+void TBareRenderer::MoveDrawLast(std::size_t index) {
+  std::rotate(FDraws.begin() + std::ptrdiff_t(index), FDraws.begin() + std::ptrdiff_t(index) + 1,
+              FDraws.end());
+  std::rotate(FDrawPrograms.begin() + std::ptrdiff_t(index),
+              FDrawPrograms.begin() + std::ptrdiff_t(index) + 1, FDrawPrograms.end());
+}
+
 void TBareRenderer::DrawFrame(TBareTarget& target, std::size_t first, std::size_t last) {
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, target.Framebuffer());
   FGL.glViewport(0, 0, target.Size().width(), target.Size().height());

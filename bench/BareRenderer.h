@@ -47,6 +47,8 @@ class TBareRenderer {
   // Clears the target and replays the draws whose numbers are in [first, last).
   void DrawFrame(TBareTarget& target, std::size_t first = 0, std::size_t last = SIZE_MAX);
   const std::vector<TRecordedDraw>& Draws() const { return FDraws; }
+  // Moves a draw to the end of the frame (the picture is the same for opaque draws).
+  void MoveDrawLast(std::size_t index);
 
  private:
   struct TProgram {

@@ -55,7 +55,7 @@ std::string MachineState() {
 bool PrintFigure(const std::string& name, double measured, double reference, double limit,
                  const std::string& unit, const std::string& referenceName) {
   const double ratio = reference > 0 ? measured / reference : 0;
-  const bool pass = reference > 0 && ratio <= limit;
+  const bool pass = measured > 0 && reference > 0 && ratio <= limit;
   std::printf("%-12s %6.3f x  (%.1f %s vs %.1f %s %s; target <= %.2f x)  %s\n", name.c_str(), ratio,
               measured, unit.c_str(), reference, unit.c_str(), referenceName.c_str(), limit,
               pass ? "PASS" : "FAIL");

@@ -11,7 +11,11 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <execinfo.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/Startup.h"
@@ -22,6 +26,8 @@
 namespace {
 
 int gFrames = 0;
+// When main() is entered: what came before it is loading the program and its libraries.
+const std::int64_t gMainEntered = bench::MonotonicNs();
 
 // Runs `then` after `ms` of the event loop.
 void After(int ms, std::function<void()> then) {
@@ -73,9 +79,21 @@ void MeasureIdle(TForm2& form) {
 
 }  // namespace
 
+// A crash says where it happened: the benchmark has no debugger attached.
+void ReportCrash(int signal) {
+  void* frames[64];
+  const int count = backtrace(frames, 64);
+  std::fprintf(stderr, "bench_viewer: signal %d\n", signal);
+  backtrace_symbols_fd(frames, count, 2);
+  std::_Exit(128 + signal);
+}
+
 int main(int argc, char** argv) {
+  std::signal(SIGSEGV, ReportCrash);
   const bool idle = argc > 1 && std::strcmp(argv[1], "idle") == 0;
   return RunViewer(argc, argv, [idle](TForm2& form) {
+    std::printf("main-entered %lld window-shown %lld\n", static_cast<long long>(gMainEntered),
+                static_cast<long long>(bench::MonotonicNs()));
     QObject::connect(form.Viewport3D1, &QOpenGLWidget::frameSwapped, [idle, &form] {
       if (++gFrames > 1) return;
       std::printf("first-frame %lld %lld\n", static_cast<long long>(bench::MonotonicNs()),
