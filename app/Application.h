@@ -19,6 +19,18 @@ class TApplication : public QApplication {
   // carries one.
   static void HandleException(std::exception_ptr error);
 
+  // Runs a handler that a Qt signal calls. Qt's GUI and widget code between the signal
+  // and the handler is built without exception support, so a failure must not unwind
+  // through it (Qt's own clean-up there would be skipped): it is handled right here.
+  template <typename Handler>
+  static void RunHandler(Handler&& handler) {
+    try {
+      handler();
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+  }
+
   // Ends the event loop at once. Unlike QApplication::quit it asks no window first, so a
   // window that only hides on a close request (the About window) cannot keep it running.
   static void Terminate();

@@ -160,14 +160,15 @@ void TForm2::WireHandlers() {
                                const TVector3D&) { SphereMouseUp(Viewport3D1, b, sh, x, y); };
     sphere->OnDblClick = [this](TFmxObject*) { SphereDblClick(); };
     QPushButton* button = findChild<QPushButton*>(QString::fromLatin1(body.Button));
-    connect(button, &QPushButton::clicked, this, [this, index] { BodyButtonClick(index); });
+    connect(button, &QPushButton::clicked, this,
+            [this, index] { TApplication::RunHandler([&] { BodyButtonClick(index); }); });
   }
 
   // A switch item flips its own mark in its handler, so undo the flip Qt makes first.
   auto wire = [this](QAction* item, void (TForm2::*handler)()) {
     connect(item, &QAction::triggered, this, [this, item, handler] {
       if (item->isCheckable()) item->setChecked(!item->isChecked());
-      (this->*handler)();
+      TApplication::RunHandler([&] { (this->*handler)(); });
     });
   };
   wire(MenuItem1, &TForm2::MenuItem1Click);
