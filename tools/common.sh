@@ -8,7 +8,7 @@ ORVANTH_PACKAGES=(
   libpng-dev libspng-dev libgif-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox imagemagick fonts-dejavu-core
-  appstream desktop-file-utils
+  appstream desktop-file-utils libxcb1-dev
 )
 
 # Installs whatever of ORVANTH_PACKAGES is missing, with sudo when not root.
@@ -28,14 +28,26 @@ ensure_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [cmake args...]: incremental from the second run on.
+# configure_and_build BUILD_DIR [cmake args...] [-- targets...]: incremental from the
+# second run on; builds everything unless targets are named.
 configure_and_build() {
   local dir=$1
   shift
+  local args=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+    args+=("$1")
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake -S . -B "$dir" -G Ninja "${args[@]}"
   fi
-  cmake --build "$dir"
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" --target "${targets[@]}"
+  else
+    cmake --build "$dir"
+  fi
 }
 
 # Starts Xvfb and a window manager when there is no display; they stop with the script.
