@@ -136,4 +136,8 @@ TEST(DeviceFaults, WithoutOpenGL33TheProgramSaysSoAndEndsWithAFailure) {
             std::string::npos)
       << "standard error said:\n"
       << outcome.Output;
+  // In a sanitizer build the program is checked too, leaks at its exit included.
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+    EXPECT_EQ(outcome.Output.find(report), std::string::npos) << outcome.Output;
+  }
 }
