@@ -59,6 +59,9 @@ class TStorm {
   }
 
   long Events() const { return FEvents; }
+  // Presses by what lay under them: the five bodies by index, then sky, panel, fact sheet.
+  enum Place { kSky = 6, kPanel, kFactSheet };
+  const std::array<long, 9>& Presses() const { return FPresses; }
   const std::array<long, 8>& Kinds() const { return FKinds; }
 
   // Each step draws from a generator of its own, seeded from the storm's seed and the
@@ -177,7 +180,10 @@ class TStorm {
              Qt::KeyboardModifiers modifiers = {}) {
     FTime += Uniform(1, 40);
     FPointer = at;
-    if (type == QEvent::MouseButtonPress) FButtons |= button;
+    if (type == QEvent::MouseButtonPress) {
+      FButtons |= button;
+      Tally(at);
+    }
     if (type == QEvent::MouseButtonRelease) FButtons &= ~Qt::MouseButtons(button);
     qt_handleMouseEvent(FWindow, QPointF(at), FWindow->mapToGlobal(QPointF(at)), FButtons, button,
                         type, modifiers, int(FTime));
@@ -404,6 +410,27 @@ class TStorm {
     if (MenuOpen()) Key(Qt::Key_Escape, {}, QString());
   }
 
+  void Tally(QPoint at) {
+    if (!FForm.rect().contains(at)) return;
+    if (FForm.Panel1->isVisible() && FForm.Panel1->geometry().contains(at)) {
+      ++FPresses[kPanel];
+      return;
+    }
+    if (FForm.Text1->isVisible() &&
+        (FForm.Text1->geometry().contains(at) || FForm.Text2->geometry().contains(at))) {
+      ++FPresses[kFactSheet];  // the texts let presses through to what lies below
+    }
+    const QPointF global = FForm.mapToGlobal(QPointF(at));
+    const rt3d::TViewportHit hit =
+        FForm.Viewport3D1->ObjectAtPoint({float(global.x()), float(global.y())});
+    const rt3d::TSphere* sphere[6] = {nullptr,       FForm.Sphere1, FForm.Sphere3,
+                                      FForm.Sphere4, FForm.Sphere5, FForm.Sphere6};
+    for (int body = 1; body <= 5; ++body) {
+      if (hit.Object != nullptr && hit.Object == sphere[body]) ++FPresses[std::size_t(body)];
+    }
+    if (hit.Object == nullptr && hit.OnViewport) ++FPresses[kSky];
+  }
+
   void Count(Kind kind, long events = 1) {
     FEvents += events;
     ++FKinds[kind];
@@ -420,6 +447,7 @@ class TStorm {
   std::uint64_t FTime = 100000;
   long FEvents = 0;
   std::array<long, 8> FKinds{};
+  std::array<long, 9> FPresses{};
 };
 
 std::array<float, 5> BodyAngles(TForm2& form) {
@@ -480,6 +508,18 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
       "%ld resizes, %ld About, %ld double clicks\n",
       storm.Events(), kinds[0], kinds[1], kinds[2], kinds[3], kinds[4], kinds[5], kinds[6],
       kinds[7]);
+  const auto& presses = storm.Presses();
+  std::printf(
+      "Presses on Orvanth %ld, Io %ld, Europa %ld, Ganymede %ld, Callisto %ld, sky %ld, "
+      "panel %ld, fact sheet %ld\n",
+      presses[1], presses[2], presses[3], presses[4], presses[5], presses[TStorm::kSky],
+      presses[TStorm::kPanel], presses[TStorm::kFactSheet]);
+  if (events >= 10000) {
+    // A storm that never reached a kind of place would prove little about it.
+    for (std::size_t place = 1; place < presses.size(); ++place) {
+      EXPECT_GT(presses[place], 0) << "no press on place " << place;
+    }
+  }
   // Let the last frames and deferred calls run.
   Tick();
   QTest::qWait(200);
