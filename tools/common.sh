@@ -1,4 +1,4 @@
-# Shared by ./run, ./test and ./bench: packages, configure-and-build, virtual display.
+# Shared by ./run, ./test and ./benchmark: packages, configure-and-build, virtual display.
 # Sourced, not run.
 
 ORVANTH_PACKAGES=(
