@@ -6,25 +6,13 @@
 #include "runtime3d/core/Camera.h"
 #include "runtime3d/core/Control3D.h"
 #include "runtime3d/core/ViewportRoot.h"
+#include "tests/runtime3d/core/FakeViewport.h"
 
 using namespace rt3d;
 
 namespace {
 
 constexpr double kDeg = std::numbers::pi / 180;
-
-class CountingViewport : public IViewport3D {
- public:
-  TContext3D* Context() override { return nullptr; }
-  TCamera* ActiveCamera() override { return nullptr; }
-  void AddLight(TLight*) override {}
-  void RemoveLight(TLight*) override {}
-  TPointF ScreenToLocal(const TPointF& p) override { return p; }
-  TPointF LocalToScreen(const TPointF& p) override { return p; }
-  float SceneScale() override { return 1; }
-  void RequestViewportRedraw() override { ++redraws; }
-  int redraws = 0;
-};
 
 void ExpectPointNear(const TPoint3D& actual, const TPoint3D& expected, double eps,
                      const std::string& what = {}) {
@@ -39,7 +27,7 @@ TPoint3D Centre(TControl3D& object) {
 
 // A scene fragment: objects under a viewport root, as the viewer builds them.
 struct Scene : ::testing::Test {
-  CountingViewport viewport;
+  rt3d::testing::FakeViewport viewport;
   TViewportRoot root{&viewport};
 };
 
