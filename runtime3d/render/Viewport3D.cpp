@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPointingDevice>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "runtime3d/core/Camera.h"
@@ -308,8 +310,27 @@ void TViewport3D::DrawScene(TGLRenderTarget& target) {
   }
 }
 
+void TViewport3D::RequestViewportRedraw() {
+  if (FPacedRedrawPending) return;
+  const QScreen* display = screen();
+  const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
+  const qint64 period = qint64(1e9 / refresh);
+  const qint64 since = FLastFrame.isValid() ? FLastFrame.nsecsElapsed() : period;
+  if (since >= period) {
+    update();
+    return;
+  }
+  FPacedRedrawPending = true;
+  const int wait = int((period - since + 999999) / 1000000);
+  QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
+    FPacedRedrawPending = false;
+    update();
+  });
+}
+
 void TViewport3D::paintGL() {
   if (FDrawing) return;
+  FLastFrame.start();
   FDrawing = true;
   auto done = qScopeGuard([this] { FDrawing = false; });
   if (!EnsureDevice()) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QOpenGLWidget>
@@ -95,7 +96,9 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   TPointF ScreenToLocal(const TPointF& screenPoint) override;
   TPointF LocalToScreen(const TPointF& localPoint) override;
   float SceneScale() override;
-  void RequestViewportRedraw() override { update(); }
+  // Requests merge into one frame, and frames come no faster than the screen refreshes:
+  // animations are time-based, so a frame drawn later shows the same motion.
+  void RequestViewportRedraw() override;
 
   // --- Events ------------------------------------------------------------------------------
   TMouseEvent OnMouseDown;
@@ -157,6 +160,8 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
 
   QMetaObject::Connection FContextGone;
   bool FDrawing = false;
+  QElapsedTimer FLastFrame;  // started by each frame
+  bool FPacedRedrawPending = false;
   bool FDestroying = false;
   bool FCaptured = false;
   TControl3D* FHovered = nullptr;
