@@ -450,34 +450,13 @@ class TStorm {
   std::array<long, 9> FPresses{};
 };
 
-std::array<float, 5> BodyAngles(TForm2& form) {
-  return {form.Sphere1->RotationAngle().Y(), form.Sphere3->RotationAngle().Y(),
-          form.Sphere4->RotationAngle().Y(), form.Sphere5->RotationAngle().Y(),
-          form.Sphere6->RotationAngle().Y()};
-}
-
 }  // namespace
 
 // The storm's animations run on a clock moved by the test, so that where the bodies are
 // at each step, and so what a press hits, follows from the seed and not from how fast the
 // machine is.
-class InputStorm : public ::testing::Test {
+class InputStorm : public TManualClockTest {
  protected:
-  void SetUp() override {
-    rt3d::FreeAnimationGlobals();
-    rt3d::TAniThread::SetPlatformFactory([this] {
-      auto clock = std::make_unique<rt3d::TManualAnimationClock>();
-      auto timer = std::make_unique<rt3d::TManualAnimationTimer>();
-      FClock = clock.get();
-      FTimer = timer.get();
-      return rt3d::TAnimationPlatform{std::move(clock), std::move(timer)};
-    });
-  }
-  void TearDown() override {
-    rt3d::FreeAnimationGlobals();
-    rt3d::TAniThread::SetPlatformFactory(nullptr);
-  }
-
   // Five timer ticks of 10 ms.
   void Tick(int ticks = 5) {
     for (int i = 0; i < ticks; ++i) {
@@ -485,9 +464,6 @@ class InputStorm : public ::testing::Test {
       FTimer->Fire();
     }
   }
-
-  rt3d::TManualAnimationClock* FClock = nullptr;
-  rt3d::TManualAnimationTimer* FTimer = nullptr;
 };
 
 TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {

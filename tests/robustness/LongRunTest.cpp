@@ -34,32 +34,8 @@ long CountObjects(const rt3d::TFmxObject& object) {
   return count;
 }
 
-// The five animated angles, as a reader of the properties sees them.
-std::array<float, 5> Angles(TForm2& form) {
-  return {form.Sphere1->RotationAngle().Y(), form.Sphere3->RotationAngle().Y(),
-          form.Sphere4->RotationAngle().Y(), form.Sphere5->RotationAngle().Y(),
-          form.Sphere6->RotationAngle().Y()};
-}
-
-class LongRun : public ::testing::Test {
+class LongRun : public TManualClockTest {
  protected:
-  void SetUp() override {
-    rt3d::FreeAnimationGlobals();
-    rt3d::TAniThread::SetPlatformFactory([this] {
-      auto clock = std::make_unique<rt3d::TManualAnimationClock>();
-      auto timer = std::make_unique<rt3d::TManualAnimationTimer>();
-      FClock = clock.get();
-      FTimer = timer.get();
-      return rt3d::TAnimationPlatform{std::move(clock), std::move(timer)};
-    });
-  }
-  void TearDown() override {
-    rt3d::FreeAnimationGlobals();
-    rt3d::TAniThread::SetPlatformFactory(nullptr);
-  }
-
-  rt3d::TManualAnimationClock* FClock = nullptr;
-  rt3d::TManualAnimationTimer* FTimer = nullptr;
 };
 
 }  // namespace
@@ -104,7 +80,7 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
       if (ticks % 60000 == 0) {
         // Deferred calls (the opening zoom's free) run on the event loop.
         QCoreApplication::processEvents();
-        const std::array<float, 5> angles = Angles(form);
+        const std::array<float, 5> angles = BodyAngles(form);
         for (float angle : angles) {
           ASSERT_TRUE(std::isfinite(angle) && angle >= 0 && angle < 360)
               << angle << " after " << simulated << " s";

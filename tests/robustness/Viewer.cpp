@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 
 namespace robustness {
@@ -159,6 +160,28 @@ TChildOutcome RunSelf(const std::string& testName,
   std::printf("---- child %s ----\n%s---- end of child ----\n", testName.c_str(),
               outcome.Output.c_str());
   return outcome;
+}
+
+void TManualClockTest::SetUp() {
+  rt3d::FreeAnimationGlobals();
+  rt3d::TAniThread::SetPlatformFactory([this] {
+    auto clock = std::make_unique<rt3d::TManualAnimationClock>();
+    auto timer = std::make_unique<rt3d::TManualAnimationTimer>();
+    FClock = clock.get();
+    FTimer = timer.get();
+    return rt3d::TAnimationPlatform{std::move(clock), std::move(timer)};
+  });
+}
+
+void TManualClockTest::TearDown() {
+  rt3d::FreeAnimationGlobals();
+  rt3d::TAniThread::SetPlatformFactory(nullptr);
+}
+
+std::array<float, 5> BodyAngles(TForm2& form) {
+  return {form.Sphere1->RotationAngle().Y(), form.Sphere3->RotationAngle().Y(),
+          form.Sphere4->RotationAngle().Y(), form.Sphere5->RotationAngle().Y(),
+          form.Sphere6->RotationAngle().Y()};
 }
 
 }  // namespace robustness

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "runtime3d/animation/ManualAnimationClock.h"
 #include "screenshot/ScriptedSaveDialog.h"
 
 namespace robustness {
@@ -37,6 +39,20 @@ class TViewer {
  private:
   orvanth::screenshot::TScriptedSaveDialog* FDialog = nullptr;
 };
+
+// Tests whose animations run on a clock moved by the test: where the bodies are then
+// follows from the steps taken, not from how fast the machine is.
+class TManualClockTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  rt3d::TManualAnimationClock* FClock = nullptr;
+  rt3d::TManualAnimationTimer* FTimer = nullptr;
+};
+
+// The five animated angles (planet, Io, Europa, Ganymede, Callisto), as read back.
+std::array<float, 5> BodyAngles(TForm2& form);
 
 // The orbit radii of the moons, body indices 2 to 5.
 inline constexpr float kOrbitRadius[6] = {0, 0, 7, 9, 12, 16};
