@@ -17,23 +17,13 @@
 #include "runtime3d/core/Control3D.h"
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/core/ViewportRoot.h"
+#include "tests/runtime3d/core/FakeViewport.h"
 
 namespace animtest {
 
 using namespace rt3d;
 
-class StubViewport : public IViewport3D {
- public:
-  TContext3D* Context() override { return nullptr; }
-  TCamera* ActiveCamera() override { return nullptr; }
-  void AddLight(TLight*) override {}
-  void RemoveLight(TLight*) override {}
-  TPointF ScreenToLocal(const TPointF& p) override { return p; }
-  TPointF LocalToScreen(const TPointF& p) override { return p; }
-  float SceneScale() override { return 1; }
-  void RequestViewportRedraw() override { ++Redraws; }
-  int Redraws = 0;
-};
+using StubViewport = rt3d::testing::FakeViewport;
 
 // Exceptions that escaped an event handler, as the application's notify catches them.
 std::vector<std::exception_ptr>& CaughtByNotify();
