@@ -1,7 +1,7 @@
 // Frame time of the real viewer window against, in the same run, a bare lower bound (the
-// same six draws with plain GL in a QOpenGLWidget) and the classic immediate way (meshes
-// copied into shared buffers on every draw, every frame read back and painted as an
-// image); then saving a view as JPEG against a bare encode of the same pixels.
+// same six draws with plain GL, presented as the viewer presents them: read back and
+// painted) and the classic immediate way (meshes copied into shared buffers on every draw);
+// then saving a view as JPEG against a bare encode of the same pixels.
 //
 // Usage: bench_frame [frames per round] [rounds]   (needs a display; ./bench gives one)
 
@@ -13,7 +13,6 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
-#include <QOpenGLWidget>
 #include <QPainter>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -22,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/Application.h"
 #include "app/Unit2.h"
@@ -54,54 +54,14 @@ rt3d::TGLFunctions* Functions() {
   return QOpenGLVersionFunctionsFactory::get<rt3d::TGLFunctions>(QOpenGLContext::currentContext());
 }
 
-// The lower bound: the draws alone in a QOpenGLWidget, resolved into its framebuffer and
-// composed by Qt like the viewer's view.
-class TBareView : public QOpenGLWidget {
+// The draws alone, presented as the viewer presents its frames: an off-screen GL context,
+// the resolved frame read back into a bitmap and the bitmap painted as the window's face.
+// Fed with static meshes it is the lower bound; with every mesh copied per draw it is the
+// classic immediate way.
+class TReadBackView : public QWidget {
  public:
-  TBareView(std::vector<bench::TRecordedDraw> draws, std::function<QImage(Image)> load,
-            QWidget* parent)
-      : QOpenGLWidget(parent), FDraws(std::move(draws)), FLoad(std::move(load)) {}
-  // Measures what Qt's composition and the swap cost alone.
-  bool SkipDrawing = false;
-  ~TBareView() override {
-    makeCurrent();
-    FTarget.reset();
-    FRenderer.reset();
-    doneCurrent();
-  }
-
- protected:
-  void initializeGL() override {
-    FGL = Functions();
-    FRenderer =
-        std::make_unique<bench::TBareRenderer>(*FGL, FDraws, FLoad, bench::TMeshFeed::Static);
-    FLoad = nullptr;
-  }
-  void paintGL() override {
-    if (SkipDrawing) return;
-    const QSize size = (QSizeF(this->size()) * devicePixelRatioF()).toSize();
-    if (!FTarget || FTarget->Size() != size) {
-      FTarget.reset();
-      FTarget = std::make_unique<bench::TBareTarget>(*FGL, size, 4);
-    }
-    FRenderer->DrawFrame(*FTarget);
-    FTarget->ResolveInto(defaultFramebufferObject());
-  }
-
- private:
-  std::vector<bench::TRecordedDraw> FDraws;
-  std::function<QImage(Image)> FLoad;
-  rt3d::TGLFunctions* FGL = nullptr;
-  std::unique_ptr<bench::TBareRenderer> FRenderer;
-  std::unique_ptr<bench::TBareTarget> FTarget;
-};
-
-// The classic way: an off-screen GL context, every mesh copied per draw, the resolved
-// frame read back into a bitmap and the bitmap painted as the window's face.
-class TImmediateView : public QWidget {
- public:
-  TImmediateView(std::vector<bench::TRecordedDraw> draws, const std::function<QImage(Image)>& load,
-                 QSize size) {
+  TReadBackView(std::vector<bench::TRecordedDraw> draws, const std::function<QImage(Image)>& load,
+                QSize size, bench::TMeshFeed feed) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     FSurface.setFormat(QSurfaceFormat::defaultFormat());
     FSurface.create();
@@ -109,8 +69,7 @@ class TImmediateView : public QWidget {
     FContext.create();
     FContext.makeCurrent(&FSurface);
     FGL = Functions();
-    FRenderer = std::make_unique<bench::TBareRenderer>(*FGL, std::move(draws), load,
-                                                       bench::TMeshFeed::CopiedPerDraw);
+    FRenderer = std::make_unique<bench::TBareRenderer>(*FGL, std::move(draws), load, feed);
     FTarget = std::make_unique<bench::TBareTarget>(*FGL, size, 4);
     FResolved = std::make_unique<bench::TBareTarget>(*FGL, size, 0);
     FBitmap = QImage(size, QImage::Format_ARGB32_Premultiplied);
@@ -170,7 +129,10 @@ class TImmediateView : public QWidget {
     FContext.doneCurrent();
   }
 
-  ~TImmediateView() override {
+  // Runs once, after the first frame is painted.
+  std::function<void()> OnFirstFrame;
+
+  ~TReadBackView() override {
     FContext.makeCurrent(&FSurface);
     FResolved.reset();
     FTarget.reset();
@@ -189,7 +151,11 @@ class TImmediateView : public QWidget {
     FBitmap.mirror(false, true);
     FContext.doneCurrent();
     QPainter painter(this);
-    painter.drawImage(rect(), FBitmap);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPointF(0, 0), FBitmap);
+    if (OnFirstFrame) {
+      QMetaObject::invokeMethod(this, std::exchange(OnFirstFrame, nullptr), Qt::QueuedConnection);
+    }
   }
 
  private:
@@ -230,20 +196,15 @@ int BareMemory(int argc, char** argv) {
       {scene.Sphere1, scene.Sphere2, scene.Sphere3, scene.Sphere4, scene.Sphere5, scene.Sphere6});
   for (rt3d::TFloatAnimation* spin : scene.FloatAnimations) spin->StopAtCurrent();
 
-  QWidget window;
-  window.setPalette(QPalette(Qt::black));
-  auto* view = new TBareView(
-      draws, [](Image image) { return rt3d::DecodeImage(orvanth::assets::Png(image)); }, &window);
-  view->resize(QGuiApplication::primaryScreen()->size());
-  QObject::connect(
-      view, &QOpenGLWidget::frameSwapped, &application,
-      [&] {
-        std::printf("bare-peak-bytes %lld\n", static_cast<long long>(bench::PeakResidentBytes()));
-        std::fflush(stdout);
-        QCoreApplication::exit(0);
-      },
-      Qt::SingleShotConnection);
-  window.showFullScreen();
+  TReadBackView view(
+      draws, [](Image image) { return rt3d::DecodeImage(orvanth::assets::Png(image)); },
+      QGuiApplication::primaryScreen()->size(), bench::TMeshFeed::Static);
+  view.OnFirstFrame = [] {
+    std::printf("bare-peak-bytes %lld\n", static_cast<long long>(bench::PeakResidentBytes()));
+    std::fflush(stdout);
+    QCoreApplication::exit(0);
+  };
+  view.showFullScreen();
   return application.exec();
 }
 
@@ -274,56 +235,27 @@ int main(int argc, char** argv) {
       *form->Viewport3D1,
       {form->Sphere1, form->Sphere2, form->Sphere3, form->Sphere4, form->Sphere5, form->Sphere6});
 
-  QWidget bareWindow;
-  bareWindow.setPalette(QPalette(Qt::black));
   auto loaded = [&images](Image image) { return images.at(image); };
-  auto* bare = new TBareView(draws, loaded, &bareWindow);
-  bareWindow.showFullScreen();
-  TImmediateView immediate(draws, loaded, size);
+  TReadBackView bare(draws, loaded, size, bench::TMeshFeed::Static);
+  bare.showFullScreen();
+  TReadBackView immediate(draws, loaded, size, bench::TMeshFeed::CopiedPerDraw);
   immediate.showFullScreen();
   Wait(1500);
-  bare->setGeometry(bareWindow.rect());
-  Wait(300);
 
   std::printf("frame: %d x %d pixels, %d samples, %zu draws; %s\n", size.width(), size.height(),
               form->Viewport3D1->RenderTargetSamples(), draws.size(),
               bench::MachineState().c_str());
   immediate.PrintBreakdown(10);
-  {
-    bare->SkipDrawing = true;
-    std::vector<double> present;
-    for (int i = 0; i < 20; ++i) {
-      present.push_back(TimeMs([&] {
-        bare->update();
-        bareWindow.repaint();
-      }));
-    }
-    bare->SkipDrawing = false;
-    std::vector<double> raster;
-    QWidget plainWindow;
-    plainWindow.setPalette(QPalette(Qt::darkBlue));
-    plainWindow.setAutoFillBackground(true);
-    plainWindow.showFullScreen();
-    Wait(1000);
-    for (int i = 0; i < 20; ++i) raster.push_back(TimeMs([&] { plainWindow.repaint(); }));
-    std::printf(
-        "frame-parts  Qt composition and swap of a QOpenGLWidget with no drawing %.1f ms; "
-        "raster window repaint and flush %.1f ms\n",
-        bench::Median(present), bench::Median(raster));
-  }
   std::vector<double> real, lower, classic;
   for (int round = 0; round < rounds; ++round) {
     for (int i = 0; i < framesPerRound && runs("real"); ++i) {
       real.push_back(TimeMs([&] {
-        form->Viewport3D1->update();
+        form->Viewport3D1->Invalidate();
         form->repaint();
       }));
     }
     for (int i = 0; i < framesPerRound && runs("bare"); ++i) {
-      lower.push_back(TimeMs([&] {
-        bare->update();
-        bareWindow.repaint();
-      }));
+      lower.push_back(TimeMs([&] { bare.repaint(); }));
     }
     for (int i = 0; i < framesPerRound && runs("classic"); ++i)
       classic.push_back(TimeMs([&] { immediate.repaint(); }));

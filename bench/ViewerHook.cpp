@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QOpenGLWidget>
 #include <QScreen>
 #include <QTimer>
 
@@ -94,7 +93,7 @@ int main(int argc, char** argv) {
   return RunViewer(argc, argv, [idle](TForm2& form) {
     std::printf("main-entered %lld window-shown %lld\n", static_cast<long long>(gMainEntered),
                 static_cast<long long>(bench::MonotonicNs()));
-    QObject::connect(form.Viewport3D1, &QOpenGLWidget::frameSwapped, [idle, &form] {
+    QObject::connect(form.Viewport3D1, &rt3d::TViewport3D::FramePresented, [idle, &form] {
       if (++gFrames > 1) return;
       std::printf("first-frame %lld %lld\n", static_cast<long long>(bench::MonotonicNs()),
                   static_cast<long long>(bench::PeakResidentBytes()));

@@ -98,30 +98,45 @@ void TGLRenderTarget::ResolveInto(unsigned targetFramebuffer, QSize targetSize) 
 }
 
 QImage TGLRenderTarget::ReadPixels() {
-  if (!IsValid()) return {};
+  QImage image;
+  if (!ReadPixelsInto(image)) return {};
+  return image;
+}
+
+bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
+  if (!IsValid()) return false;
   const int w = FSize.width(), h = FSize.height();
   GLint previous = 0;
   FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
   // Samples cannot be read directly: resolve into a single-sample copy first.
-  std::optional<TGLRenderTarget> resolved;
   GLuint source = FFramebuffer;
   if (FSamples > 1) {
-    resolved.emplace(FGL, FSize, TMultisample::None);
-    if (!resolved->IsValid()) return {};
-    ResolveInto(resolved->Framebuffer(), FSize);
-    source = resolved->Framebuffer();
+    if (!FResolved || FResolved->Size() != FSize) {
+      FResolved.reset();
+      FResolved = std::make_unique<TGLRenderTarget>(FGL, FSize, TMultisample::None);
+    }
+    if (!FResolved->IsValid()) {
+      FResolved.reset();
+      return false;
+    }
+    ResolveInto(FResolved->Framebuffer(), FSize);
+    source = FResolved->Framebuffer();
   }
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  if (image.isNull()) return {};
+  if (image.size() != FSize || image.format() != QImage::Format_ARGB32_Premultiplied) {
+    image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return false;
+  }
+  // bits() copies first when the pixels are shared with an image handed out before.
+  uchar* pixels = image.bits();
   FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
   FGL.glPixelStorei(GL_PACK_ALIGNMENT, 4);
   FGL.glPixelStorei(GL_PACK_ROW_LENGTH, int(image.bytesPerLine() / 4));
   // Premultiplied ARGB32 is B, G, R, A in memory on the little-endian machines we run on.
-  FGL.glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, image.bits());
+  FGL.glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
   FGL.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
   image.mirror(false, true);
-  return image;
+  return true;
 }
 
 }  // namespace rt3d

@@ -1,9 +1,11 @@
 #pragma once
 // An off-screen colour target of 8-bit RGBA (read back as BGRA) with a 24-bit depth and
-// 8-bit stencil buffer, multisampled when the device allows. The view resolves it into the
-// widget's framebuffer every frame; a screenshot resolves it and reads the pixels back.
+// 8-bit stencil buffer, multisampled when the device allows. The view resolves it and
+// reads the pixels back every frame, as a screenshot does.
 //
 // All operations need the owning GL context current.
+
+#include <memory>
 
 #include <QImage>
 #include <QSize>
@@ -36,6 +38,10 @@ class TGLRenderTarget {
   void ResolveInto(unsigned targetFramebuffer, QSize targetSize);
   // The picture as premultiplied ARGB32, top row first; null when the target is invalid.
   QImage ReadPixels();
+  // The same into image, reusing its pixels when it has the size and format already (a
+  // copy handed out before is left alone). False, with image unchanged, when nothing can
+  // be read.
+  bool ReadPixelsInto(QImage& image);
 
  private:
   bool Create(int samples);
@@ -47,6 +53,8 @@ class TGLRenderTarget {
   unsigned FFramebuffer = 0;
   unsigned FColorBuffer = 0;
   unsigned FDepthBuffer = 0;
+  // Where the samples are resolved before reading, kept for the next frame.
+  std::unique_ptr<TGLRenderTarget> FResolved;
 };
 
 }  // namespace rt3d

@@ -6,9 +6,10 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QOpenGLFunctions_3_3_Core>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointingDevice>
 #include <QScopeGuard>
@@ -21,6 +22,30 @@
 #include "runtime3d/render/GLContext.h"
 
 namespace rt3d {
+
+// The view's own GL context; it draws into off-screen targets only, so its surface is an
+// off-screen one.
+class TDeviceSurface {
+ public:
+  bool MakeCurrent() {
+    if (!FContext) {
+      FSurface.setFormat(DeviceSurfaceFormat());
+      FSurface.create();
+      FContext = std::make_unique<QOpenGLContext>();
+      FContext->setFormat(DeviceSurfaceFormat());
+      if (!FContext->create()) FContext.reset();
+    }
+    return FContext && FSurface.isValid() && FContext->makeCurrent(&FSurface);
+  }
+  void DoneCurrent() {
+    if (FContext) FContext->doneCurrent();
+  }
+  ~TDeviceSurface() { FContext.reset(); }
+
+ private:
+  QOffscreenSurface FSurface;
+  std::unique_ptr<QOpenGLContext> FContext;
+};
 
 // Tells the viewport when an object it points to (the camera, the hovered body) goes away.
 class TViewport3D::TWatcher : public TFmxObject {
@@ -107,8 +132,6 @@ TPointF LocalPoint(const QSinglePointEvent& event) {
   return {float(RoundHalfEven(p.x())), float(RoundHalfEven(p.y()))};
 }
 
-// A frame runs inside Qt's composition, which must not be unwound by an exception: the
-// failure is raised again from the event loop, where the application's handler sees it.
 void RaiseLater(std::exception_ptr failure) {
   QMetaObject::invokeMethod(
       QCoreApplication::instance(), [failure] { std::rethrow_exception(failure); },
@@ -118,11 +141,13 @@ void RaiseLater(std::exception_ptr failure) {
 }  // namespace
 
 TViewport3D::TViewport3D(QWidget* parent)
-    : QOpenGLWidget(parent),
+    : QWidget(parent),
+      FSurface(std::make_unique<TDeviceSurface>()),
       FContext(std::make_unique<TGLContext>()),
       FWatcher(std::make_unique<TWatcher>(*this)),
       FRoot(std::make_unique<TViewportRoot>(this)) {
-  setFormat(DeviceSurfaceFormat());
+  // Every frame covers the whole view: nothing to fill behind it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   // Pressing on the view leaves the keyboard focus where it was.
   setFocusPolicy(Qt::NoFocus);
   // Moves without a button pressed drive the hover state of bodies.
@@ -147,11 +172,11 @@ TViewport3D::~TViewport3D() {
   FHovered = nullptr;
   // The scene goes first, while lights can still leave this viewport.
   FRoot.reset();
-  // QOpenGLWidget frees its GL context after this body: the device goes now.
-  disconnect(FContextGone);
-  makeCurrent();
-  ReleaseDevice();
-  doneCurrent();
+  // The device's GL objects go while their context still exists.
+  if (FContext->DeviceReady() && makeCurrent()) {
+    ReleaseDevice();
+    doneCurrent();
+  }
 }
 
 // --- Properties --------------------------------------------------------------------------------
@@ -161,26 +186,26 @@ void TViewport3D::SetCamera(TCamera* camera) {
   if (FCamera) FWatcher->Unwatch(FCamera);
   FCamera = camera;
   if (FCamera) FWatcher->Watch(FCamera);
-  if (!FUsingDesignCamera) update();
+  if (!FUsingDesignCamera) Invalidate();
 }
 
 void TViewport3D::SetUsingDesignCamera(bool value) {
   if (FUsingDesignCamera == value) return;
   FUsingDesignCamera = value;
-  update();
+  Invalidate();
 }
 
 void TViewport3D::SetColor(TAlphaColor value) {
   if (FFill == value) return;
   FFill = value;
-  update();
+  Invalidate();
 }
 
 void TViewport3D::SetMultisample(TMultisample value) {
   if (FMultisample == value) return;
   FMultisample = value;
   // The target is made again with the new count at the next frame.
-  update();
+  Invalidate();
 }
 
 int TViewport3D::RenderTargetSamples() const {
@@ -199,7 +224,7 @@ void TViewport3D::ObjectFreed(TFmxObject* gone) {
   if (gone == FHovered) FHovered = nullptr;
   if (gone == FCamera) {
     FCamera = nullptr;
-    if (!FDestroying) update();
+    if (!FDestroying) Invalidate();
   }
 }
 
@@ -259,17 +284,6 @@ void TViewport3D::ReleaseDevice() {
   FContext->ReleaseDevice();
 }
 
-void TViewport3D::initializeGL() {
-  // A new GL context (first show, or a move to another window): the device starts afresh.
-  disconnect(FContextGone);
-  FContextGone = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-    makeCurrent();
-    ReleaseDevice();
-    doneCurrent();
-  });
-  EnsureDevice();
-}
-
 bool TViewport3D::EnsureRenderTarget() {
   const QSize size = RenderTargetSize();
   if (size.isEmpty() || !FContext->DeviceReady()) {
@@ -282,10 +296,6 @@ bool TViewport3D::EnsureRenderTarget() {
     FTargetMultisample = FMultisample;
   }
   return FTarget->IsValid();
-}
-
-void TViewport3D::resizeGL(int, int) {
-  EnsureRenderTarget();
 }
 
 void TViewport3D::DrawScene(TGLRenderTarget& target) {
@@ -317,63 +327,112 @@ void TViewport3D::RequestViewportRedraw() {
   const qint64 period = qint64(1e9 / refresh);
   const qint64 since = FLastFrame.isValid() ? FLastFrame.nsecsElapsed() : period;
   if (since >= period) {
-    update();
+    Invalidate();
     return;
   }
   FPacedRedrawPending = true;
   const int wait = int((period - since + 999999) / 1000000);
   QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
     FPacedRedrawPending = false;
-    update();
+    Invalidate();
   });
 }
 
-void TViewport3D::paintGL() {
-  if (FDrawing) return;
+void TViewport3D::Invalidate() {
+  FFrameStale = true;
+  update();
+}
+
+bool TViewport3D::makeCurrent() {
+  return FSurface->MakeCurrent();
+}
+
+void TViewport3D::doneCurrent() {
+  FSurface->DoneCurrent();
+}
+
+void TViewport3D::RenderFrame() {
+  FFrameStale = false;
   FLastFrame.start();
+  const QSize size = RenderTargetSize();
+  const qreal scale = devicePixelRatioF();
+  // Without a device or a size the view shows black rather than an old picture.
+  auto black = [&] {
+    FFrame = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    FFrame.fill(Qt::black);
+    FFrame.setDevicePixelRatio(scale);
+  };
+  if (size.isEmpty() || !makeCurrent()) return black();
   FDrawing = true;
-  auto done = qScopeGuard([this] { FDrawing = false; });
-  if (!EnsureDevice()) {
-    // Without a device the view shows black rather than whatever the buffer held.
-    QOpenGLFunctions* basic = context()->functions();
-    basic->glClearColor(0, 0, 0, 1);
-    basic->glClear(GL_COLOR_BUFFER_BIT);
-    return;
-  }
-  TGLFunctions* gl = FContext->Functions();
-  // The size Qt gave its own framebuffer (it rounds the scaled size its own way).
-  GLint viewport[4] = {0, 0, 0, 0};
-  gl->glGetIntegerv(GL_VIEWPORT, viewport);
-  const QSize widgetSize(viewport[2], viewport[3]);
-  if (!EnsureRenderTarget()) return;
+  auto done = qScopeGuard([this] {
+    FDrawing = false;
+    TContext3D::ResetStateCache();
+    doneCurrent();
+  });
+  if (!EnsureDevice() || !EnsureRenderTarget()) return black();
   try {
     DrawScene(*FTarget);
   } catch (...) {
+    // Painting must not be unwound by an exception: the failure is raised again from the
+    // event loop, where the application's handler sees it.
     RaiseLater(std::current_exception());
   }
-  if (widgetSize != FTarget->Size()) {
-    // A row or column the target does not cover shows the view's colour, not old pixels.
-    const TVector3D c = ColorToVector(FFill);
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
-    gl->glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+  if (!FTarget->ReadPixelsInto(FFrame)) return black();
+  FFrame.setDevicePixelRatio(scale);
+}
+
+void TViewport3D::paintEvent(QPaintEvent* event) {
+  // A repaint of the whole view (a new size or scale, a shown window, an update() of the
+  // view)
+  // draws a new frame; a repaint behind a child that changed shows the last one again.
+  if (!FDrawing && (FFrameStale || FFrame.isNull() || event->region().contains(rect()))) {
+    RenderFrame();
+    if (!FPresentPending) {
+      FPresentPending = true;
+      // The window system has the frame once this paint is flushed.
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            FPresentPending = false;
+            emit FramePresented();
+          },
+          Qt::QueuedConnection);
+    }
   }
-  FTarget->ResolveInto(defaultFramebufferObject(), widgetSize);
-  TContext3D::ResetStateCache();
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  const QSizeF shown = FFrame.deviceIndependentSize();
+  if (shown.width() < width() || shown.height() < height()) {
+    // A row or column the frame does not cover shows the view's colour, not old pixels.
+    const TVector3D c = ColorToVector(FFill);
+    painter.fillRect(rect(), QColor::fromRgbF(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W));
+  }
+  painter.drawImage(QPointF(0, 0), FFrame);
+}
+
+void TViewport3D::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FFrameStale = true;
+}
+
+QImage TViewport3D::grabFramebuffer() {
+  if (FDrawing) return FFrame;
+  RenderFrame();
+  return FFrame;
 }
 
 QImage TViewport3D::MakeScreenshot() {
   if (FDrawing) return {};
   const QSize size = RenderTargetSize();
   if (size.isEmpty()) return {};
-  makeCurrent();
+  if (!makeCurrent()) return {};
   auto done = qScopeGuard([this] {
     FContext->SetRenderTarget(FTarget.get());
     TContext3D::ResetStateCache();
     FDrawing = false;
     doneCurrent();
   });
-  if (!QOpenGLContext::currentContext() || !EnsureDevice()) return {};
+  if (!EnsureDevice()) return {};
   QImage image;
   {
     TGLRenderTarget target(*FContext->Functions(), size, FMultisample);
@@ -517,7 +576,7 @@ void TViewport3D::wheelEvent(QWheelEvent* event) {
 }
 
 void TViewport3D::leaveEvent(QEvent* event) {
-  QOpenGLWidget::leaveEvent(event);
+  QWidget::leaveEvent(event);
   if (!FCaptured) SetHovered(nullptr);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // TViewport3D: the widget that shows a 3D scene, with its 2D child widgets painted over it.
 //
-// The scene renders into the viewport's own multisampled target, which is resolved into the
-// QOpenGLWidget's framebuffer; Qt then composes that under the child widgets without any
-// read-back. Only MakeScreenshot reads pixels back.
+// The scene renders with the viewport's own GL context into a multisampled off-screen
+// target; each frame is resolved, read back and painted as the widget's face, and the child
+// widgets are painted over it like over any widget. On a software rasterizer the read-back
+// is a plain copy, far cheaper than composing a GL widget with its window. A repaint that
+// only a child asked for shows the last frame again instead of drawing a new one.
 //
 // Pointer input: a press goes to the body under the pointer or to the viewport itself; a
 // press on the viewport captures the pointer for it until the release. Bodies never
@@ -16,8 +18,8 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
-#include <QOpenGLWidget>
 #include <QPointer>
+#include <QWidget>
 
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
@@ -26,6 +28,7 @@
 namespace rt3d {
 
 class TCamera;
+class TDeviceSurface;
 class TDummy;
 class TGLContext;
 class TLight;
@@ -44,7 +47,7 @@ struct TViewportHit {
   bool OnViewport = false;
 };
 
-class TViewport3D : public QOpenGLWidget, public IViewport3D {
+class TViewport3D : public QWidget, public IViewport3D {
   Q_OBJECT
 
  public:
@@ -85,6 +88,16 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   // null image when nothing can be rendered. Not to be called from inside a frame.
   QImage MakeScreenshot();
 
+  // Draws a new frame now and gives it (premultiplied ARGB32, top row first, the display
+  // scale as pixel ratio); black when there is no device.
+  QImage grabFramebuffer();
+  // The scene changed in a way the view cannot see: draw a new frame at the next paint.
+  void Invalidate();
+  // Makes the view's GL context current (creating it the first time); false when it
+  // cannot be made.
+  bool makeCurrent();
+  void doneCurrent();
+
   // The object under a screen point (global logical coordinates).
   TViewportHit ObjectAtPoint(const TPointF& screenPoint);
 
@@ -112,10 +125,13 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   // True while a press on the view itself holds the pointer.
   bool IsCaptured() const { return FCaptured; }
 
+ signals:
+  // A new frame was painted and handed to the window system.
+  void FramePresented();
+
  protected:
-  void initializeGL() override;
-  void resizeGL(int w, int h) override;
-  void paintGL() override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -134,6 +150,8 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   bool EnsureRenderTarget();
   // One frame of the scene into target, cleared to Color.
   void DrawScene(TGLRenderTarget& target);
+  // A new frame into FFrame.
+  void RenderFrame();
 
   void Press(QMouseEvent* event, TShiftState extra);
   void SetHovered(TControl3D* object);
@@ -141,6 +159,7 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   void ViewMouseDown(TMouseButton button, TShiftState shift, float x, float y);
   void ViewMouseUp(TMouseButton button, TShiftState shift, float x, float y);
 
+  std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
   std::unique_ptr<TGLRenderTarget> FTarget;
   std::unique_ptr<TWatcher> FWatcher;
@@ -158,7 +177,9 @@ class TViewport3D : public QOpenGLWidget, public IViewport3D {
   TDummy* FDesignCameraX = nullptr;
   TCamera* FDesignCamera = nullptr;
 
-  QMetaObject::Connection FContextGone;
+  QImage FFrame;  // the last frame drawn
+  bool FFrameStale = true;
+  bool FPresentPending = false;
   bool FDrawing = false;
   QElapsedTimer FLastFrame;  // started by each frame
   bool FPacedRedrawPending = false;
