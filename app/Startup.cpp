@@ -23,14 +23,18 @@ int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) 
       QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
                        int(orvanth::assets::Png(orvanth::assets::Image::Icon).size())))));
 
-  const QString deviceError = rt3d::CheckOpenGLDevice();
+  Form2 = new TForm2(std::move(textures));
+  // The view's own device is the check: made now, while the textures decode, it is also
+  // ready for the first frame.
+  const QString deviceError = Form2->Viewport3D1->PrepareDevice();
   if (!deviceError.isEmpty()) {
     std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
     TApplication::ShowErrorMessage(deviceError);
+    delete Form2;
+    Form2 = nullptr;
+    rt3d::FreeAnimationGlobals();
     return 1;
   }
-
-  Form2 = new TForm2(std::move(textures));
   Form1 = new TForm1(Form2);
   Form2->show();
   if (shown) shown(*Form2);

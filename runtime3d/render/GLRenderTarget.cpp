@@ -19,22 +19,22 @@ int SampleCount(TMultisample multisample) {
   return 1;
 }
 
-TGLRenderTarget::TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample)
+TGLRenderTarget::TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample, bool depth)
     : FGL(gl), FSize(size) {
   if (size.isEmpty()) return;
   GLint maxSamples = 1;
   FGL.glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
   for (int samples = SampleCount(multisample); samples >= 2; --samples) {
-    if (samples <= maxSamples && Create(samples)) return;
+    if (samples <= maxSamples && Create(samples, depth)) return;
   }
-  Create(1);
+  Create(1, depth);
 }
 
 TGLRenderTarget::~TGLRenderTarget() {
   Destroy();
 }
 
-bool TGLRenderTarget::Create(int samples) {
+bool TGLRenderTarget::Create(int samples, bool depth) {
   Destroy();
   GLint previous = 0;
   FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
@@ -51,17 +51,21 @@ bool TGLRenderTarget::Create(int samples) {
   storage(GL_RGBA8);
   GLint actualSamples = 0;
   FGL.glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &actualSamples);
-  FGL.glGenRenderbuffers(1, &FDepthBuffer);
-  FGL.glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuffer);
-  storage(GL_DEPTH24_STENCIL8);
+  if (depth) {
+    FGL.glGenRenderbuffers(1, &FDepthBuffer);
+    FGL.glBindRenderbuffer(GL_RENDERBUFFER, FDepthBuffer);
+    storage(GL_DEPTH24_STENCIL8);
+  }
   FGL.glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
   FGL.glGenFramebuffers(1, &FFramebuffer);
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
   FGL.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                                 FColorBuffer);
-  FGL.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                FDepthBuffer);
+  if (depth) {
+    FGL.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                  FDepthBuffer);
+  }
   const bool complete = FGL.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
   // Errors of a refused size or sample count must not reach the next caller of glGetError.
@@ -113,7 +117,7 @@ bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
   if (FSamples > 1) {
     if (!FResolved || FResolved->Size() != FSize) {
       FResolved.reset();
-      FResolved = std::make_unique<TGLRenderTarget>(FGL, FSize, TMultisample::None);
+      FResolved = std::make_unique<TGLRenderTarget>(FGL, FSize, TMultisample::None, false);
     }
     if (!FResolved->IsValid()) {
       FResolved.reset();

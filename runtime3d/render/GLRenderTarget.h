@@ -21,7 +21,8 @@ int SampleCount(TMultisample multisample);
 class TGLRenderTarget {
  public:
   // Tries the requested sample count, then the lower ones down to 2, then a single sample.
-  TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample);
+  // Without depth, it only receives resolved pictures.
+  TGLRenderTarget(TGLFunctions& gl, QSize size, TMultisample multisample, bool depth = true);
   ~TGLRenderTarget();
   TGLRenderTarget(const TGLRenderTarget&) = delete;
   TGLRenderTarget& operator=(const TGLRenderTarget&) = delete;
@@ -44,7 +45,7 @@ class TGLRenderTarget {
   bool ReadPixelsInto(QImage& image);
 
  private:
-  bool Create(int samples);
+  bool Create(int samples, bool depth);
   void Destroy();
 
   TGLFunctions& FGL;

@@ -343,6 +343,13 @@ void TViewport3D::Invalidate() {
   update();
 }
 
+QString TViewport3D::PrepareDevice() {
+  if (!makeCurrent()) return CannotCreateDeviceMessage();
+  const bool ready = EnsureDevice();
+  doneCurrent();
+  return ready ? QString() : FContext->DeviceError();
+}
+
 bool TViewport3D::makeCurrent() {
   return FSurface->MakeCurrent();
 }

@@ -93,6 +93,9 @@ class TViewport3D : public QWidget, public IViewport3D {
   QImage grabFramebuffer();
   // The scene changed in a way the view cannot see: draw a new frame at the next paint.
   void Invalidate();
+  // Makes the view's GL context and device now rather than at the first frame, so that
+  // start-up can say at once when there is none. Empty when ready; else the reason.
+  QString PrepareDevice();
   // Makes the view's GL context current (creating it the first time); false when it
   // cannot be made.
   bool makeCurrent();

@@ -274,6 +274,8 @@ TEST(GLDevice, DISABLED_OldDriverIsRefusedWithAMessage) {
   view.resize(100, 100);
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  EXPECT_EQ(view.PrepareDevice().toStdString(),
+            "Cannot create OpenGL 3.3 device for 'TGLContext'.");
   view.grabFramebuffer();
   EXPECT_EQ(view.DeviceError().toStdString(), "Cannot create OpenGL 3.3 device for 'TGLContext'.");
   EXPECT_TRUE(view.MakeScreenshot().isNull());
