@@ -39,14 +39,14 @@ TEST(Assets, EveryImageStartsWithAPngHeaderOfItsSize) {
     const std::span<const std::uint8_t> png = Png(e.image);
     ASSERT_GT(png.size(), 33u) << e.name;
     EXPECT_EQ(std::memcmp(png.data(), kSignature.data(), kSignature.size()), 0) << e.name;
-    // The first chunk is IHDR: length 13, then width, height, depth 8, colour type 6 (RGBA),
-    // compression, filter, interlace 0.
+    // The first chunk is IHDR: length 13, then width, height, depth 8, colour type 2 (RGB) for
+    // the opaque maps and 6 (RGBA) for the rest, compression, filter, interlace 0.
     EXPECT_EQ(BigEndian32(png.data() + 8), 13u) << e.name;
     EXPECT_EQ(std::memcmp(png.data() + 12, "IHDR", 4), 0) << e.name;
     EXPECT_EQ(BigEndian32(png.data() + 16), static_cast<std::uint32_t>(e.width)) << e.name;
     EXPECT_EQ(BigEndian32(png.data() + 20), static_cast<std::uint32_t>(e.height)) << e.name;
     EXPECT_EQ(png[24], 8) << e.name;
-    EXPECT_EQ(png[25], 6) << e.name;
+    EXPECT_EQ(png[25], e.opaque ? 2 : 6) << e.name;
     EXPECT_EQ(png[28], 0) << e.name;
     // The embedded file ends exactly with the IEND chunk, nothing cut and nothing added.
     ASSERT_GE(png.size(), 12u);

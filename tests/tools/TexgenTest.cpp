@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/tools/DecodedImage.h"
+#include "tests/tools/PngChunks.h"
 #include "tools/texgen/Png.h"
 #include "tools/texgen/Texgen.h"
 
@@ -240,11 +241,72 @@ TEST(Png, RoundTripsThroughAnIndependentDecoder) {
   }
 }
 
-TEST(Png, RefusesAnImageWhosePixelsDoNotMatchItsSize) {
+TEST(Png, RefusesAnImageWhosePixelsDoNotMatchItsSizeAndAnUnknownLevel) {
   Image image(4, 4);
   image.rgba.resize(10);
   EXPECT_THROW(EncodePng(image), std::runtime_error);
   EXPECT_THROW(EncodePng(Image()), std::runtime_error);
+  EXPECT_THROW(EncodePng(Image(4, 4), 10), std::runtime_error);
+}
+
+// Colour type by content, then the strip layout a reader relies on to decode strips apart:
+// one stRP chunk with the strip height before one IDAT per strip, each strip's deflate data
+// inflating on its own (a full flush before the next) to exactly its rows, and the first row
+// of every strip filtered without the row above. libspng reads the whole file back.
+TEST(Png, StripsAreSeparateDeflateStreamsInTheirOwnChunks) {
+  struct Case {
+    int width, height;
+    bool opaque;
+    int level;
+  } const cases[] = {{1, 1, true, 4},     {5, 63, false, 9},   {33, 64, true, 0},
+                     {70, 65, false, 4},  {129, 200, true, 6}, {256, 128, true, 1},
+                     {300, 257, false, 4}};
+  int filterUses[5] = {};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    Image image = Render(c.opaque ? Picture::Io : Picture::About, c.width, c.height);
+    // About is drawn on a transparent background; one clear pixel makes tiny ones RGBA too.
+    if (!c.opaque) image.rgba[3] = 0;
+    const std::vector<std::uint8_t> png = EncodePng(image, c.level);
+    const DecodedImage decoded = tests::DecodePng(png);
+    EXPECT_EQ(decoded.rgba, image.rgba);
+    EXPECT_EQ(decoded.colourType,
+              c.opaque ? SPNG_COLOR_TYPE_TRUECOLOR : SPNG_COLOR_TYPE_TRUECOLOR_ALPHA);
+
+    const std::vector<tests::PngChunk> chunks = tests::ReadPngChunks(png);
+    const std::size_t strips = (c.height + kPngStripHeight - 1) / kPngStripHeight;
+    ASSERT_EQ(chunks.size(), strips + 3);
+    EXPECT_EQ(chunks[0].type, "IHDR");
+    ASSERT_EQ(chunks[1].type, "stRP");
+    ASSERT_EQ(chunks[1].data.size(), 4u);
+    EXPECT_EQ(tests::ReadBigEndian32(chunks[1].data.data()), std::uint32_t(kPngStripHeight));
+    EXPECT_EQ(chunks.back().type, "IEND");
+    const std::size_t rowBytes = std::size_t(c.width) * (c.opaque ? 3 : 4);
+    for (std::size_t s = 0; s < strips; ++s) {
+      const tests::PngChunk& chunk = chunks[2 + s];
+      ASSERT_EQ(chunk.type, "IDAT") << "strip " << s;
+      EXPECT_EQ(chunk.crc, tests::ChunkCrc(chunk.type, chunk.data)) << "strip " << s;
+      std::span<const std::uint8_t> deflated = chunk.data;
+      if (s == 0) deflated = deflated.subspan(2);                           // zlib header
+      if (s + 1 == strips) deflated = deflated.first(deflated.size() - 4);  // Adler-32
+      // A fresh raw inflater knows nothing of earlier strips.
+      const tests::Bytes raw = tests::Inflate(deflated, -15);
+      const int rows = std::min(kPngStripHeight, c.height - int(s) * kPngStripHeight);
+      ASSERT_EQ(raw.size(), std::size_t(rows) * (rowBytes + 1)) << "strip " << s;
+      EXPECT_LE(raw[0], 1) << "strip " << s << " starts with a filter that needs the row above";
+      for (int r = 0; r < rows; ++r) {
+        const std::uint8_t filter = raw[std::size_t(r) * (rowBytes + 1)];
+        ASSERT_LE(filter, 4);
+        ++filterUses[filter];
+      }
+      if (s + 1 < strips) {
+        const std::uint8_t flushMarker[4] = {0x00, 0x00, 0xFF, 0xFF};
+        EXPECT_TRUE(std::equal(flushMarker, flushMarker + 4, deflated.end() - 4))
+            << "strip " << s << " does not end with a full flush";
+      }
+    }
+  }
+  for (int f = 0; f < 5; ++f) EXPECT_GT(filterUses[f], 0) << "filter " << f << " never chosen";
 }
 
 class WriteFileTest : public ::testing::Test {
