@@ -5,7 +5,7 @@ ORVANTH_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
   libgl1-mesa-dri libgl-dev libegl-dev mesa-utils
-  libpng-dev libspng-dev libgif-dev zlib1g-dev
+  libpng-dev libspng-dev libgif-dev zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox imagemagick fonts-dejavu-core
   appstream desktop-file-utils libxcb1-dev

@@ -1,16 +1,20 @@
 #include "runtime3d/material/ImageDecoding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <numeric>
+#include <optional>
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFuture>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "runtime3d/core/Exceptions.h"
+#include "runtime3d/material/StripPng.h"
 
 namespace rt3d {
 
@@ -72,51 +76,152 @@ QImage FitIntoMaxSize(QImage image) {
   return scaled;
 }
 
-QImage DecodeImage(std::span<const std::uint8_t> bytes) {
+QImage DecodeImageWithQt(std::span<const std::uint8_t> bytes) {
   QImage image = Decode(bytes);
   if (image.isNull()) throw EBitmapLoadingFailed();
   // A reader that cannot scale while reading gave the full size.
   return FitIntoMaxSize(std::move(image));
 }
 
+QImage DecodeImage(std::span<const std::uint8_t> bytes) {
+  QImage image = DecodeStripPng(bytes);
+  if (!image.isNull()) return image;
+  return DecodeImageWithQt(bytes);
+}
+
+QSize DecodedImageSize(std::span<const std::uint8_t> bytes) {
+  if (const std::optional<TStripPng> png = ParseStripPng(bytes)) return {png->Width, png->Height};
+  QByteArray data =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  if (!buffer.open(QIODevice::ReadOnly)) return {};
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty()) return {};
+  return FitIntoMaxSize(size);
+}
+
+// One image of a batch: either a strip PNG, decoded strip by strip straight into Pixels, or any
+// other file, decoded whole by Qt.
+struct TDecodeBatch::TImageJobs {
+  std::span<const std::uint8_t> Bytes;
+  std::optional<TStripPng> Layout;
+  QImage Pixels;
+  // Each strip's Adler-32, or no value when it was damaged.
+  std::vector<QFuture<std::optional<std::uint32_t>>> Strips;
+  // Null when Qt's readers failed.
+  QFuture<QImage> Whole;
+  // Set when the batch goes away with the image not taken: jobs not yet started skip the work.
+  std::atomic<bool> Abandoned = false;
+  bool Taken = false;
+};
+
 TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
-  // The longest jobs go first so the slowest one does not start last.
+  // The longest jobs go first so the slowest one does not start last; a strip PNG's strips go
+  // in order, so the first ones are done when Take() starts waiting.
   std::vector<std::size_t> order(sources.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return sources[a].size() > sources[b].size();
   });
-  FJobs.resize(sources.size());
-  FTaken.assign(sources.size(), false);
+  FImages.resize(sources.size());
+  try {
+    StartJobs(sources, order);
+  } catch (...) {
+    // No destructor runs for a half-made batch: its started jobs must not outlive it.
+    WaitForJobs();
+    throw;
+  }
+}
+
+void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& sources,
+                             const std::vector<std::size_t>& order) {
   for (std::size_t index : order) {
-    FJobs[index] = QtConcurrent::run([bytes = sources[index]] {
-      TResult result;
-      try {
-        result.Image = DecodeImage(bytes);
-      } catch (...) {
-        result.Failed = true;
-      }
-      return result;
-    });
+    FImages[index] = std::make_unique<TImageJobs>();
+    TImageJobs& image = *FImages[index];
+    image.Bytes = sources[index];
+    image.Layout = ParseStripPng(image.Bytes);
+    if (image.Layout) {
+      image.Pixels =
+          QImage(image.Layout->Width, image.Layout->Height, QImage::Format_ARGB32_Premultiplied);
+    }
+    if (image.Pixels.isNull()) {
+      image.Layout.reset();
+      image.Whole = QtConcurrent::run([&image]() -> QImage {
+        if (image.Abandoned.load(std::memory_order_relaxed)) return {};
+        try {
+          return DecodeImageWithQt(image.Bytes);
+        } catch (...) {
+          return {};
+        }
+      });
+      continue;
+    }
+    // The workers write to disjoint rows through this pointer; asking the image for it from
+    // several threads would race on its detach bookkeeping.
+    std::uint8_t* pixels = image.Pixels.bits();
+    const std::size_t bytesPerLine = std::size_t(image.Pixels.bytesPerLine());
+    image.Strips.reserve(image.Layout->Strips.size());
+    for (std::size_t strip = 0; strip < image.Layout->Strips.size(); ++strip) {
+      image.Strips.push_back(QtConcurrent::run(
+          [&image, strip, pixels, bytesPerLine]() -> std::optional<std::uint32_t> {
+            if (image.Abandoned.load(std::memory_order_relaxed)) return std::nullopt;
+            try {
+              return DecodeStrip(*image.Layout, strip, pixels, bytesPerLine);
+            } catch (...) {
+              return std::nullopt;
+            }
+          }));
+    }
   }
 }
 
 TDecodeBatch::~TDecodeBatch() {
-  // A taken job is finished, and its future no longer valid: waiting on it would block.
-  for (std::size_t i = 0; i < FJobs.size(); ++i) {
-    if (!FTaken[i]) FJobs[i].waitForFinished();
+  WaitForJobs();
+}
+
+void TDecodeBatch::WaitForJobs() {
+  for (const auto& image : FImages) {
+    if (image) image->Abandoned = true;
+  }
+  // A taken image's jobs are finished, and a taken future no longer valid: waiting on it would
+  // block.
+  for (const auto& image : FImages) {
+    if (!image || image->Taken) continue;
+    for (auto& strip : image->Strips) strip.waitForFinished();
+    if (!image->Layout) image->Whole.waitForFinished();
   }
 }
 
 QImage TDecodeBatch::Take(std::size_t index) {
-  if (index >= FJobs.size()) throw EArgumentOutOfRangeException();
-  if (FTaken[index]) throw EInvalidArgument("The image was taken already.");
-  QFuture<TResult>& job = FJobs[index];
-  job.waitForFinished();
-  TResult result = job.takeResult();
-  FTaken[index] = true;
-  if (result.Failed) throw EBitmapLoadingFailed();
-  return std::move(result.Image);
+  if (index >= FImages.size()) throw EArgumentOutOfRangeException();
+  TImageJobs& image = *FImages[index];
+  if (image.Taken) throw EInvalidArgument("The image was taken already.");
+  image.Taken = true;
+  if (!image.Layout) {
+    image.Whole.waitForFinished();
+    QImage result = image.Whole.takeResult();
+    if (result.isNull()) throw EBitmapLoadingFailed();
+    return result;
+  }
+  // Every strip must be finished before the pixels are handed out or dropped, even after a
+  // failure. Waiting runs a strip no worker has started yet on this thread.
+  std::vector<std::uint32_t> adlers;
+  adlers.reserve(image.Strips.size());
+  bool intact = true;
+  for (auto& strip : image.Strips) {
+    strip.waitForFinished();
+    const std::optional<std::uint32_t> adler = strip.result();
+    intact = intact && adler.has_value();
+    if (adler) adlers.push_back(*adler);
+  }
+  image.Strips.clear();
+  QImage result = std::move(image.Pixels);
+  if (intact && StripChecksumsMatch(*image.Layout, adlers)) return result;
+  // Damaged on the way: free these pixels before Qt's reader allocates its own.
+  result = QImage();
+  return DecodeImageWithQt(image.Bytes);
 }
 
 std::vector<QImage> DecodeImagesInParallel(std::span<const std::span<const std::uint8_t>> sources) {
