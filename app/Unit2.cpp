@@ -49,13 +49,13 @@ TForm2::TForm2(std::unique_ptr<TDecodeBatch> textures, QWidget* parent) : QWidge
     move(centred.topLeft());
   }
 
-  if (!textures) textures = StartDecodingTextures();
+  std::shared_ptr<TDecodeBatch> images = textures ? std::move(textures) : StartDecodingTextures();
 
   // Components in stored order.
   Viewport3D1 = new TViewport3D(this);
   Viewport3D1->setObjectName(QStringLiteral("Viewport3D1"));
   Viewport3D1->setGeometry(rect());
-  FScene = BuildScene(*Viewport3D1->Root(), FComponents, *textures);
+  FScene = BuildScene(*Viewport3D1->Root(), FComponents, images);
   Sphere1 = FScene.Sphere1;
   Sphere2 = FScene.Sphere2;
   Sphere3 = FScene.Sphere3;

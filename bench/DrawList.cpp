@@ -1,5 +1,7 @@
 #include "bench/DrawList.h"
 
+#include "runtime3d/core/FramePlan.h"
+
 #include "runtime3d/core/Camera.h"
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/MaterialSource.h"
@@ -59,7 +61,7 @@ class TRecorder : public rt3d::TContext3D {
 }  // namespace
 
 std::vector<TRecordedDraw> RecordFrame(rt3d::TViewport3D& view,
-                                       const std::vector<rt3d::TSphere*>& spheres) {
+                                       const std::vector<rt3d::TSphere*>& spheres, bool planned) {
   TRecorder recorder;
   for (const orvanth::TMaterialDefinition& d : orvanth::kMaterials) {
     for (rt3d::TSphere* sphere : spheres) {
@@ -82,9 +84,15 @@ std::vector<TRecordedDraw> RecordFrame(rt3d::TViewport3D& view,
   recorder.SetCameraMatrix(camera->CameraMatrix());
   recorder.SetCameraAngleOfView(camera->AngleOfView());
   for (rt3d::TLight* light : view.Lights()) recorder.Lights().push_back(light->LightDescription());
+  std::vector<rt3d::TControl3D*> objects;
   for (rt3d::TControl3D* object : view.Root()->RenderingList()) {
-    if (object->Visible()) object->RenderInternal(recorder);
+    if (object->Visible()) objects.push_back(object);
   }
+  if (planned) {
+    objects = rt3d::PlanFrame(objects, recorder.CurrentCameraMatrix(),
+                              recorder.CurrentProjectionMatrix());
+  }
+  for (rt3d::TControl3D* object : objects) object->RenderInternal(recorder);
   rt3d::TContext3D::ResetStateCache();
   return std::move(recorder.Draws);
 }

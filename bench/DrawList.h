@@ -28,8 +28,11 @@ struct TRecordedDraw {
 };
 
 // The frame the view would draw now, at its pixel size; `spheres` are the scene's spheres,
-// whose material sources tell which image each texture was made from.
+// whose material sources tell which image each texture was made from. Unplanned, every
+// visible object is drawn in rendering-list order (what the view did before it planned its
+// frames).
 std::vector<TRecordedDraw> RecordFrame(rt3d::TViewport3D& view,
-                                       const std::vector<rt3d::TSphere*>& spheres);
+                                       const std::vector<rt3d::TSphere*>& spheres,
+                                       bool planned = true);
 
 }  // namespace bench

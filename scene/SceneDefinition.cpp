@@ -132,10 +132,22 @@ rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TFmxObject& sphe
   return spin;
 }
 
+void AssignTexture(rt3d::TTextureBitmap& bitmap, const std::shared_ptr<rt3d::TDecodeBatch>& images,
+                   std::size_t index, std::span<const std::uint8_t> png) {
+  const QSize size = rt3d::DecodedImageSize(png);
+  if (!size.isValid() || size.isEmpty()) {
+    // A header that tells no size: the image is needed now to know it.
+    bitmap.AssignDecoded(images->Take(index), png);
+    return;
+  }
+  bitmap.AssignPending(
+      size, [images, index] { return images->Take(index); }, png);
+}
+
 }  // namespace
 
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
-                  rt3d::TDecodeBatch& images) {
+                  const std::shared_ptr<rt3d::TDecodeBatch>& images) {
   TScene scene;
   root.BeginLoading();
   components.BeginLoading();
@@ -194,12 +206,12 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
       source->SetEmissive(rt3d::claNull);
       source->SetSpecular(rt3d::claNull);
       source->SetShininess(kBodyShininess);
-      source->Texture().AssignDecoded(images.Take(i), png);
+      AssignTexture(source->Texture(), images, i, png);
       scene.LightMaterialSources[lit++] = source;
     } else {
       auto* source = new rt3d::TTextureMaterialSource(d.Name);
       components.AddObject(source);
-      source->Texture().AssignDecoded(images.Take(i), png);
+      AssignTexture(source->Texture(), images, i, png);
       scene.TextureMaterialSource3 = source;
     }
   }

@@ -77,9 +77,10 @@ struct TScene {
 // Creates the 3D objects under root and the material sources under components, assigns
 // the stored values in stored order, then ends loading: every object rebuilds its matrix
 // once and the spin and orbit animations start. Textures come from images (see
-// StartDecodingTextures).
+// StartDecodingTextures), each taken when its texture is first drawn: the window can be
+// built and shown while they are still being decoded.
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
-                  rt3d::TDecodeBatch& images);
+                  const std::shared_ptr<rt3d::TDecodeBatch>& images);
 
 // The moons' orbit pivots, each written X, then Y, then Z.
 void SetOrbitPivots(const TScene& scene);

@@ -29,6 +29,9 @@ class IMaterial {
   virtual void Reset(TContext3D& context) = 0;
   // The shader variable receiving a matrix, or empty when the material has none.
   virtual std::string_view MatrixVariable(TMaterialMatrix which) const = 0;
+  // True when every pixel it gives has alpha 1 at opacity 1, so that blending leaves
+  // nothing of what was behind. False when it cannot tell.
+  virtual bool IsOpaque() const { return false; }
 };
 
 class TContext3D {

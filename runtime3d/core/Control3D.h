@@ -123,6 +123,17 @@ class TControl3D : public TFmxObject {
   // --- Drawing ---------------------------------------------------------------------------
   // Sets the object's context states, draws it, then its visible children.
   void RenderInternal(TContext3D& context);
+  // Where the surface this object draws itself (not its children) lies, in absolute
+  // coordinates: between the spheres of radius inner and outer around centre (inner may be
+  // 0). False when it draws nothing or cannot tell; the frame then draws it as it comes.
+  virtual bool DrawnShell(TPoint3D& /*centre*/, float& /*inner*/, float& /*outer*/) {
+    return false;
+  }
+  // True when that surface is closed and convex: seen from outside, it hides everything
+  // behind its inner sphere.
+  virtual bool IsClosedConvex() const { return false; }
+  // True when Render draws something (a shape with a mesh); plain objects draw nothing.
+  virtual bool DrawsItself() const { return false; }
   virtual void Render(TContext3D& /*context*/) {}
   virtual void RenderChildren(TContext3D& context);
 

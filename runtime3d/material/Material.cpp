@@ -126,6 +126,10 @@ void TLightMaterial::DoApply(TContext3D& context) {
   context.SetShaderTexture("texture0", Texture, 0);
 }
 
+bool TLightMaterial::IsOpaque() const {
+  return !Texture || Texture->IsEmpty() || Texture->IsOpaque();
+}
+
 // --- TTextureMaterial --------------------------------------------------------------------
 
 TTextureMaterial::TTextureMaterial()
@@ -177,6 +181,10 @@ void DrawWithMaterial(TContext3D& context, float opacity, IMaterial* material,
   }
   if (draw) draw();
   material->Reset(context);
+}
+
+bool TTextureMaterial::IsOpaque() const {
+  return Texture && !Texture->IsEmpty() && Texture->IsOpaque();
 }
 
 }  // namespace rt3d

@@ -52,6 +52,8 @@ class TLightMaterial : public TMaterial {
   TTexture* Texture = nullptr;  // not owned
 
   std::string_view MatrixVariable(TMaterialMatrix which) const override;
+  // Lit and unlit colours have alpha 1: only the texture can bring less.
+  bool IsOpaque() const override;
 
  protected:
   void DoApply(TContext3D& context) override;
@@ -69,6 +71,8 @@ class TTextureMaterial : public TMaterial {
   TTextureMaterial();
 
   TTexture* Texture = nullptr;  // not owned
+
+  bool IsOpaque() const override;
 
  protected:
   void DoApply(TContext3D& context) override;

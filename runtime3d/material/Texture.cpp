@@ -12,6 +12,7 @@ TTexture::~TTexture() {
 
 void TTexture::SetSize(int width, int height) {
   std::lock_guard lock(FLock);
+  FOpaque = false;
   FWidth = width > 0 ? width : 0;
   FHeight = height > 0 ? height : 0;
   FPixels = QImage();
@@ -19,7 +20,8 @@ void TTexture::SetSize(int width, int height) {
   ++FGeneration;
 }
 
-void TTexture::SetPixels(QImage image) {
+void TTexture::SetPixels(QImage image, bool opaque) {
+  opaque = opaque || (!image.isNull() && !image.hasAlphaChannel());
   if (!image.isNull() && image.format() != QImage::Format_ARGB32_Premultiplied) {
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
   }
@@ -27,9 +29,22 @@ void TTexture::SetPixels(QImage image) {
   FWidth = image.width();
   FHeight = image.height();
   FPixelFormat = TPixelFormat::BGRA;
+  FOpaque = opaque;
   FPixels = std::move(image);
   // A reloader belongs to the content it was given for.
   FReloader = nullptr;
+  ++FGeneration;
+}
+
+void TTexture::SetPendingPixels(int width, int height, bool opaque,
+                                std::function<QImage()> source) {
+  std::lock_guard lock(FLock);
+  FOpaque = opaque;
+  FWidth = width > 0 ? width : 0;
+  FHeight = height > 0 ? height : 0;
+  FPixelFormat = TPixelFormat::BGRA;
+  FPixels = QImage();
+  FReloader = std::move(source);
   ++FGeneration;
 }
 

@@ -57,8 +57,16 @@ class TTexture {
   void SetTextureScale(float value) { FTextureScale = value; }
 
   // Replaces the content: converts to premultiplied ARGB32 when needed, takes the image's
-  // size, sets PixelFormat BGRA and advances the generation.
-  void SetPixels(QImage image);
+  // size, sets PixelFormat BGRA and advances the generation. The texture counts as opaque
+  // when the image's format has no alpha or opaque says so.
+  void SetPixels(QImage image, bool opaque = false);
+  // Content whose pixels arrive later (an image still being decoded): the size is known
+  // now, and source gives the pixels when they are first needed and again whenever the
+  // device needs them anew, like a reloader. Sets PixelFormat BGRA and advances the
+  // generation.
+  void SetPendingPixels(int width, int height, bool opaque, std::function<QImage()> source);
+  // Every pixel has alpha 255 (as far as its source tells; false when unknown).
+  bool IsOpaque() const { return FOpaque; }
   // The pixels; after ReleasePixels() they come from the reloader (and are kept until the
   // next release). A null image when there is nothing to give.
   QImage Pixels();
@@ -91,6 +99,7 @@ class TTexture {
   TTextureFilter FMinFilter = TTextureFilter::Linear;
   TTextureFilter FMagFilter = TTextureFilter::Linear;
   float FTextureScale = 1;
+  bool FOpaque = false;
   QImage FPixels;
   std::function<QImage()> FReloader;
   std::uint64_t FGeneration = 0;

@@ -1,6 +1,9 @@
 #include "runtime3d/material/TextureBitmap.h"
 
+#include <utility>
+
 #include "runtime3d/material/ImageDecoding.h"
+#include "runtime3d/material/ImageOpacity.h"
 #include "runtime3d/material/Texture.h"
 
 namespace rt3d {
@@ -13,7 +16,23 @@ void TTextureBitmap::LoadFromEmbedded(std::span<const std::uint8_t> bytes) {
 }
 
 void TTextureBitmap::AssignDecoded(QImage decoded, std::span<const std::uint8_t> bytes) {
-  TakeImage(std::move(decoded), [bytes] { return DecodeImage(bytes); });
+  TakeImage(
+      std::move(decoded), [bytes] { return DecodeImage(bytes); }, StoredImageIsOpaque(bytes));
+}
+
+void TTextureBitmap::AssignPending(QSize size, std::function<QImage()> take,
+                                   std::span<const std::uint8_t> bytes) {
+  EnsureTexture();
+  FTexture->SetPendingPixels(size.width(), size.height(), StoredImageIsOpaque(bytes),
+                             [take = std::move(take), bytes]() mutable {
+                               // The first call takes the decoded image; letting go of take frees
+                               // what it holds.
+                               if (take) return std::exchange(take, nullptr)();
+                               return DecodeImage(bytes);
+                             });
+  FWidth = FTexture->Width();
+  FHeight = FTexture->Height();
+  if (OnChange) OnChange();
 }
 
 void TTextureBitmap::Assign(QImage image) {
@@ -21,7 +40,7 @@ void TTextureBitmap::Assign(QImage image) {
     Clear();
     return;
   }
-  TakeImage(FitIntoMaxSize(std::move(image)), nullptr);
+  TakeImage(FitIntoMaxSize(std::move(image)), nullptr, false);
 }
 
 void TTextureBitmap::Clear() {
@@ -30,14 +49,18 @@ void TTextureBitmap::Clear() {
   if (OnChange) OnChange();
 }
 
-void TTextureBitmap::TakeImage(QImage image, std::function<QImage()> reloader) {
+void TTextureBitmap::EnsureTexture() {
   if (!FTexture) {
     FTexture = std::make_unique<TTexture>();
     // Made from an image: written by the processor, sampled as it is, no mip levels.
     FTexture->SetStyle(tsDynamic);
   }
   FTexture->SetTextureScale(FBitmapScale);
-  FTexture->SetPixels(std::move(image));
+}
+
+void TTextureBitmap::TakeImage(QImage image, std::function<QImage()> reloader, bool opaque) {
+  EnsureTexture();
+  FTexture->SetPixels(std::move(image), opaque);
   FTexture->SetReloader(std::move(reloader));
   FWidth = FTexture->Width();
   FHeight = FTexture->Height();

@@ -8,6 +8,7 @@
 #include <span>
 
 #include <QImage>
+#include <QSize>
 
 namespace rt3d {
 
@@ -31,6 +32,10 @@ class TTextureBitmap {
   void LoadFromEmbedded(std::span<const std::uint8_t> bytes);
   // Takes an image decoded elsewhere (see DecodeBatch) from the same embedded bytes.
   void AssignDecoded(QImage decoded, std::span<const std::uint8_t> bytes);
+  // An image still being decoded elsewhere from the same embedded bytes, of the given size:
+  // take() gives it when the texture is first drawn (waiting for it if need be), and the
+  // bytes are decoded again should the device need the pixels once more.
+  void AssignPending(QSize size, std::function<QImage()> take, std::span<const std::uint8_t> bytes);
   // Takes an image that has no encoded form; the texture then keeps its pixels.
   void Assign(QImage image);
   // Empties the bitmap. The texture made before stays (materials may point to it).
@@ -43,7 +48,8 @@ class TTextureBitmap {
   std::function<void()> OnChange;
 
  private:
-  void TakeImage(QImage image, std::function<QImage()> reloader);
+  void EnsureTexture();
+  void TakeImage(QImage image, std::function<QImage()> reloader, bool opaque);
 
   int FWidth = 0;
   int FHeight = 0;

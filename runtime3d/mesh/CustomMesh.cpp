@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "runtime3d/core/Context3D.h"
 
@@ -124,6 +125,90 @@ void TCustomMesh::Render(TContext3D& context) {
   context.SetMatrix(MeshPlacementMatrix() * AbsoluteMatrix());
   context.DrawTriangles(FData.VertexBuffer(), FData.IndexBuffer(), AbsoluteOpacity(),
                         RenderingMaterial());
+}
+
+namespace {
+
+// The least and the most a matrix's linear part stretches a vector: the square roots of the
+// smallest and largest eigenvalues of L Lt (closed form for a symmetric 3 x 3 matrix), each
+// widened a little against rounding.
+void Stretches(const TMatrix3D& m, double& least, double& most) {
+  double a[3][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      a[i][j] = 0;
+      for (int k = 0; k < 3; ++k) a[i][j] += double(m[i][k]) * m[j][k];
+    }
+  }
+  const double offDiagonal = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
+  double smallest, largest;
+  if (offDiagonal == 0) {
+    smallest = std::min({a[0][0], a[1][1], a[2][2]});
+    largest = std::max({a[0][0], a[1][1], a[2][2]});
+  } else {
+    const double q = (a[0][0] + a[1][1] + a[2][2]) / 3;
+    const double p2 = (a[0][0] - q) * (a[0][0] - q) + (a[1][1] - q) * (a[1][1] - q) +
+                      (a[2][2] - q) * (a[2][2] - q) + 2 * offDiagonal;
+    const double p = std::sqrt(p2 / 6);
+    double b[3][3];
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) b[i][j] = (a[i][j] - (i == j ? q : 0)) / p;
+    }
+    const double det = b[0][0] * (b[1][1] * b[2][2] - b[1][2] * b[2][1]) -
+                       b[0][1] * (b[1][0] * b[2][2] - b[1][2] * b[2][0]) +
+                       b[0][2] * (b[1][0] * b[2][1] - b[1][1] * b[2][0]);
+    const double phi = std::acos(std::clamp(det / 2, -1.0, 1.0)) / 3;
+    const double third = 2.0943951023931957;  // 2 pi / 3
+    largest = q + 2 * p * std::cos(phi);
+    smallest = q + 2 * p * std::cos(phi + third);
+  }
+  least = std::sqrt(std::max(0.0, smallest)) * (1 - 1e-6);
+  most = std::sqrt(std::max(0.0, largest)) * (1 + 1e-6);
+  if (!std::isfinite(least) || !std::isfinite(most)) least = 0, most = HUGE_VAL;
+}
+
+}  // namespace
+
+const TCustomMesh::TDataShell& TCustomMesh::DataShell() const {
+  const std::uint64_t generation = FData.Generation();
+  if (FDataShellGeneration == generation) return FDataShell;
+  FDataShellGeneration = generation;
+  const TBoundingBox& b = FData.GetBoundingBox();
+  TDataShell shell;
+  shell.Centre = {float((double(b.Left) + b.Right) / 2), float((double(b.Top) + b.Bottom) / 2),
+                  float((double(b.Near) + b.Far) / 2)};
+  const TVertexBuffer& vertices = FData.VertexBuffer();
+  const TIndexBuffer& indices = FData.IndexBuffer();
+  for (int i = 0; i < vertices.Length(); ++i) {
+    shell.Outer = std::max(shell.Outer, Distance(vertices.Vertex(i), shell.Centre));
+  }
+  // Every point of a triangle is at least as far from the centre as the triangle's plane.
+  shell.Inner = shell.Outer;
+  const std::uint32_t count = std::uint32_t(vertices.Length());
+  for (int i = 0; i + 2 < indices.Length(); i += 3) {
+    const std::uint32_t a = indices.Index(i), b2 = indices.Index(i + 1), c = indices.Index(i + 2);
+    if (a >= count || b2 >= count || c >= count) continue;
+    const TPoint3D pa = vertices.Vertex(int(a));
+    const TPoint3D normal = Cross(vertices.Vertex(int(b2)) - pa, vertices.Vertex(int(c)) - pa);
+    const double length = Length(normal);
+    if (!(length > 0)) continue;  // no area: covers nothing
+    shell.Inner = std::min(shell.Inner, std::fabs(Dot(normal, pa - shell.Centre)) / length);
+  }
+  FDataShell = shell;
+  return FDataShell;
+}
+
+bool TCustomMesh::DrawnShell(TPoint3D& centre, float& inner, float& outer) {
+  if (FData.IndexBuffer().Length() == 0) return false;
+  const TDataShell& shell = DataShell();
+  const TMatrix3D m = MeshPlacementMatrix() * AbsoluteMatrix();
+  double least = 0, most = 0;
+  Stretches(m, least, most);
+  centre = TransformPoint(shell.Centre, m);
+  inner = float(shell.Inner * least);
+  // Rounded up so that the outer sphere never shrinks below the surface.
+  outer = std::nextafter(float(shell.Outer * most), std::numeric_limits<float>::infinity());
+  return true;
 }
 
 bool TCustomMesh::RayCastIntersect(const TVector3D& rayPos, const TVector3D& rayDir,

@@ -32,9 +32,20 @@ class TCustomMesh : public TShape3D {
   // wins (not necessarily the nearest).
   bool RayCastIntersect(const TVector3D& rayPos, const TVector3D& rayDir,
                         TVector3D& intersection) override;
+  bool DrawnShell(TPoint3D& centre, float& inner, float& outer) override;
+  bool DrawsItself() const override { return FData.IndexBuffer().Length() > 0; }
 
  private:
+  // The shell of the mesh in its data frame, kept until the mesh changes.
+  struct TDataShell {
+    TPoint3D Centre;
+    double Inner = 0, Outer = 0;
+  };
+  const TDataShell& DataShell() const;
+
   TMeshData FData;
+  mutable TDataShell FDataShell;
+  mutable std::uint64_t FDataShellGeneration = 0;
 };
 
 }  // namespace rt3d

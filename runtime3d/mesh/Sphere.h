@@ -36,6 +36,8 @@ class TSphere : public TCustomMesh {
   // Exact: the ellipsoid that the placed mesh approximates.
   bool RayCastIntersect(const TVector3D& rayPos, const TVector3D& rayDir,
                         TVector3D& intersection) override;
+  // Its mesh is a closed convex polyhedron around the centre.
+  bool IsClosedConvex() const override { return true; }
 
  private:
   int FSubdivisionsAxes = 16;

@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 
 #include "runtime3d/core/Camera.h"
+#include "runtime3d/core/FramePlan.h"
 #include "runtime3d/core/Light.h"
 #include "runtime3d/render/GLContext.h"
 
@@ -313,9 +314,14 @@ void TViewport3D::DrawScene(TGLRenderTarget& target) {
   context.SetCameraAngleOfView(camera->AngleOfView());
   context.Lights().clear();
   for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
-  // A handler may change the scene while it is drawn; walk a copy of the list.
-  const std::vector<TControl3D*> objects = FRoot->RenderingList();
-  for (TControl3D* object : objects) {
+  // A handler may change the scene while it is drawn; walk a copy of the list. The plan
+  // leaves out what cannot show and draws what is hidden by others last (same picture).
+  std::vector<TControl3D*> objects;
+  for (TControl3D* object : FRoot->RenderingList()) {
+    if (object->Visible()) objects.push_back(object);
+  }
+  for (TControl3D* object :
+       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix())) {
     if (object->Visible()) object->RenderInternal(context);
   }
 }

@@ -348,3 +348,46 @@ TEST(TextureBitmap, TakesImagesDecodedInABatch) {
   EXPECT_EQ(bitmap.Width(), 8192);
   EXPECT_EQ(bitmap.Height(), 3);
 }
+
+TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
+  const Bytes png = Encode(Gradient(20, 10, false));
+  const QImage expected = DecodeImage(png);
+  TTextureBitmap bitmap;
+  int takes = 0;
+  bitmap.AssignPending(
+      QSize(20, 10),
+      [&] {
+        ++takes;
+        return expected;
+      },
+      png);
+  EXPECT_EQ(takes, 0) << "nothing waits for the image while the scene is built";
+  EXPECT_EQ(bitmap.Width(), 20);
+  EXPECT_EQ(bitmap.Height(), 10);
+  TTexture* texture = bitmap.Texture();
+  ASSERT_NE(texture, nullptr);
+  EXPECT_FALSE(texture->HasPixels());
+  const std::uint64_t generation = texture->Generation();
+  EXPECT_EQ(texture->Pixels(), expected);
+  EXPECT_EQ(takes, 1);
+  texture->ReleasePixels();
+  EXPECT_FALSE(texture->HasPixels()) << "the decoded copy goes once uploaded";
+  EXPECT_EQ(texture->Pixels(), expected) << "decoded again from the bytes";
+  EXPECT_EQ(takes, 1) << "taken once";
+  EXPECT_EQ(texture->Generation(), generation) << "the same content";
+}
+
+TEST(TextureBitmap, PendingImageOfAnotherSizeOrAFailedTakeGivesNoPixels) {
+  const Bytes png = Encode(Gradient(20, 10, false));
+  TTextureBitmap wrongSize;
+  wrongSize.AssignPending(
+      QSize(21, 10), [&] { return DecodeImage(png); }, png);
+  EXPECT_TRUE(wrongSize.Texture()->Pixels().isNull()) << "never uploaded at a wrong size";
+
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  TTextureBitmap failing;
+  failing.AssignPending(
+      QSize(4, 4), []() -> QImage { throw EBitmapLoadingFailed(); }, garbage);
+  EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "the device shows its placeholder";
+  EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "and the bytes fail again";
+}
