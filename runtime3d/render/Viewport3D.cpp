@@ -395,10 +395,13 @@ void TViewport3D::RenderFrame() {
 }
 
 void TViewport3D::paintEvent(QPaintEvent* event) {
-  // A repaint of the whole view (a new size or scale, a shown window, an update() of the
-  // view)
-  // draws a new frame; a repaint behind a child that changed shows the last one again.
-  if (!FDrawing && (FFrameStale || FFrame.isNull() || event->region().contains(rect()))) {
+  // A changed scene, a new size or scale, or a repaint of the whole view (a shown window,
+  // an update() of the view) draws a new frame; a repaint behind a child that changed shows
+  // the last one again. Qt leaves opaque children out of the region: with one, only a
+  // change of the scene draws anew.
+  const bool wholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
+  if (!FDrawing &&
+      (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
     if (!FPresentPending) {
       FPresentPending = true;

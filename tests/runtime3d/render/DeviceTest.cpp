@@ -2,6 +2,7 @@
 // programs and their variables, failures, and the states objects ask for.
 
 #include <QImage>
+#include <QLabel>
 #include <cmath>
 
 #include <QOffscreenSurface>
@@ -359,4 +360,30 @@ TEST_F(ViewportScene, ViewMovedToAnotherWindowKeepsItsDeviceAndTextures) {
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {30, 60, 90, 255}, 0));
   EXPECT_EQ(reloads, 0) << "nothing decoded again";
   viewport.reset();
+}
+
+TEST_F(ViewportScene, ChildRepaintShowsTheLastFrameAgainAndSceneChangesDrawANewOne) {
+  AddSphere(3);
+  // Drawn over the view, not hiding it (an opaque child would keep the view's paints from
+  // ever covering the whole view).
+  auto* child = new QLabel(QStringLiteral("label"), viewport.get());
+  child->setGeometry(10, 10, 30, 20);
+  child->show();
+  int frames = 0;
+  QObject::connect(viewport.get(), &TViewport3D::FramePresented, [&] { ++frames; });
+  viewport->Invalidate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frames >= 1; }, 5000)) << "a frame for the change";
+  QTest::qWait(300);  // redraws the scene asked for while it was built come in this time
+  const int settled = frames;
+
+  child->update();
+  child->repaint();
+  QTest::qWait(200);
+  EXPECT_EQ(frames, settled) << "a child's repaint draws no new frame";
+  EXPECT_TRUE(Near(PixelAt(viewport->grab().toImage(), kCentre, kCentre), {255, 0, 0, 255}, 0))
+      << "the whole view grabbed: a new frame";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return frames == settled + 1; }, 5000));
+
+  viewport->update();  // the whole view
+  EXPECT_TRUE(QTest::qWaitFor([&] { return frames == settled + 2; }, 5000));
 }
