@@ -23,10 +23,15 @@ int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) 
       QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
                        int(orvanth::assets::Png(orvanth::assets::Image::Icon).size())))));
 
-  Form2 = new TForm2(std::move(textures));
-  // The view's own device is the check: made now, while the textures decode, it is also
-  // ready for the first frame.
-  const QString deviceError = Form2->Viewport3D1->PrepareDevice();
+  // Checked before any window exists: a program that cannot draw says so and ends without
+  // having built one.
+  QString deviceError = rt3d::CheckOpenGLDevice();
+  if (deviceError.isEmpty()) {
+    Form2 = new TForm2(std::move(textures));
+    // The view's own device, made now while the textures decode, is ready for the first
+    // frame.
+    deviceError = Form2->Viewport3D1->PrepareDevice();
+  }
   if (!deviceError.isEmpty()) {
     std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
     TApplication::ShowErrorMessage(deviceError);

@@ -30,13 +30,21 @@ class TDeviceSurface {
  public:
   bool MakeCurrent() {
     if (!FContext) {
-      FSurface.setFormat(DeviceSurfaceFormat());
-      FSurface.create();
       FContext = std::make_unique<QOpenGLContext>();
       FContext->setFormat(DeviceSurfaceFormat());
-      if (!FContext->create()) FContext.reset();
+      // A context below the version the device needs is never made current: nothing can
+      // use it, and making one current leaves driver allocations behind.
+      const QSurfaceFormat got = FContext->create() ? FContext->format() : QSurfaceFormat();
+      if (got.renderableType() != QSurfaceFormat::OpenGL ||
+          got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
+        FContext.reset();
+        return false;
+      }
+      // Only for a context that exists, in the format it got.
+      FSurface.setFormat(FContext->format());
+      FSurface.create();
     }
-    return FContext && FSurface.isValid() && FContext->makeCurrent(&FSurface);
+    return FSurface.isValid() && FContext->makeCurrent(&FSurface);
   }
   void DoneCurrent() {
     if (FContext) FContext->doneCurrent();
@@ -351,7 +359,9 @@ void TViewport3D::Invalidate() {
 
 QString TViewport3D::PrepareDevice() {
   if (!makeCurrent()) return CannotCreateDeviceMessage();
-  const bool ready = EnsureDevice();
+  // The caller reports a failure; the view itself says nothing more about it later.
+  const bool ready = FContext->DeviceReady() ||
+                     (FContext->DeviceError().isEmpty() && FContext->InitializeDevice());
   doneCurrent();
   return ready ? QString() : FContext->DeviceError();
 }
