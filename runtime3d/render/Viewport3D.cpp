@@ -29,6 +29,7 @@ namespace rt3d {
 class TDeviceSurface {
  public:
   bool MakeCurrent() {
+    if (FFailed) return false;  // a driver does not get better by asking again
     if (!FContext) {
       FContext = std::make_unique<QOpenGLContext>();
       FContext->setFormat(DeviceSurfaceFormat());
@@ -38,6 +39,7 @@ class TDeviceSurface {
       if (got.renderableType() != QSurfaceFormat::OpenGL ||
           got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
         FContext.reset();
+        FFailed = true;
         return false;
       }
       // Only for a context that exists, in the format it got.
@@ -49,11 +51,14 @@ class TDeviceSurface {
   void DoneCurrent() {
     if (FContext) FContext->doneCurrent();
   }
+  // No context of the version the device needs could be made.
+  bool Failed() const { return FFailed; }
   ~TDeviceSurface() { FContext.reset(); }
 
  private:
   QOffscreenSurface FSurface;
   std::unique_ptr<QOpenGLContext> FContext;
+  bool FFailed = false;
 };
 
 // Tells the viewport when an object it points to (the camera, the hovered body) goes away.
@@ -226,7 +231,7 @@ QSize TViewport3D::RenderTargetSize() const {
 }
 
 QString TViewport3D::DeviceError() const {
-  return FContext->DeviceError();
+  return FSurface->Failed() ? CannotCreateDeviceMessage() : FContext->DeviceError();
 }
 
 void TViewport3D::ObjectFreed(TFmxObject* gone) {
