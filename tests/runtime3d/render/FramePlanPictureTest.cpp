@@ -6,6 +6,7 @@
 #include <QOpenGLContext>
 
 #include "runtime3d/core/FramePlan.h"
+#include "runtime3d/material/Texture.h"
 #include "runtime3d/render/GLContext.h"
 #include "tests/runtime3d/render/RenderFixture.h"
 
@@ -110,3 +111,32 @@ TEST_F(ViewportScene, PlannedFrameIsExactlyTheFrameDrawnInListOrder) {
 }
 
 }  // namespace
+
+TEST_F(ViewportScene, OpaquePixelsDrawnWithoutBlendingGiveTheBlendedPicture) {
+  AddLight(30);
+  viewport->SetColor(0xFF3060A0);
+  const QImage stripes = Stripes(64, 32);
+  // The same pixels, once in a format that says they are opaque (drawn without blending)
+  // and once in one that does not (blended over the view's colour).
+  TLightMaterialSource* lit = LitMaterial(qRgb(0, 0, 0));
+  TTextureMaterialSource* unlit = TextureMaterial(stripes);
+  AddSphere(4)->SetMaterialSource(lit);
+  AddSphere(1.5f, {3, 2, -6})->SetMaterialSource(unlit);
+  QImage pictures[2];
+  for (int known = 0; known < 2; ++known) {
+    const QImage image =
+        known ? stripes : stripes.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    lit->Texture().Assign(image);
+    unlit->Texture().Assign(image);
+    ASSERT_EQ(lit->Texture().Texture()->IsOpaque(), known == 1);
+    pictures[known] = Render();
+  }
+  ASSERT_EQ(pictures[0].size(), pictures[1].size());
+  int differing = 0;
+  for (int y = 0; y < pictures[0].height(); ++y) {
+    for (int x = 0; x < pictures[0].width(); ++x) {
+      differing += pictures[0].pixel(x, y) != pictures[1].pixel(x, y);
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
