@@ -33,8 +33,8 @@ class TDeviceSurface {
     if (!FContext) {
       FContext = std::make_unique<QOpenGLContext>();
       FContext->setFormat(DeviceSurfaceFormat());
-      // A context below the version the device needs is never made current: nothing can
-      // use it, and making one current leaves driver allocations behind.
+      // A context below the version the device needs is of no use: dropped at once, and
+      // the view shows black.
       const QSurfaceFormat got = FContext->create() ? FContext->format() : QSurfaceFormat();
       if (got.renderableType() != QSurfaceFormat::OpenGL ||
           got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
@@ -53,11 +53,10 @@ class TDeviceSurface {
   }
   // No context of the version the device needs could be made.
   bool Failed() const { return FFailed; }
-  ~TDeviceSurface() { FContext.reset(); }
 
  private:
   QOffscreenSurface FSurface;
-  std::unique_ptr<QOpenGLContext> FContext;
+  std::unique_ptr<QOpenGLContext> FContext;  // goes before the surface it was used with
   bool FFailed = false;
 };
 
