@@ -413,13 +413,16 @@ void TControl3D::RenderInternal(TContext3D& context) {
   context.SetContextState(FTwoSide ? TContextState::csAllFace : TContextState::csFrontFace);
   // Blending a pixel of alpha 1 leaves nothing of what was behind it: drawn without blending,
   // the picture is the same and every pixel costs less.
-  const IMaterial* material = RenderingMaterial();
-  const bool opaquePixels = material && material->IsOpaque() && AbsoluteOpacity() >= 1;
-  context.SetContextState(FOpaque || opaquePixels ? TContextState::csAlphaBlendOff
-                                                  : TContextState::csAlphaBlendOn);
+  context.SetContextState(FOpaque || GivesOpaquePixels() ? TContextState::csAlphaBlendOff
+                                                         : TContextState::csAlphaBlendOn);
   Render(context);
   if (OnRender) OnRender(this, context);
   RenderChildren(context);
+}
+
+bool TControl3D::GivesOpaquePixels() {
+  const IMaterial* material = RenderingMaterial();
+  return material && material->IsOpaque() && AbsoluteOpacity() >= 1;
 }
 
 void TControl3D::RenderChildren(TContext3D& context) {

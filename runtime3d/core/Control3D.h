@@ -134,6 +134,8 @@ class TControl3D : public TFmxObject {
   virtual bool IsClosedConvex() const { return false; }
   // True when Render draws something (a shape with a mesh); plain objects draw nothing.
   virtual bool DrawsItself() const { return false; }
+  // Every pixel it draws has alpha 1: an opaque material at full opacity.
+  bool GivesOpaquePixels();
   virtual void Render(TContext3D& /*context*/) {}
   virtual void RenderChildren(TContext3D& context);
 

@@ -70,9 +70,8 @@ bool IsOrderFree(TControl3D& object) {
   for (const TControl3D* child : object.RenderingList()) {
     if (child->Visible() && !DrawsNothing(*child)) return false;
   }
-  if (object.Opaque()) return true;  // drawn without blending: its pixels replace
-  const IMaterial* material = object.RenderingMaterial();
-  return material && material->IsOpaque() && object.AbsoluteOpacity() >= 1;
+  // Drawn without blending (Opaque), its pixels replace what was there either way.
+  return object.Opaque() || object.GivesOpaquePixels();
 }
 
 std::vector<TControl3D*> PlanFrame(const std::vector<TControl3D*>& objects, const TMatrix3D& camera,

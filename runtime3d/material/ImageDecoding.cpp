@@ -34,24 +34,33 @@ void RaiseAllocationLimit() {
   });
 }
 
+// Runs read with one of Qt's readers over the bytes (not copied); `none` when they cannot
+// be opened.
+template <typename T, typename F>
+T WithReader(std::span<const std::uint8_t> bytes, T none, F&& read) {
+  QByteArray data =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  if (!buffer.open(QIODevice::ReadOnly)) return none;
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(false);
+  return read(reader);
+}
+
 // Reads with Qt's decoders straight into the texture format; an image beyond the size
 // limit is asked for at its fitted size.
 QImage Decode(std::span<const std::uint8_t> bytes) {
   RaiseAllocationLimit();
-  QByteArray data =
-      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-  QBuffer buffer(&data);
-  if (!buffer.open(QIODevice::ReadOnly)) return {};
-  QImageReader reader(&buffer);
-  reader.setAutoTransform(false);
-  const QSize size = reader.size();
-  const QSize fitted = FitIntoMaxSize(size);
-  if (size.isValid() && fitted != size) reader.setScaledSize(fitted);
-  QImage image = reader.read();
-  if (image.isNull()) return {};
-  // Detaches from the caller's bytes too.
-  image.convertTo(QImage::Format_ARGB32_Premultiplied);
-  return image;
+  return WithReader(bytes, QImage(), [](QImageReader& reader) {
+    const QSize size = reader.size();
+    const QSize fitted = FitIntoMaxSize(size);
+    if (size.isValid() && fitted != size) reader.setScaledSize(fitted);
+    QImage image = reader.read();
+    if (image.isNull()) return QImage();
+    // Detaches from the caller's bytes too.
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return image;
+  });
 }
 
 }  // namespace
@@ -91,15 +100,10 @@ QImage DecodeImage(std::span<const std::uint8_t> bytes) {
 
 QSize DecodedImageSize(std::span<const std::uint8_t> bytes) {
   if (const std::optional<TStripPng> png = ParseStripPng(bytes)) return {png->Width, png->Height};
-  QByteArray data =
-      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-  QBuffer buffer(&data);
-  if (!buffer.open(QIODevice::ReadOnly)) return {};
-  QImageReader reader(&buffer);
-  reader.setAutoTransform(false);
-  const QSize size = reader.size();
-  if (!size.isValid() || size.isEmpty()) return {};
-  return FitIntoMaxSize(size);
+  return WithReader(bytes, QSize(), [](QImageReader& reader) {
+    const QSize size = reader.size();
+    return size.isValid() && !size.isEmpty() ? FitIntoMaxSize(size) : QSize();
+  });
 }
 
 // One image of a batch: either a strip PNG, decoded strip by strip straight into Pixels, or any

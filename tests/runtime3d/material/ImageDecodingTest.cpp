@@ -1,27 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImageWriter>
-
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/Texture.h"
 #include "runtime3d/material/TextureBitmap.h"
+#include "tests/runtime3d/material/EncodeWithQt.h"
 
 using namespace rt3d;
+using rt3d::test::EncodeWithQt;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Encode(const QImage& image, const char* format = "png") {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-  return Bytes(data.begin(), data.end());
-}
 
 // A 3 x 2 picture whose rows differ, with one half-transparent and one clear pixel.
 QImage Sample() {
@@ -75,7 +65,7 @@ void ExpectSamePixels(const QImage& actual, const QImage& expected, int toleranc
 // --- Decoding ----------------------------------------------------------------------------
 
 TEST(DecodeImage, PngBecomesPremultipliedBgraTopRowFirst) {
-  const Bytes png = Encode(Sample());
+  const Bytes png = EncodeWithQt(Sample());
   const QImage image = DecodeImage(png);
   ASSERT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
   ASSERT_EQ(image.size(), QSize(3, 2));
@@ -113,7 +103,7 @@ TEST(DecodeImage, EveryPngLayoutGivesTheSamePixels) {
       {"grey 16-bit", rgba.convertToFormat(QImage::Format_Grayscale16), 1},
   };
   for (const Case& c : cases) {
-    ExpectSamePixels(DecodeImage(Encode(c.image)), c.image, c.tolerance, c.name);
+    ExpectSamePixels(DecodeImage(EncodeWithQt(c.image)), c.image, c.tolerance, c.name);
   }
 }
 
@@ -144,11 +134,11 @@ TEST(DecodeImage, InterlacedPngArrivesWhole) {
 
 TEST(DecodeImage, OtherFormatsGoThroughQt) {
   const QImage source = Gradient(19, 7, false);
-  ExpectSamePixels(DecodeImage(Encode(source, "bmp")), source, 0, "BMP");
+  ExpectSamePixels(DecodeImage(EncodeWithQt(source, "bmp")), source, 0, "BMP");
 }
 
 TEST(DecodeImage, BytesNoDecoderAcceptsRaiseLoadingFailed) {
-  const Bytes png = Encode(Gradient(64, 64, false));
+  const Bytes png = EncodeWithQt(Gradient(64, 64, false));
   Bytes junkAfterSignature(png.begin(), png.begin() + 8);
   junkAfterSignature.resize(200, 0x5A);
   Bytes badChecksum = png;
@@ -184,7 +174,7 @@ TEST(DecodeImage, ImagesBeyondTheLimitAreScaledDownKeepingAspect) {
   for (const Case& c : cases) {
     QImage source(c.in, QImage::Format_RGB32);
     source.fill(qRgb(40, 80, 120));
-    const QImage image = DecodeImage(Encode(source));
+    const QImage image = DecodeImage(EncodeWithQt(source));
     EXPECT_EQ(image.size(), c.out) << c.in.width() << "x" << c.in.height();
     EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
     // Smooth scaling of a flat colour keeps the colour.
@@ -196,7 +186,7 @@ TEST(DecodeImage, ImagesAboveQtsDefaultAllocationCapStillLoad) {
   // 8192 x 4100 pixels take 134 MB decoded, more than Qt allows by default.
   QImage source(8192, 4100, QImage::Format_RGB32);
   source.fill(qRgb(1, 2, 3));
-  const QImage image = DecodeImage(Encode(source));
+  const QImage image = DecodeImage(EncodeWithQt(source));
   EXPECT_EQ(image.size(), QSize(8192, 4100));
 }
 
@@ -206,7 +196,7 @@ TEST(DecodeBatch, GivesTheSamePixelsAsOneByOneInTheOrderAsked) {
   std::vector<Bytes> files;
   const QSize sizes[] = {{64, 32}, {300, 150}, {17, 9}, {640, 320}, {128, 64}};
   for (const QSize& size : sizes)
-    files.push_back(Encode(Gradient(size.width(), size.height(), true)));
+    files.push_back(EncodeWithQt(Gradient(size.width(), size.height(), true)));
   std::vector<std::span<const std::uint8_t>> sources(files.begin(), files.end());
 
   const std::vector<QImage> parallel = DecodeImagesInParallel(sources);
@@ -217,7 +207,7 @@ TEST(DecodeBatch, GivesTheSamePixelsAsOneByOneInTheOrderAsked) {
 }
 
 TEST(DecodeBatch, AFailureStaysWithItsImage) {
-  const Bytes good = Encode(Gradient(40, 20, false));
+  const Bytes good = EncodeWithQt(Gradient(40, 20, false));
   const Bytes bad = {1, 2, 3};
   TDecodeBatch batch({good, bad, good});
   ASSERT_EQ(batch.Count(), 3u);
@@ -301,7 +291,7 @@ TEST(Texture, TellsTheDeviceWhenItGoes) {
 }
 
 TEST(TextureBitmap, LoadsEmbeddedBytesAndReloadsThemAfterRelease) {
-  const Bytes png = Encode(Gradient(33, 17, true));
+  const Bytes png = EncodeWithQt(Gradient(33, 17, true));
   TTextureBitmap bitmap;
   int changes = 0;
   bitmap.OnChange = [&] { ++changes; };
@@ -333,7 +323,7 @@ TEST(TextureBitmap, FailedLoadLeavesTheBitmapAsItWas) {
 }
 
 TEST(TextureBitmap, TakesImagesDecodedInABatch) {
-  const Bytes png = Encode(Gradient(20, 10, false));
+  const Bytes png = EncodeWithQt(Gradient(20, 10, false));
   TDecodeBatch batch({png});
   TTextureBitmap bitmap;
   bitmap.AssignDecoded(batch.Take(0), png);
@@ -350,7 +340,7 @@ TEST(TextureBitmap, TakesImagesDecodedInABatch) {
 }
 
 TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
-  const Bytes png = Encode(Gradient(20, 10, false));
+  const Bytes png = EncodeWithQt(Gradient(20, 10, false));
   const QImage expected = DecodeImage(png);
   TTextureBitmap bitmap;
   int takes = 0;
@@ -378,7 +368,7 @@ TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
 }
 
 TEST(TextureBitmap, PendingImageOfAnotherSizeOrAFailedTakeGivesNoPixels) {
-  const Bytes png = Encode(Gradient(20, 10, false));
+  const Bytes png = EncodeWithQt(Gradient(20, 10, false));
   TTextureBitmap wrongSize;
   wrongSize.AssignPending(
       QSize(21, 10), [&] { return DecodeImage(png); }, png);

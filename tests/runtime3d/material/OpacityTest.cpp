@@ -1,27 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImageWriter>
-
 #include "runtime3d/material/ImageOpacity.h"
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/Texture.h"
 #include "runtime3d/material/TextureBitmap.h"
+#include "tests/runtime3d/material/EncodeWithQt.h"
 
 using namespace rt3d;
+using rt3d::test::EncodeWithQt;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Png(const QImage& image) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-  return Bytes(data.begin(), data.end());
-}
 
 QImage Filled(QImage::Format format) {
   QImage image(4, 3, format);
@@ -56,7 +46,7 @@ Bytes WithChunkAfterHeader(Bytes png, const char* type) {
 }
 
 TEST(StoredImageIsOpaque, OnlyAlphaFreePngsWithoutTransparencyChunk) {
-  const Bytes rgb = Png(Filled(QImage::Format_RGB32));
+  const Bytes rgb = EncodeWithQt(Filled(QImage::Format_RGB32));
   const Bytes truncated(rgb.begin(), rgb.begin() + 30);
   Bytes lying = rgb;
   lying[8 + 3] = 0xFF;  // header chunk length far beyond the file
@@ -66,9 +56,9 @@ TEST(StoredImageIsOpaque, OnlyAlphaFreePngsWithoutTransparencyChunk) {
     bool opaque;
   } cases[] = {
       {"RGB", rgb, true},
-      {"grey", Png(Filled(QImage::Format_Grayscale8)), true},
-      {"RGBA", Png(Filled(QImage::Format_ARGB32)), false},
-      {"palette", Png(Filled(QImage::Format_Indexed8)), false},
+      {"grey", EncodeWithQt(Filled(QImage::Format_Grayscale8)), true},
+      {"RGBA", EncodeWithQt(Filled(QImage::Format_ARGB32)), false},
+      {"palette", EncodeWithQt(Filled(QImage::Format_Indexed8)), false},
       {"RGB with a transparent colour", WithChunkAfterHeader(rgb, "tRNS"), false},
       {"RGB with another chunk first", WithChunkAfterHeader(rgb, "tEXt"), true},
       {"cut before its image data", truncated, false},
@@ -91,8 +81,8 @@ TEST(TextureOpacity, ComesFromTheImageFormatOrTheStoredHeader) {
   texture.SetSize(8, 8);
   EXPECT_FALSE(texture.IsOpaque()) << "new content without pixels";
 
-  const Bytes rgb = Png(Filled(QImage::Format_RGB32));
-  const Bytes rgba = Png(Filled(QImage::Format_ARGB32));
+  const Bytes rgb = EncodeWithQt(Filled(QImage::Format_RGB32));
+  const Bytes rgba = EncodeWithQt(Filled(QImage::Format_ARGB32));
   TTextureBitmap bitmap;
   bitmap.LoadFromEmbedded(rgb);
   EXPECT_TRUE(bitmap.Texture()->IsOpaque()) << "decoded to a format with alpha all the same";

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImageWriter>
-
 #include <algorithm>
 #include <functional>
 #include <optional>
@@ -17,6 +14,7 @@
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/StripPng.h"
+#include "tests/runtime3d/material/EncodeWithQt.h"
 #include "tests/tools/PngChunks.h"
 #include "tools/texgen/Png.h"
 #include "tools/texgen/Texgen.h"
@@ -27,6 +25,7 @@ using orvanth::texgen::Image;
 using orvanth::texgen::kPngStripHeight;
 using orvanth::texgen::Picture;
 using orvanth::texgen::Render;
+using rt3d::test::EncodeWithQt;
 namespace tests = orvanth::tests;
 using Bytes = tests::Bytes;
 
@@ -91,15 +90,6 @@ std::set<int> FiltersUsed(const Bytes& png) {
   std::set<int> filters;
   for (std::size_t i = 0; i < raw.size(); i += std::size_t(rowBytes) + 1) filters.insert(raw[i]);
   return filters;
-}
-
-Bytes QtPng(const QImage& image, const char* format = "png") {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-  return Bytes(data.begin(), data.end());
 }
 
 std::size_t IndexOf(const std::vector<tests::PngChunk>& chunks, const std::string& type) {
@@ -211,7 +201,7 @@ TEST(StripPng, FilesWithoutTheStripChunkGoTheQtWay) {
   std::vector<tests::PngChunk> chunks = tests::ReadPngChunks(EncodePng(Transparent(40, 150)));
   chunks.erase(chunks.begin() + std::ptrdiff_t(IndexOf(chunks, "stRP")));
   const Bytes withoutStrips = tests::WritePng(chunks);
-  const Bytes qtWritten = QtPng(QImage(40, 150, QImage::Format_ARGB32));
+  const Bytes qtWritten = EncodeWithQt(QImage(40, 150, QImage::Format_ARGB32));
   for (const Bytes* png : {&withoutStrips, &qtWritten}) {
     EXPECT_TRUE(DecodeStripPng(*png).isNull());
     EXPECT_FALSE(ParseStripPng(*png).has_value());
@@ -227,9 +217,9 @@ TEST(StripPng, DecodedSizeComesFromTheHeader) {
   wide.fill(Qt::gray);
   const std::pair<const char*, Bytes> decodable[] = {
       {"strip PNG", strips},
-      {"Qt's PNG", QtPng(QImage(13, 7, QImage::Format_ARGB32))},
-      {"beyond the size limit", QtPng(wide)},
-      {"BMP", QtPng(QImage(9, 4, QImage::Format_RGB32), "bmp")},
+      {"Qt's PNG", EncodeWithQt(QImage(13, 7, QImage::Format_ARGB32))},
+      {"beyond the size limit", EncodeWithQt(wide)},
+      {"BMP", EncodeWithQt(QImage(9, 4, QImage::Format_RGB32), "bmp")},
   };
   for (const auto& [name, bytes] : decodable) {
     EXPECT_EQ(DecodedImageSize(bytes), DecodeImage(bytes).size()) << name;
@@ -408,7 +398,7 @@ TEST(DecodeBatch, StripImagesComeOutAsFromDecodeImage) {
   std::vector<Bytes> files = {
       EncodePng(Opaque(300, 7 * kPngStripHeight + 3)),
       EncodePng(Transparent(33, 2 * kPngStripHeight)),
-      QtPng(QImage(12, 12, QImage::Format_ARGB32)),
+      EncodeWithQt(QImage(12, 12, QImage::Format_ARGB32)),
       EncodePng(AllColoursAtAllAlphas()),
       EncodePng(Opaque(1, 1)),
   };
