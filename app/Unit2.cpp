@@ -149,16 +149,16 @@ void TForm2::WireHandlers() {
   for (const TBodyInfo& body : kBodies) {
     TSphere* sphere = FScene.BodySphere(body.Index);
     const int index = body.Index;
-    sphere->OnMouseDown = [this, index](TFmxObject*, TMouseButton b, TShiftState sh, float x,
+    sphere->OnMouseDown = [this, index](TTreeObject*, TMouseButton b, TShiftState sh, float x,
                                         float y, const TVector3D&, const TVector3D&) {
       SphereMouseDown(index, Viewport3D1, b, sh, x, y);
     };
-    sphere->OnMouseMove = [this](TFmxObject*, TShiftState sh, float x, float y, const TVector3D&,
+    sphere->OnMouseMove = [this](TTreeObject*, TShiftState sh, float x, float y, const TVector3D&,
                                  const TVector3D&) { SphereMouseMove(Viewport3D1, sh, x, y); };
-    sphere->OnMouseUp = [this](TFmxObject*, TMouseButton b, TShiftState sh, float x, float y,
+    sphere->OnMouseUp = [this](TTreeObject*, TMouseButton b, TShiftState sh, float x, float y,
                                const TVector3D&,
                                const TVector3D&) { SphereMouseUp(Viewport3D1, b, sh, x, y); };
-    sphere->OnDblClick = [this](TFmxObject*) { SphereDblClick(); };
+    sphere->OnDblClick = [this](TTreeObject*) { SphereDblClick(); };
     QPushButton* button = findChild<QPushButton*>(QString::fromLatin1(body.Button));
     connect(button, &QPushButton::clicked, this,
             [this, index] { TApplication::RunHandler([&] { BodyButtonClick(index); }); });

@@ -116,7 +116,7 @@ class TForm2 : public QWidget {
   void WireHandlers();
   void LayOutChildren();
 
-  rt3d::TFmxObject FComponents;  // the window's non-visual runtime objects (materials)
+  rt3d::TTreeObject FComponents;  // the window's non-visual runtime objects (materials)
   orvanth::TScene FScene;
   // Attached to their widgets, which own them.
   rt3d::TWidgetGestureControl* FViewportGestures = nullptr;

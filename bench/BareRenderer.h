@@ -4,7 +4,7 @@
 //  - Static: each mesh in its own GL buffers, uploaded once (the viewer's way);
 //  - CopiedPerDraw: every draw copies its whole vertex and index block into one vertex and
 //    one index buffer shared by all draws, grown when too small and filled from the front
-//    again when full (the classic immediate way of the original framework).
+//    again when full (the straightforward way).
 
 #include <QImage>
 #include <QSize>

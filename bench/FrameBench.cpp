@@ -1,6 +1,6 @@
 // Frame time of the real viewer window against, in the same run, a bare lower bound (the
 // same six draws with plain GL, presented as the viewer presents them: read back and
-// painted) and the classic immediate way (meshes copied into shared buffers on every draw);
+// painted) and the straightforward way (meshes copied into shared buffers on every draw);
 // then saving a view as JPEG against a bare encode of the same pixels.
 //
 // Usage: bench_frame [frames per round] [rounds]   (needs a display; ./bench gives one)
@@ -57,7 +57,7 @@ rt3d::TGLFunctions* Functions() {
 // The draws alone, presented as the viewer presents its frames: an off-screen GL context,
 // the resolved frame read back into a bitmap and the bitmap painted as the window's face.
 // Fed with static meshes it is the lower bound; with every mesh copied per draw it is the
-// classic immediate way.
+// straightforward way.
 class TReadBackView : public QWidget {
  public:
   TReadBackView(std::vector<bench::TRecordedDraw> draws, const std::function<QImage(Image)>& load,
@@ -184,7 +184,7 @@ int BareMemory(int argc, char** argv) {
   // textures are a small stand-in image, only the bare view holds the real ones.
   rt3d::TViewport3D recordingView;
   recordingView.resize(QGuiApplication::primaryScreen()->size());
-  rt3d::TFmxObject components;
+  rt3d::TTreeObject components;
   const auto icon = orvanth::assets::Png(Image::Icon);
   const auto standIns =
       std::make_shared<rt3d::TDecodeBatch>(std::vector<std::span<const std::uint8_t>>(6, icon));
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "bare-memory") return BareMemory(argc, argv);
   const int framesPerRound = argc > 1 ? std::atoi(argv[1]) : 50;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 6;
-  // A third argument runs only that side, for a profiler: real, bare, unplanned or classic.
+  // A third argument runs only that side, for a profiler: real, bare, unplanned or straightforward.
   const std::string only = argc > 3 ? argv[3] : "";
   auto runs = [&](const char* side) { return only.empty() || only == side; };
   TApplication application(argc, argv);
@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
                                                form->Sphere4, form->Sphere5, form->Sphere6};
   const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(*form->Viewport3D1, spheres);
   // Every visible object in rendering-list order: the bound before the frame plan lowered
-  // it, and the order the classic way draws in.
+  // it, and the order the straightforward way draws in.
   const std::vector<bench::TRecordedDraw> unplanned =
       bench::RecordFrame(*form->Viewport3D1, spheres, false);
 
@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
               form->Viewport3D1->RenderTargetSamples(), draws.size(),
               bench::MachineState().c_str());
   immediate.PrintBreakdown(10);
-  std::vector<double> real, lower, lowerUnplanned, classic;
+  std::vector<double> real, lower, lowerUnplanned, straightforward;
   // The sides take turns frame by frame, so that a machine whose speed drifts (other
   // virtual machines on the same host) moves them all alike.
   for (int round = 0; round < rounds; ++round) {
@@ -266,18 +266,18 @@ int main(int argc, char** argv) {
       }
       if (runs("bare")) lower.push_back(TimeMs([&] { bare.repaint(); }));
       if (runs("unplanned")) lowerUnplanned.push_back(TimeMs([&] { bareUnplanned.repaint(); }));
-      if (runs("classic")) classic.push_back(TimeMs([&] { immediate.repaint(); }));
+      if (runs("straightforward")) straightforward.push_back(TimeMs([&] { immediate.repaint(); }));
     }
     QCoreApplication::processEvents();
   }
   if (!only.empty()) return 0;
   const double realMs = bench::Median(real), bareMs = bench::Median(lower),
-               classicMs = bench::Median(classic);
+               straightforwardMs = bench::Median(straightforward);
   bool pass = bench::PrintFigure("frame", realMs, bareMs, 1.10, "ms", "bare lower bound");
   std::printf("%-12s %6.3f x  (%.1f ms vs %.1f ms copying meshes per draw and reading back)\n",
-              "frame-vs-classic", realMs / classicMs, realMs, classicMs);
-  std::printf("%-12s viewer %.1f fps, bare lower bound %.1f fps, classic %.1f fps\n", "frame-rate",
-              1000 / realMs, 1000 / bareMs, 1000 / classicMs);
+              "frame-vs-straightforward", realMs / straightforwardMs, realMs, straightforwardMs);
+  std::printf("%-12s viewer %.1f fps, bare lower bound %.1f fps, straightforward %.1f fps\n",
+              "frame-rate", 1000 / realMs, 1000 / bareMs, 1000 / straightforwardMs);
   const double unplannedMs = bench::Median(lowerUnplanned);
   std::printf(
       "%-12s bare lower bound before the frame plan %.1f ms (%.1f fps, %zu draws), after %.1f ms "

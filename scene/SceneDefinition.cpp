@@ -101,7 +101,7 @@ rt3d::TSphere* TScene::BodySphere(int index) const {
 
 namespace {
 
-rt3d::TSphere* MakeSphere(const TSphereDefinition& d, rt3d::TFmxObject& parent) {
+rt3d::TSphere* MakeSphere(const TSphereDefinition& d, rt3d::TTreeObject& parent) {
   auto* sphere = new rt3d::TSphere(d.Name);
   parent.AddObject(sphere);
   sphere->Position().SetPoint(d.Position);
@@ -117,7 +117,7 @@ rt3d::TSphere* MakeSphere(const TSphereDefinition& d, rt3d::TFmxObject& parent) 
   return sphere;
 }
 
-rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TFmxObject& sphere) {
+rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TTreeObject& sphere) {
   auto* spin = new rt3d::TFloatAnimation(d.Name);
   sphere.AddObject(spin);
   spin->SetDuration(d.Duration);
@@ -146,7 +146,7 @@ void AssignTexture(rt3d::TTextureBitmap& bitmap, const std::shared_ptr<rt3d::TDe
 
 }  // namespace
 
-TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
+TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
                   const std::shared_ptr<rt3d::TDecodeBatch>& images) {
   TScene scene;
   root.BeginLoading();

@@ -79,7 +79,7 @@ struct TScene {
 // once and the spin and orbit animations start. Textures come from images (see
 // StartDecodingTextures), each taken when its texture is first drawn: the window can be
 // built and shown while they are still being decoded.
-TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TFmxObject& components,
+TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
                   const std::shared_ptr<rt3d::TDecodeBatch>& images);
 
 // The moons' orbit pivots, each written X, then Y, then Z.

@@ -22,7 +22,7 @@ void TAnimation::SetFrameRate(int value) {
   gFrameRate = value;
 }
 
-TAnimation::TAnimation(std::string name) : TFmxObject(std::move(name)) {}
+TAnimation::TAnimation(std::string name) : TTreeObject(std::move(name)) {}
 
 TAnimation::~TAnimation() {
   BeginDestroy();
@@ -53,7 +53,7 @@ void TAnimation::SetEnabled(bool value) {
 }
 
 void TAnimation::Loaded() {
-  TFmxObject::Loaded();
+  TTreeObject::Loaded();
   if (FEnabled) Start();
 }
 
@@ -288,7 +288,7 @@ void TCustomPropertyAnimation::ParentChanged() {
   ClearInstance();
 }
 
-void TCustomPropertyAnimation::FreeNotification(TFmxObject* gone) {
+void TCustomPropertyAnimation::FreeNotification(TTreeObject* gone) {
   TAnimation::FreeNotification(gone);
   if (gone == FInstanceOwner) {
     FInstanceOwner = nullptr;
@@ -299,12 +299,12 @@ void TCustomPropertyAnimation::FreeNotification(TFmxObject* gone) {
 }
 
 bool TCustomPropertyAnimation::ResolveProperty() {
-  TFmxObject* parent = Parent();
+  TTreeObject* parent = Parent();
   if (!parent || FPropertyName.empty()) return false;
   if (FInstance) return true;
 
   TPersistent* instance = parent;
-  TFmxObject* owner = nullptr;
+  TTreeObject* owner = nullptr;
   std::string_view path = FPropertyName;
   for (size_t dot = path.find('.'); dot != std::string_view::npos; dot = path.find('.')) {
     const std::string_view segment = path.substr(0, dot);
@@ -315,7 +315,7 @@ bool TCustomPropertyAnimation::ResolveProperty() {
     if (!next) {
       // Not a property here: a sibling of the animation by that name, if it has the
       // property named next.
-      for (TFmxObject* child : parent->Children()) {
+      for (TTreeObject* child : parent->Children()) {
         if (SameText(child->Name(), segment) && child->FindProperty(Head(path))) {
           next = child;
           owner = child;

@@ -15,7 +15,7 @@ namespace rt3d {
 
 class TAniThread;
 
-class TAnimation : public TFmxObject {
+class TAnimation : public TTreeObject {
  public:
   explicit TAnimation(std::string name = {});
   ~TAnimation() override;
@@ -131,7 +131,7 @@ class TCustomPropertyAnimation : public TAnimation {
   // The resolved property when it holds a float, else null.
   const TPropertyInfo* FloatProperty() const;
   void ParentChanged() override;
-  void FreeNotification(TFmxObject* gone) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   void ClearInstance();
@@ -142,7 +142,7 @@ class TCustomPropertyAnimation : public TAnimation {
   const TPropertyInfo* FProperty = nullptr;
   // The sibling the path was resolved through, watched so that its freeing drops the
   // reference; null when the path starts at the parent.
-  TFmxObject* FInstanceOwner = nullptr;
+  TTreeObject* FInstanceOwner = nullptr;
 };
 
 class TFloatAnimation : public TCustomPropertyAnimation {

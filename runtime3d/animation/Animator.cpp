@@ -11,11 +11,11 @@ namespace rt3d {
 
 // --- TAnimator ------------------------------------------------------------------------------
 
-void TAnimator::StopPropertyAnimation(TFmxObject* Target, std::string_view APropertyName) {
+void TAnimator::StopPropertyAnimation(TTreeObject* Target, std::string_view APropertyName) {
   if (!Target) return;
   // Stopping runs handlers, which may free any of these; each is checked before its turn.
   std::vector<std::pair<TCustomPropertyAnimation*, std::weak_ptr<void>>> matches;
-  const std::vector<TFmxObject*>& children = Target->Children();
+  const std::vector<TTreeObject*>& children = Target->Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     auto* animation = dynamic_cast<TCustomPropertyAnimation*>(*it);
     if (animation && SameText(animation->PropertyName(), APropertyName)) {
@@ -27,7 +27,7 @@ void TAnimator::StopPropertyAnimation(TFmxObject* Target, std::string_view AProp
   }
 }
 
-void TAnimator::AnimateFloat(TFmxObject* Target, std::string_view APropertyName, float NewValue,
+void TAnimator::AnimateFloat(TTreeObject* Target, std::string_view APropertyName, float NewValue,
                              float Duration, TAnimationType AType,
                              TInterpolationType AInterpolation) {
   if (!Target || Target->IsDestroying()) return;
@@ -37,7 +37,7 @@ void TAnimator::AnimateFloat(TFmxObject* Target, std::string_view APropertyName,
   Target->AddObject(animation);
   animation->SetAnimationType(AType);
   animation->SetInterpolation(AInterpolation);
-  animation->OnFinish = [](TFmxObject* sender) {
+  animation->OnFinish = [](TTreeObject* sender) {
     if (TAnimationDestroyer* destroyer = TAnimationDestroyer::Current()) {
       destroyer->DoAniFinished(sender);
     }
@@ -87,7 +87,7 @@ void TAnimationDestroyer::Free() {
   delete destroyer;
 }
 
-void TAnimationDestroyer::DoAniFinished(TFmxObject* Sender) {
+void TAnimationDestroyer::DoAniFinished(TTreeObject* Sender) {
   if (!Sender || Sender->IsDestroying()) return;
   if (std::find(FPending.begin(), FPending.end(), Sender) == FPending.end()) {
     FPending.push_back(Sender);
@@ -120,14 +120,14 @@ void TAnimationDestroyer::FreeFinished() {
   // One at a time from the live list: freeing one may free others, which then leave the
   // list through FreeNotification.
   while (!FPending.empty()) {
-    TFmxObject* animation = FPending.back();
+    TTreeObject* animation = FPending.back();
     FPending.pop_back();
     animation->RemoveFreeNotify(this);
     delete animation;
   }
 }
 
-void TAnimationDestroyer::FreeNotification(TFmxObject* gone) {
+void TAnimationDestroyer::FreeNotification(TTreeObject* gone) {
   std::erase(FPending, gone);
 }
 

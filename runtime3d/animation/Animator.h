@@ -14,16 +14,16 @@ class TAnimator {
  public:
   // Stops any animation of the property on Target (writing its end value), then starts a
   // temporary one from the property's value to NewValue over Duration seconds.
-  static void AnimateFloat(TFmxObject* Target, std::string_view APropertyName, float NewValue,
+  static void AnimateFloat(TTreeObject* Target, std::string_view APropertyName, float NewValue,
                            float Duration = 0.2f, TAnimationType AType = TAnimationType::In,
                            TInterpolationType AInterpolation = TInterpolationType::Linear);
   // Stops, with their end values, the property animations among Target's children that
   // drive APropertyName.
-  static void StopPropertyAnimation(TFmxObject* Target, std::string_view APropertyName);
+  static void StopPropertyAnimation(TTreeObject* Target, std::string_view APropertyName);
 };
 
 // AnimateFloat on any object of the tree.
-inline void AnimateFloat(TFmxObject& target, std::string_view propertyName, float newValue,
+inline void AnimateFloat(TTreeObject& target, std::string_view propertyName, float newValue,
                          float duration = 0.2f, TAnimationType type = TAnimationType::In,
                          TInterpolationType interpolation = TInterpolationType::Linear) {
   TAnimator::AnimateFloat(&target, propertyName, newValue, duration, type, interpolation);
@@ -31,7 +31,7 @@ inline void AnimateFloat(TFmxObject& target, std::string_view propertyName, floa
 
 // Frees the temporary animations of AnimateFloat once their run is over. An animation is
 // never freed inside its own tick: the free is a deferred call of the event loop.
-class TAnimationDestroyer : public TFmxObject {
+class TAnimationDestroyer : public TTreeObject {
  public:
   TAnimationDestroyer();
   // Frees the animations still waiting.
@@ -42,20 +42,20 @@ class TAnimationDestroyer : public TFmxObject {
   static void Free();
 
   // The OnFinish handler of temporary animations.
-  void DoAniFinished(TFmxObject* Sender);
+  void DoAniFinished(TTreeObject* Sender);
   // Frees the finished animations now (the deferred call does this).
   void FreeFinished();
   int PendingCount() const { return int(FPending.size()); }
 
  protected:
-  void FreeNotification(TFmxObject* gone) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   void PostFree();
 
   // Finished animations waiting to be freed; watched, as their parent may free them
   // first.
-  std::vector<TFmxObject*> FPending;
+  std::vector<TTreeObject*> FPending;
   bool FFreePosted = false;
 };
 

@@ -31,7 +31,7 @@ void TCamera::SetTarget(TControl3D* target) {
   RebuildLocalMatrix();
 }
 
-void TCamera::FreeNotification(TFmxObject* gone) {
+void TCamera::FreeNotification(TTreeObject* gone) {
   if (gone == FTarget) FTarget = nullptr;
 }
 

@@ -23,7 +23,7 @@ class TCamera : public TControl3D {
   const TPropertyInfo* FindProperty(std::string_view name) const override;
 
  protected:
-  void FreeNotification(TFmxObject* gone) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   float FAngleOfView = 45;

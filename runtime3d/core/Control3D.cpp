@@ -36,7 +36,7 @@ TQuaternion3D AxisDelta(int axis, float deltaDegrees) {
 extern TControl3D* gPressedObject;
 
 TControl3D::TControl3D(std::string name)
-    : TFmxObject(std::move(name)),
+    : TTreeObject(std::move(name)),
       FPosition(std::make_unique<TPosition3D>()),
       FScale(std::make_unique<TPosition3D>(TPoint3D{1, 1, 1})),
       FRotationAngle(std::make_unique<TPosition3D>()),
@@ -222,14 +222,14 @@ float TControl3D::AbsoluteOpacity() {
 
 void TControl3D::InvalidateAbsoluteMatrix() {
   FRecalcAbsolute = true;
-  for (TFmxObject* child : Children()) {
+  for (TTreeObject* child : Children()) {
     if (auto* control = dynamic_cast<TControl3D*>(child)) control->InvalidateAbsoluteMatrix();
   }
 }
 
 void TControl3D::InvalidateAbsoluteOpacity() {
   FRecalcOpacity = true;
-  for (TFmxObject* child : Children()) {
+  for (TTreeObject* child : Children()) {
     if (auto* control = dynamic_cast<TControl3D*>(child)) control->InvalidateAbsoluteOpacity();
   }
 }
@@ -335,7 +335,7 @@ TContext3D* TControl3D::Context() const {
 
 void TControl3D::SetNewViewport(IViewport3D* viewport) {
   FViewport = viewport;
-  for (TFmxObject* child : Children()) {
+  for (TTreeObject* child : Children()) {
     if (auto* control = dynamic_cast<TControl3D*>(child)) control->SetNewViewport(viewport);
   }
 }
@@ -352,11 +352,11 @@ void TControl3D::ParentChanged() {
   InvalidateAbsoluteOpacity();
 }
 
-void TControl3D::ChildAdded(TFmxObject* child) {
+void TControl3D::ChildAdded(TTreeObject* child) {
   if (dynamic_cast<TControl3D*>(child)) RebuildRenderingList();
 }
 
-void TControl3D::ChildRemoved(TFmxObject* child) {
+void TControl3D::ChildRemoved(TTreeObject* child) {
   std::erase_if(FRenderingList, [child](TControl3D* c) { return c == child; });
   if (IsDestroying()) return;
   RebuildRenderingList();
@@ -394,7 +394,7 @@ const TPropertyInfo* TControl3D::FindProperty(std::string_view name) const {
        [](TPersistent& o, float v) { static_cast<TControl3D&>(o).SetDepth(v); }},
   };
   if (const TPropertyInfo* info = FindPropertyIn(kProperties, name)) return info;
-  return TFmxObject::FindProperty(name);
+  return TTreeObject::FindProperty(name);
 }
 
 // --- Drawing ------------------------------------------------------------------------------
@@ -454,9 +454,9 @@ int TRenderingCompare(TControl3D* left, TControl3D* right) {
   return int(std::trunc(dR - dL));
 }
 
-void SortRenderingList(const std::vector<TFmxObject*>& children, std::vector<TControl3D*>& list) {
+void SortRenderingList(const std::vector<TTreeObject*>& children, std::vector<TControl3D*>& list) {
   list.clear();
-  for (TFmxObject* child : children) {
+  for (TTreeObject* child : children) {
     if (auto* control = dynamic_cast<TControl3D*>(child)) list.push_back(control);
   }
   if (list.size() < 2) return;

@@ -21,17 +21,17 @@ class IMaterial;
 class TControl3D;
 
 using TMouseEvent3D =
-    std::function<void(TFmxObject* sender, TMouseButton button, TShiftState shift, float x, float y,
-                       const TVector3D& rayPos, const TVector3D& rayDir)>;
+    std::function<void(TTreeObject* sender, TMouseButton button, TShiftState shift, float x,
+                       float y, const TVector3D& rayPos, const TVector3D& rayDir)>;
 using TMouseMoveEvent3D =
-    std::function<void(TFmxObject* sender, TShiftState shift, float x, float y,
+    std::function<void(TTreeObject* sender, TShiftState shift, float x, float y,
                        const TVector3D& rayPos, const TVector3D& rayDir)>;
 using TMouseWheelEvent =
-    std::function<void(TFmxObject* sender, TShiftState shift, int wheelDelta, bool& handled)>;
-using TNotifyEvent = std::function<void(TFmxObject* sender)>;
-using TRenderEvent = std::function<void(TFmxObject* sender, TContext3D& context)>;
+    std::function<void(TTreeObject* sender, TShiftState shift, int wheelDelta, bool& handled)>;
+using TNotifyEvent = std::function<void(TTreeObject* sender)>;
+using TRenderEvent = std::function<void(TTreeObject* sender, TContext3D& context)>;
 
-class TControl3D : public TFmxObject {
+class TControl3D : public TTreeObject {
  public:
   explicit TControl3D(std::string name = {});
   ~TControl3D() override;
@@ -184,8 +184,8 @@ class TControl3D : public TFmxObject {
 
   void Loaded() override;
   void ParentChanged() override;
-  void ChildAdded(TFmxObject* child) override;
-  void ChildRemoved(TFmxObject* child) override;
+  void ChildAdded(TTreeObject* child) override;
+  void ChildRemoved(TTreeObject* child) override;
 
   // The world ray through a viewport point, taken into this object's frame.
   bool LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir);
@@ -229,7 +229,7 @@ class TControl3D : public TFmxObject {
 // Returns <0, 0 or >0 like a comparison.
 int TRenderingCompare(TControl3D* left, TControl3D* right);
 // Fills list with the 3D objects among children, in drawing order.
-void SortRenderingList(const std::vector<TFmxObject*>& children, std::vector<TControl3D*>& list);
+void SortRenderingList(const std::vector<TTreeObject*>& children, std::vector<TControl3D*>& list);
 
 // Groups and places its children; draws nothing and is never hit.
 class TDummy : public TControl3D {

@@ -29,29 +29,29 @@ const TPropertyInfo* TPersistent::FindProperty(std::string_view) const {
   return nullptr;
 }
 
-TFmxObject::TFmxObject(std::string name) : FName(std::move(name)) {}
+TTreeObject::TTreeObject(std::string name) : FName(std::move(name)) {}
 
-TFmxObject::~TFmxObject() {
+TTreeObject::~TTreeObject() {
   BeginDestroy();
   // Watchers drop their references before anything else goes.
-  const std::vector<TFmxObject*> watchers = std::move(FFreeNotifies);
+  const std::vector<TTreeObject*> watchers = std::move(FFreeNotifies);
   FFreeNotifies.clear();
-  for (TFmxObject* watcher : watchers) {
+  for (TTreeObject* watcher : watchers) {
     std::erase(watcher->FWatched, this);
     watcher->FreeNotification(this);
   }
   // A watcher that goes first must not stay behind in the lists of what it watched.
-  for (TFmxObject* watched : FWatched) std::erase(watched->FFreeNotifies, this);
+  for (TTreeObject* watched : FWatched) std::erase(watched->FFreeNotifies, this);
   FWatched.clear();
   while (!FChildren.empty()) delete FChildren.back();
   if (FParent) FParent->RemoveObject(this);
 }
 
-void TFmxObject::BeginDestroy() {
+void TTreeObject::BeginDestroy() {
   FDestroying = true;
 }
 
-void TFmxObject::AddObject(TFmxObject* child) {
+void TTreeObject::AddObject(TTreeObject* child) {
   if (!child || child->FParent == this) return;
   if (child->FParent) child->FParent->RemoveObject(child);
   FChildren.push_back(child);
@@ -60,7 +60,7 @@ void TFmxObject::AddObject(TFmxObject* child) {
   ChildAdded(child);
 }
 
-void TFmxObject::RemoveObject(TFmxObject* child) {
+void TTreeObject::RemoveObject(TTreeObject* child) {
   auto it = std::find(FChildren.begin(), FChildren.end(), child);
   if (it == FChildren.end()) return;
   FChildren.erase(it);
@@ -69,42 +69,42 @@ void TFmxObject::RemoveObject(TFmxObject* child) {
   ChildRemoved(child);
 }
 
-TFmxObject* TFmxObject::FindChild(std::string_view name) const {
-  for (TFmxObject* child : FChildren) {
+TTreeObject* TTreeObject::FindChild(std::string_view name) const {
+  for (TTreeObject* child : FChildren) {
     if (SameText(child->Name(), name)) return child;
   }
   return nullptr;
 }
 
-TFmxObject* TFmxObject::Root() {
-  TFmxObject* object = this;
+TTreeObject* TTreeObject::Root() {
+  TTreeObject* object = this;
   while (object->FParent) object = object->FParent;
   return object;
 }
 
-void TFmxObject::BeginLoading() {
+void TTreeObject::BeginLoading() {
   FLoading = true;
-  for (TFmxObject* child : FChildren) child->BeginLoading();
+  for (TTreeObject* child : FChildren) child->BeginLoading();
 }
 
-void TFmxObject::EndLoading() {
+void TTreeObject::EndLoading() {
   ClearLoading();
   RunLoaded();
 }
 
-void TFmxObject::ClearLoading() {
+void TTreeObject::ClearLoading() {
   FLoading = false;
-  for (TFmxObject* child : FChildren) child->ClearLoading();
+  for (TTreeObject* child : FChildren) child->ClearLoading();
 }
 
-void TFmxObject::RunLoaded() {
+void TTreeObject::RunLoaded() {
   Loaded();
   // A child may start something that adds or frees objects; walk a copy.
-  const std::vector<TFmxObject*> children = FChildren;
-  for (TFmxObject* child : children) child->RunLoaded();
+  const std::vector<TTreeObject*> children = FChildren;
+  for (TTreeObject* child : children) child->RunLoaded();
 }
 
-void TFmxObject::AddFreeNotify(TFmxObject* watcher) {
+void TTreeObject::AddFreeNotify(TTreeObject* watcher) {
   if (watcher &&
       std::find(FFreeNotifies.begin(), FFreeNotifies.end(), watcher) == FFreeNotifies.end()) {
     FFreeNotifies.push_back(watcher);
@@ -112,7 +112,7 @@ void TFmxObject::AddFreeNotify(TFmxObject* watcher) {
   }
 }
 
-void TFmxObject::RemoveFreeNotify(TFmxObject* watcher) {
+void TTreeObject::RemoveFreeNotify(TTreeObject* watcher) {
   if (!watcher) return;
   std::erase(FFreeNotifies, watcher);
   std::erase(watcher->FWatched, this);

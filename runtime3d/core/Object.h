@@ -35,27 +35,27 @@ class TPersistent {
 };
 
 // A node of the object tree. A parent owns its children and frees them with itself.
-class TFmxObject : public TPersistent {
+class TTreeObject : public TPersistent {
  public:
-  explicit TFmxObject(std::string name = {});
-  ~TFmxObject() override;
-  TFmxObject(const TFmxObject&) = delete;
-  TFmxObject& operator=(const TFmxObject&) = delete;
+  explicit TTreeObject(std::string name = {});
+  ~TTreeObject() override;
+  TTreeObject(const TTreeObject&) = delete;
+  TTreeObject& operator=(const TTreeObject&) = delete;
 
   const std::string& Name() const { return FName; }
   void SetName(std::string name) { FName = std::move(name); }
 
-  TFmxObject* Parent() const { return FParent; }
-  const std::vector<TFmxObject*>& Children() const { return FChildren; }
+  TTreeObject* Parent() const { return FParent; }
+  const std::vector<TTreeObject*>& Children() const { return FChildren; }
   // Takes ownership of child (taking it from its previous parent first).
-  void AddObject(TFmxObject* child);
+  void AddObject(TTreeObject* child);
   // Gives ownership of child back to the caller.
-  void RemoveObject(TFmxObject* child);
+  void RemoveObject(TTreeObject* child);
   // Finds a direct child by name, ignoring ASCII case.
-  TFmxObject* FindChild(std::string_view name) const;
+  TTreeObject* FindChild(std::string_view name) const;
 
   // The topmost ancestor, or this object.
-  TFmxObject* Root();
+  TTreeObject* Root();
   // True for the root object that stands for a window (see TViewportRoot).
   virtual bool IsRootWindow() const { return false; }
   bool IsUnderWindow() { return Root()->IsRootWindow(); }
@@ -69,14 +69,14 @@ class TFmxObject : public TPersistent {
   void EndLoading();
 
   // Objects that hold a non-owning reference ask to be told when this object goes away.
-  void AddFreeNotify(TFmxObject* watcher);
-  void RemoveFreeNotify(TFmxObject* watcher);
+  void AddFreeNotify(TTreeObject* watcher);
+  void RemoveFreeNotify(TTreeObject* watcher);
 
  protected:
   virtual void Loaded() {}
-  virtual void FreeNotification(TFmxObject* /*gone*/) {}
-  virtual void ChildAdded(TFmxObject* /*child*/) {}
-  virtual void ChildRemoved(TFmxObject* /*child*/) {}
+  virtual void FreeNotification(TTreeObject* /*gone*/) {}
+  virtual void ChildAdded(TTreeObject* /*child*/) {}
+  virtual void ChildRemoved(TTreeObject* /*child*/) {}
   virtual void ParentChanged() {}
   // Runs first in the destructor of the most derived class that needs its own
   // state while children and watchers are told (sets the destroying flag).
@@ -87,11 +87,11 @@ class TFmxObject : public TPersistent {
   void RunLoaded();
 
   std::string FName;
-  TFmxObject* FParent = nullptr;
-  std::vector<TFmxObject*> FChildren;
-  std::vector<TFmxObject*> FFreeNotifies;
+  TTreeObject* FParent = nullptr;
+  std::vector<TTreeObject*> FChildren;
+  std::vector<TTreeObject*> FFreeNotifies;
   // The objects this one watches, so it can leave their lists when it goes first.
-  std::vector<TFmxObject*> FWatched;
+  std::vector<TTreeObject*> FWatched;
   bool FLoading = false;
   bool FDestroying = false;
 };

@@ -17,7 +17,7 @@ TViewportRoot::~TViewportRoot() {
 
 void TViewportRoot::SetViewport(IViewport3D* viewport) {
   FViewport = viewport;
-  for (TFmxObject* child : Children()) {
+  for (TTreeObject* child : Children()) {
     if (auto* control = dynamic_cast<TControl3D*>(child)) control->SetNewViewport(viewport);
   }
 }
@@ -26,14 +26,14 @@ void TViewportRoot::RebuildRenderingList() {
   SortRenderingList(Children(), FRenderingList);
 }
 
-void TViewportRoot::ChildAdded(TFmxObject* child) {
+void TViewportRoot::ChildAdded(TTreeObject* child) {
   if (auto* control = dynamic_cast<TControl3D*>(child)) {
     control->SetNewViewport(FViewport);
     RebuildRenderingList();
   }
 }
 
-void TViewportRoot::ChildRemoved(TFmxObject* child) {
+void TViewportRoot::ChildRemoved(TTreeObject* child) {
   std::erase_if(FRenderingList, [child](TControl3D* c) { return c == child; });
   if (IsDestroying()) return;
   if (auto* control = dynamic_cast<TControl3D*>(child)) control->SetNewViewport(nullptr);
@@ -47,7 +47,7 @@ TControl3D* TViewportRoot::ObjectAtPoint(const TPointF& screenPoint) {
     TPickScan::BestDistance = 65535;
     TPickScan::Projection = projection;
     TControl3D* result = nullptr;
-    const std::vector<TFmxObject*>& children = Children();
+    const std::vector<TTreeObject*>& children = Children();
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
       auto* control = dynamic_cast<TControl3D*>(*it);
       if (!control || !control->Visible()) continue;
@@ -91,7 +91,7 @@ bool TControl3D::LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir
 TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint) {
   TControl3D* result = nullptr;
   // Picking changes nothing in the tree, so the child list can be walked in place.
-  const std::vector<TFmxObject*>& children = Children();
+  const std::vector<TTreeObject*>& children = Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     auto* control = dynamic_cast<TControl3D*>(*it);
     if (!control || !control->Visible()) continue;

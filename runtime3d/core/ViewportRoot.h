@@ -31,7 +31,7 @@ class IViewport3D {
 
 // The parent of the objects placed directly under a viewport. It stands for the window
 // the viewport lives in, so animations below it count as being under a window.
-class TViewportRoot : public TFmxObject {
+class TViewportRoot : public TTreeObject {
  public:
   explicit TViewportRoot(IViewport3D* viewport = nullptr);
   ~TViewportRoot() override;
@@ -49,8 +49,8 @@ class TViewportRoot : public TFmxObject {
   TControl3D* ObjectAtPoint(const TPointF& screenPoint);
 
  protected:
-  void ChildAdded(TFmxObject* child) override;
-  void ChildRemoved(TFmxObject* child) override;
+  void ChildAdded(TTreeObject* child) override;
+  void ChildRemoved(TTreeObject* child) override;
 
  private:
   IViewport3D* FViewport = nullptr;

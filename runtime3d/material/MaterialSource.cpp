@@ -9,7 +9,7 @@ namespace rt3d {
 // --- TMaterialSource ---------------------------------------------------------------------
 
 TMaterialSource::TMaterialSource(std::string name, std::unique_ptr<TMaterial> material)
-    : TFmxObject(std::move(name)), FMaterial(std::move(material)) {
+    : TTreeObject(std::move(name)), FMaterial(std::move(material)) {
   FMaterial->OnChange = [this] { MaterialChanged(); };
 }
 
@@ -33,7 +33,7 @@ void TMaterialSource::RemoveShape(TControl3D* shape) {
   shape->RemoveFreeNotify(this);
 }
 
-void TMaterialSource::FreeNotification(TFmxObject* gone) {
+void TMaterialSource::FreeNotification(TTreeObject* gone) {
   std::erase(FShapes, static_cast<TControl3D*>(gone));
 }
 

@@ -19,7 +19,7 @@ namespace rt3d {
 
 class TControl3D;
 
-class TMaterialSource : public TFmxObject {
+class TMaterialSource : public TTreeObject {
  public:
   ~TMaterialSource() override;
 
@@ -31,7 +31,7 @@ class TMaterialSource : public TFmxObject {
 
  protected:
   TMaterialSource(std::string name, std::unique_ptr<TMaterial> material);
-  void FreeNotification(TFmxObject* gone) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   void MaterialChanged();

@@ -27,7 +27,7 @@ void TShape3D::SetMaterialSource(TMaterialSource* source) {
   }
 }
 
-void TShape3D::FreeNotification(TFmxObject* gone) {
+void TShape3D::FreeNotification(TTreeObject* gone) {
   if (gone == FMaterialSource) FMaterialSource = nullptr;
   TControl3D::FreeNotification(gone);
 }

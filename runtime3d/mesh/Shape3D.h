@@ -27,7 +27,7 @@ class TShape3D : public TControl3D {
   IMaterial* RenderingMaterial() const override;
 
  protected:
-  void FreeNotification(TFmxObject* gone) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   void Detach();

@@ -61,20 +61,20 @@ class TDeviceSurface {
 };
 
 // Tells the viewport when an object it points to (the camera, the hovered body) goes away.
-class TViewport3D::TWatcher : public TFmxObject {
+class TViewport3D::TWatcher : public TTreeObject {
  public:
   explicit TWatcher(TViewport3D& viewport) : FViewport(viewport) {}
   ~TWatcher() override {
-    for (TFmxObject* object : FWatched) object->RemoveFreeNotify(this);
+    for (TTreeObject* object : FWatched) object->RemoveFreeNotify(this);
   }
 
   // The same object may be watched for two reasons (camera and hovered body).
-  void Watch(TFmxObject* object) {
+  void Watch(TTreeObject* object) {
     if (!object) return;
     object->AddFreeNotify(this);
     FWatched.push_back(object);
   }
-  void Unwatch(TFmxObject* object) {
+  void Unwatch(TTreeObject* object) {
     auto it = std::find(FWatched.begin(), FWatched.end(), object);
     if (it == FWatched.end()) return;
     FWatched.erase(it);
@@ -84,14 +84,14 @@ class TViewport3D::TWatcher : public TFmxObject {
   }
 
  protected:
-  void FreeNotification(TFmxObject* gone) override {
+  void FreeNotification(TTreeObject* gone) override {
     std::erase(FWatched, gone);
     FViewport.ObjectFreed(gone);
   }
 
  private:
   TViewport3D& FViewport;
-  std::vector<TFmxObject*> FWatched;
+  std::vector<TTreeObject*> FWatched;
 };
 
 namespace {
@@ -233,7 +233,7 @@ QString TViewport3D::DeviceError() const {
   return FSurface->Failed() ? CannotCreateDeviceMessage() : FContext->DeviceError();
 }
 
-void TViewport3D::ObjectFreed(TFmxObject* gone) {
+void TViewport3D::ObjectFreed(TTreeObject* gone) {
   if (gone == FHovered) FHovered = nullptr;
   if (gone == FCamera) {
     FCamera = nullptr;

@@ -147,7 +147,7 @@ class TViewport3D : public QWidget, public IViewport3D {
   class TWatcher;
   friend class TWatcher;
 
-  void ObjectFreed(TFmxObject* gone);
+  void ObjectFreed(TTreeObject* gone);
   void ReleaseDevice();
   bool EnsureDevice();
   bool EnsureRenderTarget();

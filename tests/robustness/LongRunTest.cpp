@@ -28,9 +28,9 @@ long ResidentKiB() {
   return -1;
 }
 
-long CountObjects(const rt3d::TFmxObject& object) {
+long CountObjects(const rt3d::TTreeObject& object) {
   long count = 1;
-  for (const rt3d::TFmxObject* child : object.Children()) count += CountObjects(*child);
+  for (const rt3d::TTreeObject* child : object.Children()) count += CountObjects(*child);
   return count;
 }
 

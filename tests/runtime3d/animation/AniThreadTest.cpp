@@ -44,7 +44,7 @@ TEST_F(AnimationTest, TickWithoutElapsedTimeChangesNothing) {
   Tick(1);
   ASSERT_FLOAT_EQ(RawAngleY(*planet), -6);
   int processed = 0;
-  spin->OnProcess = [&](TFmxObject*) { ++processed; };
+  spin->OnProcess = [&](TTreeObject*) { ++processed; };
 
   Tick(0);
   Tick(-0.5);  // a clock that steps back
@@ -105,7 +105,7 @@ TEST_F(AnimationTest, WalkToleratesAnimationsLeavingOrFreedDuringIt) {
       animations[i]->Start();
     }
     bool done = false;
-    animations[c.actor]->OnProcess = [&](TFmxObject*) {
+    animations[c.actor]->OnProcess = [&](TTreeObject*) {
       if (done) return;
       done = true;
       if (c.victim < 0) {
@@ -139,7 +139,7 @@ TEST_F(AnimationTest, AnimationStartedDuringAWalkGetsItsFirstTickNextTime) {
   auto* second = Add(Root.get(), "Second");
   TFloatAnimation* a = AddAnimation(first, "Position.X", 0, 10, 10);
   TFloatAnimation* b = AddAnimation(second, "Position.X", 0, 10, 10);
-  a->OnProcess = [&](TFmxObject*) {
+  a->OnProcess = [&](TTreeObject*) {
     if (!b->Running()) b->Start();
   };
   a->Start();  // its first frame starts b already; stop b again to start it from a tick
@@ -162,7 +162,7 @@ TEST_F(AnimationTest, ExceptionInATickLeavesAfterEveryAnimationAdvancedAndTheTim
     animations[i]->Start();
   }
   bool fail = true;
-  animations[1]->OnProcess = [&](TFmxObject*) {
+  animations[1]->OnProcess = [&](TTreeObject*) {
     if (fail) throw Exception("Tick failed");
   };
 
@@ -185,10 +185,10 @@ TEST_F(AnimationTest, RunThatFailsOnItsLastTickStillEnds) {
   auto* body = Add(Root.get(), "Body");
   TFloatAnimation* move = AddAnimation(body, "Position.X", 0, 10, 2);
   int finished = 0;
-  move->OnFinish = [&](TFmxObject*) { ++finished; };
+  move->OnFinish = [&](TTreeObject*) { ++finished; };
   move->Start();
   Tick(1);
-  move->OnProcess = [](TFmxObject*) { throw std::runtime_error("handler failed"); };
+  move->OnProcess = [](TTreeObject*) { throw std::runtime_error("handler failed"); };
   EXPECT_THROW(Tick(1), std::runtime_error);
   EXPECT_FALSE(move->Running());
   EXPECT_EQ(finished, 1);

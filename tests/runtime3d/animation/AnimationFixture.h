@@ -63,14 +63,14 @@ class AnimationTest : public ::testing::Test {
   static void RunDeferredCalls() { QCoreApplication::processEvents(); }
 
   template <typename T = TControl3D>
-  T* Add(TFmxObject* parent, const std::string& name) {
+  T* Add(TTreeObject* parent, const std::string& name) {
     auto* object = new T(name);
     parent->AddObject(object);
     return object;
   }
 
   // A float animation as the scene stores one, not yet started.
-  TFloatAnimation* AddAnimation(TFmxObject* parent, const std::string& property, float start,
+  TFloatAnimation* AddAnimation(TTreeObject* parent, const std::string& property, float start,
                                 float stop, float duration, bool loop = false) {
     auto* animation = new TFloatAnimation;
     parent->AddObject(animation);

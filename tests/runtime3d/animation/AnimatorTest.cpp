@@ -8,9 +8,9 @@ class AnimatorTest : public AnimationTest {
   TDummy* Dummy1 = Add<TDummy>(Root.get(), "Dummy1");
   TCamera* Camera1 = Add<TCamera>(Dummy1, "Camera1");
 
-  int AnimationsOn(TFmxObject* object) {
+  int AnimationsOn(TTreeObject* object) {
     int count = 0;
-    for (TFmxObject* child : object->Children())
+    for (TTreeObject* child : object->Children())
       count += dynamic_cast<TAnimation*>(child) != nullptr;
     return count;
   }

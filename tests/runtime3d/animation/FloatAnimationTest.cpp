@@ -62,7 +62,7 @@ TEST_F(AnimationTest, RestartTakesTheReadBackAngleAndKeepsTheOrientation) {
     auto* planet = Add(Root.get(), "Sphere1");
     TFloatAnimation* spin = AddSpin(planet, 60);
     int finished = 0;
-    spin->OnFinish = [&](TFmxObject*) { ++finished; };
+    spin->OnFinish = [&](TTreeObject*) { ++finished; };
     spin->Start();
     Ticks(20, 0.5);
     ASSERT_FLOAT_EQ(RawAngleY(*planet), -60);
@@ -150,7 +150,7 @@ TEST_F(AnimationTest, HiddenParentStopsARunningAnimationWithItsEndValue) {
   auto* body = Add(Root.get(), "Body");
   TFloatAnimation* move = AddAnimation(body, "Position.X", 0, 10, 4, true);
   int finished = 0;
-  move->OnFinish = [&](TFmxObject*) { ++finished; };
+  move->OnFinish = [&](TTreeObject*) { ++finished; };
   move->Start();
   Tick(1);
   body->SetVisible(false);
@@ -192,8 +192,8 @@ TEST_F(AnimationTest, RunCompletesInsideStartWhenTooShortOrNotUnderAWindow) {
     TFloatAnimation* move = AddAnimation(body, "Position.X", 3, 10, c.duration);
     move->SetInverse(c.inverse);
     int processed = 0, finished = 0;
-    move->OnProcess = [&](TFmxObject*) { ++processed; };
-    move->OnFinish = [&](TFmxObject* sender) {
+    move->OnProcess = [&](TTreeObject*) { ++processed; };
+    move->OnFinish = [&](TTreeObject* sender) {
       ++finished;
       EXPECT_FALSE(static_cast<TAnimation*>(sender)->Running());
     };
@@ -214,7 +214,7 @@ TEST_F(AnimationTest, TimerThatCannotBeHadEndsTheRunAtOnce) {
   auto* body = Add(Root.get(), "Body");
   TFloatAnimation* move = AddAnimation(body, "Position.X", 0, 10, 4);
   int finished = 0;
-  move->OnFinish = [&](TFmxObject*) { ++finished; };
+  move->OnFinish = [&](TTreeObject*) { ++finished; };
   move->Start();
   EXPECT_FALSE(move->Running());
   EXPECT_EQ(body->Position().X(), 10);

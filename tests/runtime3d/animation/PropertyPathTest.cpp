@@ -18,7 +18,7 @@ class PropertyPathTest : public AnimationTest {
 TEST_F(PropertyPathTest, PathsResolveCaseInsensitivelyThroughObjectsAndSiblings) {
   struct Case {
     const char* path;
-    std::function<TFmxObject*(PropertyPathTest&)> parent;
+    std::function<TTreeObject*(PropertyPathTest&)> parent;
     std::function<TPersistent*(PropertyPathTest&)> instance;
     const char* property;
   };
@@ -65,7 +65,7 @@ TEST_F(PropertyPathTest, UnresolvablePathMakesStartASilentNoOp) {
     SCOPED_TRACE(path);
     TFloatAnimation* animation = AddAnimation(Sphere1, path, 0, 0.5f, 1);
     int events = 0;
-    animation->OnProcess = animation->OnFinish = [&](TFmxObject*) { ++events; };
+    animation->OnProcess = animation->OnFinish = [&](TTreeObject*) { ++events; };
     EXPECT_NO_THROW(animation->Start());
     EXPECT_FALSE(animation->Running());
     EXPECT_EQ(animation->Instance(), nullptr);
@@ -83,7 +83,7 @@ TEST_F(PropertyPathTest, NonFloatPropertyRunsToItsEndWithoutWriting) {
   TFloatAnimation* animation = AddAnimation(Sphere1, "RotationAngle", 5, 10, 2);
   animation->SetStartFromCurrent(true);
   int finished = 0;
-  animation->OnFinish = [&](TFmxObject*) { ++finished; };
+  animation->OnFinish = [&](TTreeObject*) { ++finished; };
   animation->Start();
   EXPECT_TRUE(animation->Running());
   Ticks(2, 1);

@@ -56,7 +56,7 @@ TEST_F(QtPlatformTest, ExceptionFromATickReachesTheApplicationAndTheTimerGoesOn)
   move->SetStopValue(10);
   move->SetDuration(0.1f);
   int calls = 0;
-  move->OnProcess = [&](TFmxObject*) {
+  move->OnProcess = [&](TTreeObject*) {
     if (++calls == 2) throw Exception("Animation tick failed");
   };
   move->Start();

@@ -137,7 +137,7 @@ TEST_F(FramePlan, ObjectsThatBlendKeepTheirPlaceAndAreNeverLeftOut) {
   } cases[] = {
       {"half opacity", [](TBall& b) { b.SetOpacity(0.5f); }},
       {"no depth writes", [](TBall& b) { b.SetZWrite(false); }},
-      {"render handler", [](TBall& b) { b.OnRender = [](TFmxObject*, TContext3D&) {}; }},
+      {"render handler", [](TBall& b) { b.OnRender = [](TTreeObject*, TContext3D&) {}; }},
       {"no material", [](TBall& b) { b.Material = nullptr; }},
   };
   for (const Case& c : cases) {

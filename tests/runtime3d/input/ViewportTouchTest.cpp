@@ -35,7 +35,7 @@ class ViewportTouch : public ::testing::Test {
     body = new TSphere();
     body->SetSize(10, 10, 10);
     viewport->Root()->AddObject(body);
-    body->OnMouseDown = [this](TFmxObject*, TMouseButton, TShiftState, float, float,
+    body->OnMouseDown = [this](TTreeObject*, TMouseButton, TShiftState, float, float,
                                const TVector3D&, const TVector3D&) { log.push_back("body down"); };
     viewport->OnMouseDown = [this](QObject*, TMouseButton, TShiftState, float, float) {
       log.push_back("view down");

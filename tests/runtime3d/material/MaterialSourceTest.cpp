@@ -40,7 +40,7 @@ class Shape : public TControl3D {
   TMaterialSource* Source() const { return FSource; }
 
  protected:
-  void FreeNotification(TFmxObject* gone) override {
+  void FreeNotification(TTreeObject* gone) override {
     if (gone == FSource) FSource = nullptr;
   }
 

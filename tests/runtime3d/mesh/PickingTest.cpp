@@ -43,7 +43,7 @@ struct PickingScene : ::testing::Test {
     moon = AddSphere(root, "Sphere4", {0, 0, -9}, 0.84f);
   }
 
-  static TSphere* AddSphere(TFmxObject& parent, const char* name, TPoint3D position, float scale) {
+  static TSphere* AddSphere(TTreeObject& parent, const char* name, TPoint3D position, float scale) {
     auto* sphere = new TSphere(name);
     parent.AddObject(sphere);
     sphere->SetSubdivisionsAxes(50);
@@ -208,15 +208,15 @@ struct PointerEvents : PickingScene {
 
   void Record(TControl3D& body) {
     const std::string name = body.Name();
-    body.OnMouseDown = [this, name](TFmxObject*, TMouseButton, TShiftState shift, float, float,
+    body.OnMouseDown = [this, name](TTreeObject*, TMouseButton, TShiftState shift, float, float,
                                     const TVector3D&, const TVector3D&) {
       log.push_back(name + ".OnMouseDown" + ((shift & ssDouble) ? "(double)" : ""));
     };
-    body.OnMouseUp = [this, name](TFmxObject*, TMouseButton, TShiftState, float, float,
+    body.OnMouseUp = [this, name](TTreeObject*, TMouseButton, TShiftState, float, float,
                                   const TVector3D&,
                                   const TVector3D&) { log.push_back(name + ".OnMouseUp"); };
-    body.OnClick = [this, name](TFmxObject*) { log.push_back(name + ".OnClick"); };
-    body.OnDblClick = [this, name](TFmxObject*) { log.push_back(name + ".OnDblClick"); };
+    body.OnClick = [this, name](TTreeObject*) { log.push_back(name + ".OnClick"); };
+    body.OnDblClick = [this, name](TTreeObject*) { log.push_back(name + ".OnDblClick"); };
   }
 };
 
@@ -234,7 +234,7 @@ TEST_F(PointerEvents, DoubleClickOnABody) {
 
 TEST_F(PointerEvents, PressCarriesTheRayInTheBodysOwnFrame) {
   TVector3D rayPos, rayDir;
-  moon->OnMouseDown = [&](TFmxObject*, TMouseButton, TShiftState, float, float,
+  moon->OnMouseDown = [&](TTreeObject*, TMouseButton, TShiftState, float, float,
                           const TVector3D& pos, const TVector3D& dir) {
     rayPos = pos;
     rayDir = dir;

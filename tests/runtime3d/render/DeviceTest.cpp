@@ -224,7 +224,7 @@ TEST_F(ViewportScene, ProgramThatDoesNotCompileReportsTheDriversLog) {
 
 TEST_F(ViewportScene, FailureInsideAFrameReachesTheApplicationFromTheEventLoop) {
   TSphere* body = AddSphere(5);
-  body->OnRender = [](TFmxObject*, TContext3D&) { throw Exception("Rendering went wrong."); };
+  body->OnRender = [](TTreeObject*, TContext3D&) { throw Exception("Rendering went wrong."); };
   // The on-screen frame runs inside Qt's composition and must not be unwound there.
   viewport->grabFramebuffer();
   EXPECT_TRUE(TReportingApplication::Errors().empty()) << "not raised inside the frame";

@@ -57,19 +57,19 @@ struct PointerRouting : ViewportScene {
       log.push_back("view wheel " + std::to_string(delta));
       handled = true;
     };
-    body->OnMouseDown = [this](TFmxObject*, TMouseButton b, TShiftState s, float, float,
+    body->OnMouseDown = [this](TTreeObject*, TMouseButton b, TShiftState s, float, float,
                                const TVector3D&, const TVector3D&) {
       log.push_back("body down " + Button(b) + Flags(s));
     };
-    body->OnMouseMove = [this](TFmxObject*, TShiftState, float, float, const TVector3D&,
+    body->OnMouseMove = [this](TTreeObject*, TShiftState, float, float, const TVector3D&,
                                const TVector3D&) { log.push_back("body move"); };
-    body->OnMouseUp = [this](TFmxObject*, TMouseButton b, TShiftState, float, float,
+    body->OnMouseUp = [this](TTreeObject*, TMouseButton b, TShiftState, float, float,
                              const TVector3D&,
                              const TVector3D&) { log.push_back("body up " + Button(b)); };
-    body->OnClick = [this](TFmxObject*) { log.push_back("body click"); };
-    body->OnDblClick = [this](TFmxObject*) { log.push_back("body dblclick"); };
-    body->OnMouseEnter = [this](TFmxObject*) { log.push_back("body enter"); };
-    body->OnMouseLeave = [this](TFmxObject*) { log.push_back("body leave"); };
+    body->OnClick = [this](TTreeObject*) { log.push_back("body click"); };
+    body->OnDblClick = [this](TTreeObject*) { log.push_back("body dblclick"); };
+    body->OnMouseEnter = [this](TTreeObject*) { log.push_back("body enter"); };
+    body->OnMouseLeave = [this](TTreeObject*) { log.push_back("body leave"); };
     // Start with the pointer over the bare view and nothing recorded.
     QTest::mouseMove(window(), kOnView);
     log.clear();
@@ -176,7 +176,7 @@ TEST_F(PointerRouting, WheelOverABodyGoesUpToTheViewUntilHandled) {
   viewport->Root()->AddObject(rig);
   rig->AddObject(body);
   bool parentSaw = false;
-  rig->OnMouseWheel = [&](TFmxObject*, TShiftState, int, bool& handled) {
+  rig->OnMouseWheel = [&](TTreeObject*, TShiftState, int, bool& handled) {
     parentSaw = true;
     handled = true;
   };
@@ -187,7 +187,7 @@ TEST_F(PointerRouting, WheelOverABodyGoesUpToTheViewUntilHandled) {
 
 TEST_F(PointerRouting, WheelDuringACapturedDragGoesOnlyToTheView) {
   bool bodySaw = false;
-  body->OnMouseWheel = [&](TFmxObject*, TShiftState, int, bool& handled) {
+  body->OnMouseWheel = [&](TTreeObject*, TShiftState, int, bool& handled) {
     bodySaw = true;
     handled = true;
   };

@@ -88,7 +88,7 @@ void ViewportScene::TearDown() {
   sources.clear();
 }
 
-TSphere* ViewportScene::AddSphere(float radius, const TPoint3D& position, TFmxObject* parent) {
+TSphere* ViewportScene::AddSphere(float radius, const TPoint3D& position, TTreeObject* parent) {
   auto* sphere = new TSphere();
   sphere->SetSubdivisionsAxes(50);
   sphere->SetSubdivisionsHeight(50);

@@ -52,7 +52,7 @@ struct ViewportScene : ::testing::Test {
   void TearDown() override;
 
   // A sphere of radius `radius` at `position`, placed directly in the view.
-  TSphere* AddSphere(float radius, const TPoint3D& position = {}, TFmxObject* parent = nullptr);
+  TSphere* AddSphere(float radius, const TPoint3D& position = {}, TTreeObject* parent = nullptr);
   // A light on its own dummy at (0, 0, -30); its +Z axis turned by `turnY` degrees about Y.
   TLight* AddLight(float turnY = 0);
   TLightMaterialSource* LitMaterial(QRgb textureColor);

@@ -52,7 +52,7 @@ TEST_F(ViewportScene, ScreenshotDrawsTheVisibleChildWidgetsOverThePicture) {
 TEST_F(ViewportScene, ScreenshotAskedForInsideAFrameGivesNothing) {
   TSphere* body = AddSphere(5);
   QImage inside;
-  body->OnRender = [&](TFmxObject*, TContext3D&) { inside = viewport->MakeScreenshot(); };
+  body->OnRender = [&](TTreeObject*, TContext3D&) { inside = viewport->MakeScreenshot(); };
   Render();
   EXPECT_TRUE(inside.isNull());
   body->OnRender = nullptr;
