@@ -3,15 +3,15 @@
 #include <QSurfaceFormat>
 #include <cstdio>
 
+#include "app/AboutWindow.h"
 #include "app/Application.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/MainWindow.h"
 #include "assets/Assets.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/render/GLDevice.h"
 #include "scene/SceneDefinition.h"
 
-int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) {
+int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown) {
   QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
   TApplication application(argc, argv);
   // The textures are the longest job of start-up: decoding starts right away, but not
@@ -27,26 +27,27 @@ int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown) 
   // having built one.
   QString deviceError = rt3d::CheckOpenGLDevice();
   if (deviceError.isEmpty()) {
-    Form2 = new TForm2(std::move(textures));
+    TheMainWindow = new TMainWindow(std::move(textures));
     // The view's own device, made now while the textures decode, is ready for the first
     // frame.
-    deviceError = Form2->Viewport3D1->PrepareDevice();
+    deviceError = TheMainWindow->View->PrepareDevice();
   }
   if (!deviceError.isEmpty()) {
     std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
     TApplication::ShowErrorMessage(deviceError);
-    delete Form2;
-    Form2 = nullptr;
+    delete TheMainWindow;
+    TheMainWindow = nullptr;
     rt3d::FreeAnimationGlobals();
     return 1;
   }
-  Form1 = new TForm1(Form2);
-  Form2->show();
-  if (shown) shown(*Form2);
+  TheAboutWindow = new TAboutWindow(TheMainWindow);
+  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->show();
+  if (shown) shown(*TheMainWindow);
   const int result = application.exec();
-  delete Form1;
-  Form1 = nullptr;
-  delete Form2;
+  delete TheAboutWindow;
+  TheAboutWindow = nullptr;
+  delete TheMainWindow;
   rt3d::FreeAnimationGlobals();
   return result;
 }

@@ -3,9 +3,9 @@
 
 #include <functional>
 
-class TForm2;
+class TMainWindow;
 
 // Starts decoding the textures, makes the application and both windows, shows the main
 // window and runs the event loop; returns the exit code. `shown` runs right after the main
 // window is shown (the program passes none; measuring tools use it to watch the window).
-int RunViewer(int argc, char** argv, const std::function<void(TForm2&)>& shown = {});
+int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown = {});

@@ -24,7 +24,7 @@
 #include <utility>
 
 #include "app/Application.h"
-#include "app/Unit2.h"
+#include "app/MainWindow.h"
 #include "bench/BareRenderer.h"
 #include "bench/BenchUtil.h"
 #include "bench/DrawList.h"
@@ -190,12 +190,12 @@ int BareMemory(int argc, char** argv) {
       std::make_shared<rt3d::TDecodeBatch>(std::vector<std::span<const std::uint8_t>>(6, icon));
   const orvanth::TScene scene = orvanth::BuildScene(*recordingView.Root(), components, standIns);
   orvanth::SetOrbitPivots(scene);
-  recordingView.SetCamera(scene.Camera1);
+  recordingView.SetCamera(scene.Camera);
   recordingView.SetUsingDesignCamera(false);
   const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
       recordingView,
-      {scene.Sphere1, scene.Sphere2, scene.Sphere3, scene.Sphere4, scene.Sphere5, scene.Sphere6});
-  for (rt3d::TFloatAnimation* spin : scene.FloatAnimations) spin->StopAtCurrent();
+      {scene.Planet, scene.Sky, scene.Io, scene.Europa, scene.Ganymede, scene.Callisto});
+  for (rt3d::TFloatAnimation* spin : scene.BodyAnimations) spin->StopAtCurrent();
 
   TReadBackView view(
       draws, [](Image image) { return rt3d::DecodeImage(orvanth::assets::Png(image)); },
@@ -221,24 +221,24 @@ int main(int argc, char** argv) {
   auto runs = [&](const char* side) { return only.empty() || only == side; };
   TApplication application(argc, argv);
 
-  auto* form = new TForm2();
-  Form2 = form;
+  auto* form = new TMainWindow();
+  TheMainWindow = form;
   form->show();
   // The opening zoom ends after three seconds; then the view stands still.
   Wait(3500);
-  form->MenuItem1Click();  // auto-rotate off: only the frames asked for here are drawn
-  form->MenuItem3Click();  // the fact sheet over the view
+  form->ToggleAutoRotate();  // auto-rotate off: only the frames asked for here are drawn
+  form->ToggleInfo();        // the fact sheet over the view
   Wait(300);
-  const QSize size = form->Viewport3D1->RenderTargetSize();
+  const QSize size = form->View->RenderTargetSize();
 
   const std::map<Image, QImage> images = DecodeSceneImages();
-  const std::vector<rt3d::TSphere*> spheres = {form->Sphere1, form->Sphere2, form->Sphere3,
-                                               form->Sphere4, form->Sphere5, form->Sphere6};
-  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(*form->Viewport3D1, spheres);
+  const std::vector<rt3d::TSphere*> spheres = {form->Planet, form->Sky,      form->Io,
+                                               form->Europa, form->Ganymede, form->Callisto};
+  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(*form->View, spheres);
   // Every visible object in rendering-list order: the bound before the frame plan lowered
   // it, and the order the straightforward way draws in.
   const std::vector<bench::TRecordedDraw> unplanned =
-      bench::RecordFrame(*form->Viewport3D1, spheres, false);
+      bench::RecordFrame(*form->View, spheres, false);
 
   auto loaded = [&images](Image image) { return images.at(image); };
   TReadBackView bare(draws, loaded, size, bench::TMeshFeed::Static);
@@ -250,8 +250,7 @@ int main(int argc, char** argv) {
   Wait(1500);
 
   std::printf("frame: %d x %d pixels, %d samples, %zu draws; %s\n", size.width(), size.height(),
-              form->Viewport3D1->RenderTargetSamples(), draws.size(),
-              bench::MachineState().c_str());
+              form->View->RenderTargetSamples(), draws.size(), bench::MachineState().c_str());
   immediate.PrintBreakdown(10);
   std::vector<double> real, lower, lowerUnplanned, straightforward;
   // The sides take turns frame by frame, so that a machine whose speed drifts (other
@@ -260,7 +259,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < framesPerRound; ++i) {
       if (runs("real")) {
         real.push_back(TimeMs([&] {
-          form->Viewport3D1->Invalidate();
+          form->View->Invalidate();
           form->repaint();
         }));
       }
@@ -286,7 +285,7 @@ int main(int argc, char** argv) {
       draws.size());
 
   // --- Screenshot: saving the view against a bare encode of the same pixels ---------------
-  const QImage shot = form->Viewport3D1->MakeScreenshot();
+  const QImage shot = form->View->MakeScreenshot();
   QTemporaryDir dir;
   const QString plain = dir.filePath(QStringLiteral("plain.jpg"));
   const QString replaced = dir.filePath(QStringLiteral("replaced.jpg"));
@@ -311,7 +310,7 @@ int main(int argc, char** argv) {
               "screenshot-replace", bench::Median(replace));
 
   delete form;
-  Form2 = nullptr;
+  TheMainWindow = nullptr;
   rt3d::FreeAnimationGlobals();
   return pass ? 0 : 3;
 }

@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "app/Unit2.h"
 #include "bench/BenchUtil.h"
 #include "runtime3d/animation/AniThread.h"
 
@@ -44,7 +44,7 @@ void WhenStill(std::function<void()> then) {
   After(100, [then = std::move(then)] { WhenStill(then); });
 }
 
-void MeasureQuietSpell(TForm2& form) {
+void MeasureQuietSpell(TMainWindow& form) {
   After(1000, [&form] {
     const int frames = gFrames;
     const double cpu = bench::ProcessCpuSeconds();
@@ -53,7 +53,7 @@ void MeasureQuietSpell(TForm2& form) {
       const double seconds = (bench::MonotonicNs() - start) / 1e9;
       std::printf("idle-frames %d cpu-seconds %.4f seconds %.3f\n", gFrames - frames,
                   bench::ProcessCpuSeconds() - cpu, seconds);
-      form.MenuItem1Click();
+      form.ToggleAutoRotate();
       After(1000, [&form] {
         const int frames = gFrames;
         const std::int64_t start = bench::MonotonicNs();
@@ -70,9 +70,9 @@ void MeasureQuietSpell(TForm2& form) {
   });
 }
 
-void MeasureIdle(TForm2& form) {
+void MeasureIdle(TMainWindow& form) {
   // Rotation off; the quiet spell starts once nothing moves and the last frame is drawn.
-  form.MenuItem1Click();
+  form.ToggleAutoRotate();
   WhenStill([&form] { MeasureQuietSpell(form); });
 }
 
@@ -90,10 +90,10 @@ void ReportCrash(int signal) {
 int main(int argc, char** argv) {
   std::signal(SIGSEGV, ReportCrash);
   const bool idle = argc > 1 && std::strcmp(argv[1], "idle") == 0;
-  return RunViewer(argc, argv, [idle](TForm2& form) {
+  return RunViewer(argc, argv, [idle](TMainWindow& form) {
     std::printf("main-entered %lld window-shown %lld\n", static_cast<long long>(gMainEntered),
                 static_cast<long long>(bench::MonotonicNs()));
-    QObject::connect(form.Viewport3D1, &rt3d::TViewport3D::FramePresented, [idle, &form] {
+    QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, [idle, &form] {
       if (++gFrames > 1) return;
       std::printf("first-frame %lld %lld\n", static_cast<long long>(bench::MonotonicNs()),
                   static_cast<long long>(bench::PeakResidentBytes()));

@@ -7,11 +7,11 @@ namespace orvanth {
 
 const std::array<TBodyInfo, kBodyCount> kBodies = {{
     // index, name, sphere, button, camera Z, yaw offset, orbit radius
-    {1, "Orvanth", "Sphere1", "Button11", -7, 0, 0},
-    {2, "Io", "Sphere3", "Button4", -9, -90, 7},
-    {3, "Europa", "Sphere4", "Button8", -11, -90, 9},
-    {4, "Ganymede", "Sphere5", "Button1", -15, -90, 12},
-    {5, "Callisto", "Sphere6", "Button2", -19, -90, 16},
+    {1, "Orvanth", "Planet", "OrvanthButton", -7, 0, 0},
+    {2, "Io", "Io", "IoButton", -9, -90, 7},
+    {3, "Europa", "Europa", "EuropaButton", -11, -90, 9},
+    {4, "Ganymede", "Ganymede", "GanymedeButton", -15, -90, 12},
+    {5, "Callisto", "Callisto", "CallistoButton", -19, -90, 16},
 }};
 
 const TBodyInfo& Body(int index) {

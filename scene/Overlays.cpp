@@ -9,28 +9,28 @@ namespace orvanth {
 
 const std::array<TButtonDefinition, 5> kButtons = {{
     // name, caption, position in the panel, tab order, body
-    {"Button1", "Ganymede", {32, 144}, 4, 4},
-    {"Button2", "Callisto", {32, 184}, 3, 5},
-    {"Button4", "Io", {32, 64}, 2, 2},
-    {"Button8", "Europa", {32, 104}, 1, 3},
-    {"Button11", "Orvanth", {32, 24}, 0, 1},
+    {"GanymedeButton", "Ganymede", {32, 144}, 4, 4},
+    {"CallistoButton", "Callisto", {32, 184}, 3, 5},
+    {"IoButton", "Io", {32, 64}, 2, 2},
+    {"EuropaButton", "Europa", {32, 104}, 1, 3},
+    {"OrvanthButton", "Orvanth", {32, 24}, 0, 1},
 }};
 
 const std::array<TMenuItemDefinition, 7> kMenuItems = {{
-    {"MenuItem1", "Auto-rotate", true, true},
-    {"MenuItem2", "Show names", true, true},
-    {"MenuItem3", "Show info", false, true},
-    {"MenuItem5", "Full screen", true, true},
-    {"MenuItem7", "Screenshot", false, false},
-    {"MenuItem6", "About", false, false},
-    {"MenuItem4", "Exit", false, false},
+    {"AutoRotateAction", "Auto-rotate", true, true},
+    {"ShowNamesAction", "Show names", true, true},
+    {"ShowInfoAction", "Show info", false, true},
+    {"FullScreenAction", "Full screen", true, true},
+    {"ScreenshotAction", "Screenshot", false, false},
+    {"AboutAction", "About", false, false},
+    {"ExitAction", "Exit", false, false},
 }};
 
 namespace {
 
 // The panel face and the button skin of the designed look.
 const char* const kPanelStyle =
-    "QFrame#Panel1 { background-color: #35356F; border: none;"
+    "QFrame#ButtonPanel { background-color: #35356F; border: none;"
     " border-radius: 8px; }";
 const char* const kButtonStyle =
     "QPushButton { color: black; border: 1px solid #ACACAC; border-radius: 0px; padding: 0px;"
@@ -86,26 +86,27 @@ QAction* TOverlays::MenuItemNamed(std::string_view name) const {
 TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   TOverlays o;
 
-  o.Label1 = new QLabel(view);
-  o.Label1->setObjectName(QStringLiteral("Label1"));
-  o.Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
-  o.Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-  QFont labelFont = o.Label1->font();
+  o.NameLabel = new QLabel(view);
+  o.NameLabel->setObjectName(QStringLiteral("NameLabel"));
+  o.NameLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+  o.NameLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  QFont labelFont = o.NameLabel->font();
   labelFont.setPixelSize(22);
-  o.Label1->setFont(labelFont);
-  o.Label1->setStyleSheet(QStringLiteral("color: #BABABA; background: transparent;"));
-  o.Label1->setGeometry(0, 0, view->width(), kLabelHeight);
+  o.NameLabel->setFont(labelFont);
+  o.NameLabel->setStyleSheet(QStringLiteral("color: #BABABA; background: transparent;"));
+  o.NameLabel->setGeometry(0, 0, view->width(), kLabelHeight);
 
-  o.Panel1 = new TPanel(window);
-  o.Panel1->setObjectName(QStringLiteral("Panel1"));
-  o.Panel1->setGeometry(kPanelGeometry);
-  o.Panel1->setStyleSheet(QString::fromLatin1(kPanelStyle) + QString::fromLatin1(kButtonStyle));
-  auto* opacity = new QGraphicsOpacityEffect(o.Panel1);
+  o.ButtonPanel = new TPanel(window);
+  o.ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
+  o.ButtonPanel->setGeometry(kPanelGeometry);
+  o.ButtonPanel->setStyleSheet(QString::fromLatin1(kPanelStyle) +
+                               QString::fromLatin1(kButtonStyle));
+  auto* opacity = new QGraphicsOpacityEffect(o.ButtonPanel);
   opacity->setOpacity(kPanelOpacity);
-  o.Panel1->setGraphicsEffect(opacity);
+  o.ButtonPanel->setGraphicsEffect(opacity);
   for (size_t i = 0; i < kButtons.size(); ++i) {
     const TButtonDefinition& d = kButtons[i];
-    auto* button = new QPushButton(QString::fromUtf8(d.Text), o.Panel1);
+    auto* button = new QPushButton(QString::fromUtf8(d.Text), o.ButtonPanel);
     button->setObjectName(QString::fromLatin1(d.Name));
     button->setGeometry(QRect(d.Position, kButtonSize));
     button->setFocusPolicy(Qt::StrongFocus);
@@ -120,11 +121,11 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   for (size_t i = 0; i < kButtons.size(); ++i) byTab[size_t(kButtons[i].TabOrder)] = o.Buttons[i];
   for (size_t i = 1; i < byTab.size(); ++i) QWidget::setTabOrder(byTab[i - 1], byTab[i]);
 
-  o.PopupMenu1 = new QMenu(window);
-  o.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  o.ContextMenu = new QMenu(window);
+  o.ContextMenu->setObjectName(QStringLiteral("ContextMenu"));
   for (size_t i = 0; i < kMenuItems.size(); ++i) {
     const TMenuItemDefinition& d = kMenuItems[i];
-    QAction* item = o.PopupMenu1->addAction(QString::fromUtf8(d.Text));
+    QAction* item = o.ContextMenu->addAction(QString::fromUtf8(d.Text));
     item->setObjectName(QString::fromLatin1(d.Name));
     item->setCheckable(d.Checkable);
     item->setChecked(d.IsChecked);
@@ -132,8 +133,8 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   }
 
   // Drawn over everything else, in this order.
-  o.Text1 = MakeFactText(window, "Text1", {536, 9}, Qt::AlignRight);
-  o.Text2 = MakeFactText(window, "Text2", {328, 17}, Qt::AlignLeft);
+  o.FactSheetCaptions = MakeFactText(window, "FactSheetCaptions", {536, 9}, Qt::AlignRight);
+  o.FactSheetValues = MakeFactText(window, "FactSheetValues", {328, 17}, Qt::AlignLeft);
   return o;
 }
 

@@ -39,19 +39,19 @@ inline constexpr float kPanelOpacity = 0.8f;
 inline constexpr int kLabelHeight = 40;
 
 struct TOverlays {
-  QLabel* Label1 = nullptr;
-  QFrame* Panel1 = nullptr;
+  QLabel* NameLabel = nullptr;
+  QFrame* ButtonPanel = nullptr;
   std::array<QPushButton*, 5> Buttons{};  // in kButtons order
-  QMenu* PopupMenu1 = nullptr;
+  QMenu* ContextMenu = nullptr;
   std::array<QAction*, 7> MenuItems{};  // in kMenuItems order
-  TText* Text1 = nullptr;
-  TText* Text2 = nullptr;
+  TText* FactSheetCaptions = nullptr;
+  TText* FactSheetValues = nullptr;
 
   QPushButton* ButtonNamed(std::string_view name) const;
   QAction* MenuItemNamed(std::string_view name) const;
 };
 
-// Label1 goes on the view; the panel and the fact sheet on the window, over the view.
+// NameLabel goes on the view; the panel and the fact sheet on the window, over the view.
 TOverlays BuildOverlays(QWidget* window, QWidget* view);
 
 }  // namespace orvanth

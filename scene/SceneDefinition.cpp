@@ -11,53 +11,45 @@ using rt3d::TPoint3D;
 
 const std::array<TSphereDefinition, 6> kSpheres = {{
     // name, position, scale, angle Y, stored orientation, wrap, material, hit test, two side
-    {"Sphere1", {0, 0, 0}, 10, 0, nullptr, TMeshWrapMode::Fit, "LightMaterialSource1", true, false},
-    {"Sphere2",
-     {0, 0, 0},
-     200,
-     0,
-     nullptr,
-     TMeshWrapMode::Original,
-     "TextureMaterialSource3",
-     false,
-     true},
-    {"Sphere3", {7, 0, 0}, 1, 0, nullptr, TMeshWrapMode::Fit, "LightMaterialSource2", true, false},
-    {"Sphere4",
+    {"Planet", {0, 0, 0}, 10, 0, nullptr, TMeshWrapMode::Fit, "PlanetMaterial", true, false},
+    {"Sky", {0, 0, 0}, 200, 0, nullptr, TMeshWrapMode::Original, "SkyMaterial", false, true},
+    {"Io", {7, 0, 0}, 1, 0, nullptr, TMeshWrapMode::Fit, "IoMaterial", true, false},
+    {"Europa",
      {9, 0, 0},
      0.84f,
      45,
      "(0,0.382683455944061,0,0.923879504203796)",
      TMeshWrapMode::Fit,
-     "LightMaterialSource3",
+     "EuropaMaterial",
      true,
      false},
-    {"Sphere5",
+    {"Ganymede",
      {12, 0, 0},
      1.43f,
      90,
      "(0,0.70710676908493,0,0.70710676908493)",
      TMeshWrapMode::Fit,
-     "LightMaterialSource4",
+     "GanymedeMaterial",
      true,
      false},
-    {"Sphere6",
+    {"Callisto",
      {16, 0, 0},
      1.3f,
      135,
      "(0,0.923879504203796,0,0.382683426141739)",
      TMeshWrapMode::Fit,
-     "LightMaterialSource5",
+     "CallistoMaterial",
      true,
      false},
 }};
 
 const std::array<TMaterialDefinition, 6> kMaterials = {{
-    {"LightMaterialSource1", true, assets::Image::Planet},
-    {"LightMaterialSource2", true, assets::Image::Io},
-    {"LightMaterialSource3", true, assets::Image::Europa},
-    {"LightMaterialSource4", true, assets::Image::Ganymede},
-    {"LightMaterialSource5", true, assets::Image::Callisto},
-    {"TextureMaterialSource3", false, assets::Image::Stars},
+    {"PlanetMaterial", true, assets::Image::Planet},
+    {"IoMaterial", true, assets::Image::Io},
+    {"EuropaMaterial", true, assets::Image::Europa},
+    {"GanymedeMaterial", true, assets::Image::Ganymede},
+    {"CallistoMaterial", true, assets::Image::Callisto},
+    {"SkyMaterial", false, assets::Image::Stars},
 }};
 
 // The five bodies share one lit recipe: no highlight, no light of their own.
@@ -66,18 +58,18 @@ constexpr rt3d::TAlphaColor kBodyAmbient = 0xFF585858;
 constexpr int kBodyShininess = 30;
 
 const std::array<TSpinDefinition, 5> kSpins = {{
-    {"FloatAnimation1", "Sphere1", 60},
-    {"FloatAnimation2", "Sphere3", 240},
-    {"FloatAnimation3", "Sphere4", 480},
-    {"FloatAnimation4", "Sphere5", 960},
-    {"FloatAnimation5", "Sphere6", 2242},
+    {"PlanetSpin", "Planet", 60},
+    {"IoOrbit", "Io", 240},
+    {"EuropaOrbit", "Europa", 480},
+    {"GanymedeOrbit", "Ganymede", 960},
+    {"CallistoOrbit", "Callisto", 2242},
 }};
 
 const std::array<TOrbitPivot, 4> kOrbitPivots = {{
-    {"Sphere3", {-7, 0, 0}},
-    {"Sphere4", {-9, 0, 0}},
-    {"Sphere5", {-12, 0, 0}},
-    {"Sphere6", {-16, 0, 0}},
+    {"Io", {-7, 0, 0}},
+    {"Europa", {-9, 0, 0}},
+    {"Ganymede", {-12, 0, 0}},
+    {"Callisto", {-16, 0, 0}},
 }};
 
 std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures() {
@@ -89,7 +81,7 @@ std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures() {
 }
 
 rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
-  for (rt3d::TSphere* sphere : {Sphere1, Sphere2, Sphere3, Sphere4, Sphere5, Sphere6}) {
+  for (rt3d::TSphere* sphere : {Planet, Sky, Io, Europa, Ganymede, Callisto}) {
     if (sphere && rt3d::SameText(sphere->Name(), name)) return sphere;
   }
   return nullptr;
@@ -161,36 +153,36 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
   auto makeBody = [&](size_t i) {
     rt3d::TSphere* sphere = MakeSphere(kSpheres[i], root);
     if (const TSpinDefinition* spin = spinOf(kSpheres[i].Name)) {
-      scene.FloatAnimations[size_t(spin - kSpins.data())] = MakeSpin(*spin, *sphere);
+      scene.BodyAnimations[size_t(spin - kSpins.data())] = MakeSpin(*spin, *sphere);
     }
     return sphere;
   };
 
   // The viewport's children in stored order: planet, camera rig, sky, moons.
-  scene.Sphere1 = makeBody(0);
+  scene.Planet = makeBody(0);
 
-  scene.Dummy1 = new rt3d::TDummy("Dummy1");
-  root.AddObject(scene.Dummy1);
-  scene.Dummy1->SetSize(1, 1, 1);
-  scene.Camera1 = new rt3d::TCamera("Camera1");
-  scene.Dummy1->AddObject(scene.Camera1);
-  scene.Camera1->Position().SetPoint({0, 0, -15});
-  scene.Camera1->SetAngleOfView(45);
-  scene.Camera1->SetSize(1, 1, 1);
-  scene.Light1 = new rt3d::TLight("Light1");
-  scene.Dummy1->AddObject(scene.Light1);
-  scene.Light1->SetLightType(rt3d::TLightType::Directional);
-  scene.Light1->SetColor(rt3d::claWhite);
-  scene.Light1->Position().SetPoint({0, 0, -30});
-  scene.Light1->SetSpotCutOff(180);
-  scene.Light1->SetSpotExponent(3);
-  scene.Light1->SetSize(1, 1, 1);
+  scene.CameraRig = new rt3d::TDummy("CameraRig");
+  root.AddObject(scene.CameraRig);
+  scene.CameraRig->SetSize(1, 1, 1);
+  scene.Camera = new rt3d::TCamera("Camera");
+  scene.CameraRig->AddObject(scene.Camera);
+  scene.Camera->Position().SetPoint({0, 0, -15});
+  scene.Camera->SetAngleOfView(45);
+  scene.Camera->SetSize(1, 1, 1);
+  scene.Light = new rt3d::TLight("Light");
+  scene.CameraRig->AddObject(scene.Light);
+  scene.Light->SetLightType(rt3d::TLightType::Directional);
+  scene.Light->SetColor(rt3d::claWhite);
+  scene.Light->Position().SetPoint({0, 0, -30});
+  scene.Light->SetSpotCutOff(180);
+  scene.Light->SetSpotExponent(3);
+  scene.Light->SetSize(1, 1, 1);
 
-  scene.Sphere2 = makeBody(1);
-  scene.Sphere3 = makeBody(2);
-  scene.Sphere4 = makeBody(3);
-  scene.Sphere5 = makeBody(4);
-  scene.Sphere6 = makeBody(5);
+  scene.Sky = makeBody(1);
+  scene.Io = makeBody(2);
+  scene.Europa = makeBody(3);
+  scene.Ganymede = makeBody(4);
+  scene.Callisto = makeBody(5);
 
   // The material sources, then the references to them (resolved after reading, as a
   // stored window resolves references to components that come later).
@@ -207,15 +199,15 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
       source->SetSpecular(rt3d::claNull);
       source->SetShininess(kBodyShininess);
       AssignTexture(source->Texture(), images, i, png);
-      scene.LightMaterialSources[lit++] = source;
+      scene.BodyMaterials[lit++] = source;
     } else {
       auto* source = new rt3d::TTextureMaterialSource(d.Name);
       components.AddObject(source);
       AssignTexture(source->Texture(), images, i, png);
-      scene.TextureMaterialSource3 = source;
+      scene.SkyMaterial = source;
     }
   }
-  scene.Camera1->SetTarget(scene.Sphere1);
+  scene.Camera->SetTarget(scene.Planet);
   for (const TSphereDefinition& d : kSpheres) {
     auto* source = dynamic_cast<rt3d::TMaterialSource*>(components.FindChild(d.MaterialSource));
     assert(source && "every sphere names a material source of the scene");

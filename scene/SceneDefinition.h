@@ -56,18 +56,19 @@ extern const std::array<TOrbitPivot, 4> kOrbitPivots;
 std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures();
 
 struct TScene {
-  rt3d::TSphere* Sphere1 = nullptr;  // the planet
-  rt3d::TSphere* Sphere2 = nullptr;  // the sky
-  rt3d::TSphere* Sphere3 = nullptr;  // Io
-  rt3d::TSphere* Sphere4 = nullptr;  // Europa
-  rt3d::TSphere* Sphere5 = nullptr;  // Ganymede
-  rt3d::TSphere* Sphere6 = nullptr;  // Callisto
-  rt3d::TDummy* Dummy1 = nullptr;
-  rt3d::TCamera* Camera1 = nullptr;
-  rt3d::TLight* Light1 = nullptr;
-  std::array<rt3d::TFloatAnimation*, 5> FloatAnimations{};            // FloatAnimation1..5
-  std::array<rt3d::TLightMaterialSource*, 5> LightMaterialSources{};  // ..Source1..5
-  rt3d::TTextureMaterialSource* TextureMaterialSource3 = nullptr;
+  rt3d::TSphere* Planet = nullptr;
+  rt3d::TSphere* Sky = nullptr;
+  rt3d::TSphere* Io = nullptr;
+  rt3d::TSphere* Europa = nullptr;
+  rt3d::TSphere* Ganymede = nullptr;
+  rt3d::TSphere* Callisto = nullptr;
+  rt3d::TDummy* CameraRig = nullptr;
+  rt3d::TCamera* Camera = nullptr;
+  rt3d::TLight* Light = nullptr;
+  // The planet's spin and the moons' orbits, and the bodies' materials, in body order.
+  std::array<rt3d::TFloatAnimation*, 5> BodyAnimations{};
+  std::array<rt3d::TLightMaterialSource*, 5> BodyMaterials{};
+  rt3d::TTextureMaterialSource* SkyMaterial = nullptr;
 
   rt3d::TSphere* SphereNamed(std::string_view name) const;
   // The sphere of body index 1..5.

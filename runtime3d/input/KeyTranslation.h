@@ -1,7 +1,8 @@
 #pragma once
-// A key press as the runtime's key-down event sees it: one `Key` (a virtual-key code with
-// the values of the Windows VK_ constants) and one `KeyChar` (the character it typed),
-// combined from Qt's key code, text and modifiers.
+// A key press as the runtime's key-down event sees it: one `Key` (the runtime's own
+// virtual-key code: Tab 9, Enter 13, space 32, letters and digits as their upper-case
+// ASCII codes) and one `KeyChar` (the character it typed), combined from Qt's key code,
+// text and modifiers.
 
 #include <QString>
 #include <Qt>

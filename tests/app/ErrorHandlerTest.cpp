@@ -59,8 +59,8 @@ class ErrorHandler : public MainWindow {
  protected:
   // A later event still runs: a body button still selects its body.
   void ExpectViewerGoesOn(const char* name) {
-    ClickButton(form().Button2);
-    EXPECT_EQ(form().Label1->text(), QString("Callisto")) << name;
+    ClickButton(form().BodyButton(orvanth::kCallisto));
+    EXPECT_EQ(form().NameLabel->text(), QString("Callisto")) << name;
   }
 };
 
@@ -68,11 +68,11 @@ TEST_F(ErrorHandler, ButtonClickHandler) {
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
     QMetaObject::Connection failing =
-        QObject::connect(form().Button8, &QPushButton::clicked, failure.Raise);
-    ClickButton(form().Button8);
+        QObject::connect(form().BodyButton(orvanth::kEuropa), &QPushButton::clicked, failure.Raise);
+    ClickButton(form().BodyButton(orvanth::kEuropa));
     QObject::disconnect(failing);
     EXPECT_EQ(ErrorMessages(), failure.Shown) << failure.Name;
-    EXPECT_EQ(form().Label1->text(), QString("Europa")) << "the click's own handler ran first";
+    EXPECT_EQ(form().NameLabel->text(), QString("Europa")) << "the click's own handler ran first";
     ExpectViewerGoesOn(failure.Name);
   }
 }
@@ -80,7 +80,7 @@ TEST_F(ErrorHandler, ButtonClickHandler) {
 TEST_F(ErrorHandler, TimerTick) {
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
-    form().ShowBodyInfo(1);
+    form().ShowBody(1);
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, failure.Raise);
@@ -100,8 +100,8 @@ TEST_F(ErrorHandler, GestureHandler) {
   doubleTap.Flags = rt3d::gfBegin;
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
-    form().ShowBodyInfo(1);
-    const bool panelShown = form().Panel1->isVisible();
+    form().ShowBody(1);
+    const bool panelShown = form().ButtonPanel->isVisible();
     view.OnGesture = [&](rt3d::TGestureControl* sender, const rt3d::TGestureEventInfo& info,
                          bool& handled) {
       handler(sender, info, handled);
@@ -112,9 +112,10 @@ TEST_F(ErrorHandler, GestureHandler) {
     // Delivery goes on; the failure reaches the handler from the event loop.
     QCoreApplication::processEvents();
     EXPECT_EQ(ErrorMessages(), failure.Shown) << failure.Name;
-    EXPECT_NE(form().Panel1->isVisible(), panelShown) << "the double tap still toggled the panel";
+    EXPECT_NE(form().ButtonPanel->isVisible(), panelShown)
+        << "the double tap still toggled the panel";
     view.DispatchGesture(doubleTap);
-    EXPECT_EQ(form().Panel1->isVisible(), panelShown) << "a later gesture is handled";
+    EXPECT_EQ(form().ButtonPanel->isVisible(), panelShown) << "a later gesture is handled";
     ExpectViewerGoesOn(failure.Name);
   }
 }

@@ -70,13 +70,16 @@ void MainWindow::OpenWindows() {
   ErrorMessages().clear();
   // As the program starts: the main window first, then the About window, then the main
   // window is shown.
-  Form2 = new TForm2();
-  Form1 = new TForm1(Form2);
-  Form2->show();
+  TheMainWindow = new TMainWindow();
+  TheAboutWindow = new TAboutWindow(TheMainWindow);
+  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->show();
   if (!WaitFor(CoversScreen, 10000)) ADD_FAILURE() << "the main window never covered the screen";
-  if (!QTest::qWaitForWindowExposed(Form2)) ADD_FAILURE() << "the main window was never shown";
-  Form2->activateWindow();
-  if (!QTest::qWaitForWindowActive(Form2)) ADD_FAILURE() << "the main window never got active";
+  if (!QTest::qWaitForWindowExposed(TheMainWindow))
+    ADD_FAILURE() << "the main window was never shown";
+  TheMainWindow->activateWindow();
+  if (!QTest::qWaitForWindowActive(TheMainWindow))
+    ADD_FAILURE() << "the main window never got active";
 }
 
 void MainWindow::SetUpTestSuite() {
@@ -86,38 +89,38 @@ void MainWindow::SetUpTestSuite() {
 }
 
 void MainWindow::TearDownTestSuite() {
-  delete Form1;
-  Form1 = nullptr;
-  delete Form2;
-  Form2 = nullptr;
+  delete TheAboutWindow;
+  TheAboutWindow = nullptr;
+  delete TheMainWindow;
+  TheMainWindow = nullptr;
   rt3d::FreeAnimationGlobals();
   QCoreApplication::processEvents();
 }
 
 bool MainWindow::CoversScreen() {
-  return Form2->isFullScreen() && Form2->screen() &&
-         Form2->geometry() == Form2->screen()->geometry();
+  return TheMainWindow->isFullScreen() && TheMainWindow->screen() &&
+         TheMainWindow->geometry() == TheMainWindow->screen()->geometry();
 }
 
 void MainWindow::SetUp() {
-  TForm2& f = form();
-  if (f.PopupMenu1->isVisible()) f.PopupMenu1->close();
-  if (Form1->isVisible()) Form1->hide();
+  TMainWindow& f = form();
+  if (f.ContextMenu->isVisible()) f.ContextMenu->close();
+  if (TheAboutWindow->isVisible()) TheAboutWindow->hide();
   // The switches as they start, each through its own handler.
-  if (!f.MenuItem1->isChecked()) f.MenuItem1Click();
-  if (!f.MenuItem2->isChecked()) f.MenuItem2Click();
-  if (f.MenuItem3->isChecked()) f.MenuItem3Click();
-  if (!f.MenuItem5->isChecked()) {
-    f.MenuItem5Click();
+  if (!f.AutoRotateAction->isChecked()) f.ToggleAutoRotate();
+  if (!f.ShowNamesAction->isChecked()) f.ToggleNames();
+  if (f.ShowInfoAction->isChecked()) f.ToggleInfo();
+  if (!f.FullScreenAction->isChecked()) {
+    f.ToggleFullScreen();
     EXPECT_TRUE(WaitFor(CoversScreen)) << "full screen could not be put back";
   }
-  f.Panel1->setVisible(true);
-  Dragging = false;
-  LastZoomDistance = 0;
-  f.Camera1->Position().SetZ(-15);
-  f.Dummy1->RotationAngle().SetX(0);
-  f.Dummy1->RotationAngle().SetY(0);
-  f.ShowBodyInfo(1);
+  f.ButtonPanel->setVisible(true);
+  f.Dragging = false;
+  f.LastPinchDistance = 0;
+  f.Camera->Position().SetZ(-15);
+  f.CameraRig->RotationAngle().SetX(0);
+  f.CameraRig->RotationAngle().SetY(0);
+  f.ShowBody(1);
   f.setFocus();
   if (!f.isActiveWindow()) {
     f.activateWindow();
@@ -167,9 +170,9 @@ void MainWindow::ClickButton(QPushButton* button) {
 
 void MainWindow::ChooseMenuItem(QAction* item) {
   // The bare view and a body open the same menu; near a corner is clear of the 2D controls.
-  const QSize size = form().Viewport3D1->size();
+  const QSize size = form().View->size();
   Click({size.width() - 80, size.height() - 80}, Qt::RightButton);
-  QMenu* menu = form().PopupMenu1;
+  QMenu* menu = form().ContextMenu;
   ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << "the context menu did not open";
   const QRect itemArea = menu->actionGeometry(item);
   ASSERT_TRUE(itemArea.isValid()) << "no such item in the menu";
@@ -180,8 +183,8 @@ void MainWindow::ChooseMenuItem(QAction* item) {
 // --- Points of the view --------------------------------------------------------------------
 
 QPoint MainWindow::ViewPointOf(rt3d::TControl3D* object) {
-  rt3d::TViewport3D& view = *form().Viewport3D1;
-  rt3d::TCamera& camera = *form().Camera1;
+  rt3d::TViewport3D& view = *form().View;
+  rt3d::TCamera& camera = *form().Camera;
   rt3d::TContext3D* context = view.Context();
   if (!context) return {};
   context->SetCameraAngleOfView(camera.AngleOfView());
@@ -193,8 +196,8 @@ QPoint MainWindow::ViewPointOf(rt3d::TControl3D* object) {
 }
 
 rt3d::TControl3D* MainWindow::ObjectAt(QPoint at) {
-  const QPointF screen = form().Viewport3D1->mapToGlobal(QPointF(at));
-  return form().Viewport3D1->ObjectAtPoint({float(screen.x()), float(screen.y())}).Object;
+  const QPointF screen = form().View->mapToGlobal(QPointF(at));
+  return form().View->ObjectAtPoint({float(screen.x()), float(screen.y())}).Object;
 }
 
 bool MainWindow::FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found) {
@@ -210,7 +213,7 @@ bool MainWindow::FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint
 }
 
 QPoint MainWindow::BareViewPoint() {
-  const QSize size = form().Viewport3D1->size();
+  const QSize size = form().View->size();
   // Corners and edges first: the moons keep to the view's middle band at rest.
   const QPoint candidates[] = {{size.width() - 80, size.height() - 80},
                                {80, size.height() - 80},
@@ -218,7 +221,7 @@ QPoint MainWindow::BareViewPoint() {
                                {size.width() / 2, size.height() - 20},
                                {size.width() / 2, 60}};
   for (const QPoint& p : candidates) {
-    if (ObjectAt(p) == nullptr && form().childAt(p) == form().Viewport3D1) return p;
+    if (ObjectAt(p) == nullptr && form().childAt(p) == form().View) return p;
   }
   ADD_FAILURE() << "no bare point of the view found";
   return candidates[0];

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/AboutWindow.h"
+#include "app/MainWindow.h"
 
 namespace apptest {
 
@@ -39,7 +39,8 @@ class MainWindow : public ::testing::Test {
   static void TearDownTestSuite();
 
  protected:
-  // Opens Form2 and Form1 as the program does; the opening zoom is left where it starts.
+  // Opens TheMainWindow and TheAboutWindow as the program does; the opening zoom is left where it
+  // starts.
   static void OpenWindows();
   static bool CoversScreen();
 
@@ -47,8 +48,8 @@ class MainWindow : public ::testing::Test {
   // rig, the selected body, the focus, the error messages.
   void SetUp() override;
 
-  TForm2& form() { return *Form2; }
-  QWindow* window() { return Form2->windowHandle(); }
+  TMainWindow& form() { return *TheMainWindow; }
+  QWindow* window() { return TheMainWindow->windowHandle(); }
 
   // Pointer input through the window, positions in the view's logical pixels.
   void Press(QPoint at, Qt::MouseButton button = Qt::LeftButton);
@@ -77,9 +78,9 @@ class MainWindow : public ::testing::Test {
   bool FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found);
 
   // The rig's angles as the handlers read them.
-  float RigX() { return form().Dummy1->RotationAngle().X(); }
-  float RigY() { return form().Dummy1->RotationAngle().Y(); }
-  float CameraZ() { return form().Camera1->Position().Z(); }
+  float RigX() { return form().CameraRig->RotationAngle().X(); }
+  float RigY() { return form().CameraRig->RotationAngle().Y(); }
+  float CameraZ() { return form().Camera->Position().Z(); }
 };
 
 }  // namespace apptest

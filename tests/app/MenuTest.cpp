@@ -13,8 +13,8 @@ class Menu : public MainWindow {
   static constexpr QSize kWindowSize{1332, 829};
 
   std::array<rt3d::TSphere*, 5> Spinning() {
-    TForm2& f = form();
-    return {f.Sphere1, f.Sphere3, f.Sphere4, f.Sphere5, f.Sphere6};
+    TMainWindow& f = form();
+    return {f.Planet, f.Io, f.Europa, f.Ganymede, f.Callisto};
   }
   std::array<float, 5> Angles() {
     std::array<float, 5> angles{};
@@ -31,41 +31,41 @@ class Menu : public MainWindow {
 };
 
 TEST_F(Menu, ShowInfoShowsThenHidesBothTexts) {
-  ChooseMenuItem(form().MenuItem3);
-  EXPECT_TRUE(form().MenuItem3->isChecked());
-  EXPECT_TRUE(form().Text1->isVisible());
-  EXPECT_TRUE(form().Text2->isVisible());
-  ChooseMenuItem(form().MenuItem3);
-  EXPECT_FALSE(form().MenuItem3->isChecked());
-  EXPECT_FALSE(form().Text1->isVisible());
-  EXPECT_FALSE(form().Text2->isVisible());
+  ChooseMenuItem(form().ShowInfoAction);
+  EXPECT_TRUE(form().ShowInfoAction->isChecked());
+  EXPECT_TRUE(form().FactSheetCaptions->isVisible());
+  EXPECT_TRUE(form().FactSheetValues->isVisible());
+  ChooseMenuItem(form().ShowInfoAction);
+  EXPECT_FALSE(form().ShowInfoAction->isChecked());
+  EXPECT_FALSE(form().FactSheetCaptions->isVisible());
+  EXPECT_FALSE(form().FactSheetValues->isVisible());
 }
 
 TEST_F(Menu, ShowNamesHidesTheLabelAndShowsTheLatestBodyAgain) {
-  ChooseMenuItem(form().MenuItem2);
-  EXPECT_FALSE(form().MenuItem2->isChecked());
-  EXPECT_FALSE(form().Label1->isVisible());
-  ClickButton(form().Button8);
-  EXPECT_EQ(form().Label1->text(), QString("Europa")) << "changed while hidden";
-  ChooseMenuItem(form().MenuItem2);
-  EXPECT_TRUE(form().Label1->isVisible());
-  EXPECT_EQ(form().Label1->text(), QString("Europa"));
+  ChooseMenuItem(form().ShowNamesAction);
+  EXPECT_FALSE(form().ShowNamesAction->isChecked());
+  EXPECT_FALSE(form().NameLabel->isVisible());
+  ClickButton(form().BodyButton(orvanth::kEuropa));
+  EXPECT_EQ(form().NameLabel->text(), QString("Europa")) << "changed while hidden";
+  ChooseMenuItem(form().ShowNamesAction);
+  EXPECT_TRUE(form().NameLabel->isVisible());
+  EXPECT_EQ(form().NameLabel->text(), QString("Europa"));
 }
 
 TEST_F(Menu, AutoRotateFreezesAllFiveAndResumesFromTheSameAngles) {
   // The planet turns 6 degrees a second: bring it to 160.
-  const double toGo = std::fmod(form().Sphere1->RotationAngle().Y() - 160 + 360, 360) / 6;
+  const double toGo = std::fmod(form().Planet->RotationAngle().Y() - 160 + 360, 360) / 6;
   Advance(toGo);
-  ASSERT_NEAR(form().Sphere1->RotationAngle().Y(), 160, 0.05);
+  ASSERT_NEAR(form().Planet->RotationAngle().Y(), 160, 0.05);
 
-  ChooseMenuItem(form().MenuItem1);
-  EXPECT_FALSE(form().MenuItem1->isChecked());
+  ChooseMenuItem(form().AutoRotateAction);
+  EXPECT_FALSE(form().AutoRotateAction->isChecked());
   const std::array<float, 5> frozen = Angles();
   Advance(20);
   EXPECT_EQ(Angles(), frozen) << "nothing turns while switched off";
 
-  ChooseMenuItem(form().MenuItem1);
-  EXPECT_TRUE(form().MenuItem1->isChecked());
+  ChooseMenuItem(form().AutoRotateAction);
+  EXPECT_TRUE(form().AutoRotateAction->isChecked());
   const double durations[] = {60, 240, 480, 960, 2242};
   Advance(30);
   for (size_t i = 0; i < frozen.size(); ++i) {
@@ -74,26 +74,26 @@ TEST_F(Menu, AutoRotateFreezesAllFiveAndResumesFromTheSameAngles) {
   }
   // From 160 the planet turns 520 degrees in the next minute: 260 after half of it; at
   // the end of the run it jumps back to 160 and turns on from there.
-  EXPECT_NEAR(form().Sphere1->RotationAngle().Y(), 260, 0.05);
+  EXPECT_NEAR(form().Planet->RotationAngle().Y(), 260, 0.05);
   Advance(45);
-  EXPECT_NEAR(form().Sphere1->RotationAngle().Y(), 160 - 520 * 15 / 60.0, 0.05);
+  EXPECT_NEAR(form().Planet->RotationAngle().Y(), 160 - 520 * 15 / 60.0, 0.05);
 }
 
 TEST_F(Menu, AboutShowsTheAboutWindowAndKeepsTheViewerUsable) {
-  ChooseMenuItem(form().MenuItem6);
-  EXPECT_TRUE(WaitFor([] { return Form1->isVisible(); }));
-  ChooseMenuItem(form().MenuItem6);
-  EXPECT_TRUE(Form1->isVisible()) << "choosing it again leaves it shown";
-  ClickButton(form().Button4);
-  EXPECT_EQ(form().Label1->text(), QString("Io"));
-  EXPECT_TRUE(Form1->isVisible());
+  ChooseMenuItem(form().AboutAction);
+  EXPECT_TRUE(WaitFor([] { return TheAboutWindow->isVisible(); }));
+  ChooseMenuItem(form().AboutAction);
+  EXPECT_TRUE(TheAboutWindow->isVisible()) << "choosing it again leaves it shown";
+  ClickButton(form().BodyButton(orvanth::kIo));
+  EXPECT_EQ(form().NameLabel->text(), QString("Io"));
+  EXPECT_TRUE(TheAboutWindow->isVisible());
 }
 
 TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
   const QRect screen = form().screen()->geometry();
   const QRect available = form().screen()->availableGeometry();
-  ChooseMenuItem(form().MenuItem5);
-  EXPECT_FALSE(form().MenuItem5->isChecked());
+  ChooseMenuItem(form().FullScreenAction);
+  EXPECT_FALSE(form().FullScreenAction->isChecked());
   ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
       << "client size " << form().width() << "x" << form().height();
   EXPECT_FALSE(form().FullScreen());
@@ -105,26 +105,27 @@ TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain
   const QPoint offset = form().frameGeometry().center() - available.center();
   EXPECT_LE(std::abs(offset.x()), 40) << "frame " << form().frameGeometry().x();
   EXPECT_LE(std::abs(offset.y()), 40) << "frame " << form().frameGeometry().y();
-  EXPECT_EQ(form().Viewport3D1->size(), kWindowSize);
+  EXPECT_EQ(form().View->size(), kWindowSize);
 
-  ChooseMenuItem(form().MenuItem5);
-  EXPECT_TRUE(form().MenuItem5->isChecked());
+  ChooseMenuItem(form().FullScreenAction);
+  EXPECT_TRUE(form().FullScreenAction->isChecked());
   ASSERT_TRUE(WaitFor(CoversScreen));
   EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-  EXPECT_EQ(form().Viewport3D1->size(), screen.size());
+  EXPECT_EQ(form().View->size(), screen.size());
 }
 
 TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
-  ChooseMenuItem(form().MenuItem3);
-  ChooseMenuItem(form().MenuItem5);
+  ChooseMenuItem(form().ShowInfoAction);
+  ChooseMenuItem(form().FullScreenAction);
   ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }));
   for (int width : {1000, 801, 1332}) {
     form().resize(width, 700);
     ASSERT_TRUE(WaitFor([&] { return form().size() == QSize(width, 700); })) << width;
-    EXPECT_EQ(form().Viewport3D1->width(), width);
-    EXPECT_EQ(form().Label1->width(), width) << "the name strip spans the view";
+    EXPECT_EQ(form().View->width(), width);
+    EXPECT_EQ(form().NameLabel->width(), width) << "the name strip spans the view";
     const double centre = width / 2.0;
-    const QRect captions = form().Text1->geometry(), values = form().Text2->geometry();
+    const QRect captions = form().FactSheetCaptions->geometry(),
+                values = form().FactSheetValues->geometry();
     EXPECT_EQ(captions.top(), 40);
     EXPECT_EQ(values.top(), 40);
     EXPECT_EQ(captions.width(), 200);
@@ -133,10 +134,10 @@ TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
     EXPECT_NEAR(values.left(), centre + 7, 0.5) << width;
     EXPECT_EQ(values.left() - (captions.left() + captions.width()), 14) << width;
   }
-  ChooseMenuItem(form().MenuItem5);
+  ChooseMenuItem(form().FullScreenAction);
   ASSERT_TRUE(WaitFor(CoversScreen));
-  EXPECT_EQ(form().Text1->geometry().right() + 1, form().width() / 2 - 7);
-  EXPECT_EQ(form().Text2->x(), form().width() / 2 + 7);
+  EXPECT_EQ(form().FactSheetCaptions->geometry().right() + 1, form().width() / 2 - 7);
+  EXPECT_EQ(form().FactSheetValues->x(), form().width() / 2 + 7);
 }
 
 }  // namespace apptest

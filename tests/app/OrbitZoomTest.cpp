@@ -22,8 +22,8 @@ class Orbit : public MainWindow {
   // A point in the view's lower left with room to move 100 pixels any way, clear of the
   // panel; a body or the bare view (the drag starts either way).
   QPoint DragStart() {
-    const QPoint p(250, form().Viewport3D1->height() - 250);
-    EXPECT_EQ(form().childAt(p), form().Viewport3D1);
+    const QPoint p(250, form().View->height() - 250);
+    EXPECT_EQ(form().childAt(p), form().View);
     return p;
   }
   // A drag with the left button, in five equal moves.
@@ -63,15 +63,15 @@ TEST_F(Orbit, DragTurnsTheRigMoreTheFartherTheCamera) {
       {-15, {60, 80}, -8.2182, 6.1636},
   };
   for (const TCase& c : cases) {
-    form().Dummy1->RotationAngle().SetX(0);
-    form().Dummy1->RotationAngle().SetY(0);
-    form().Camera1->Position().SetZ(c.CameraZ);
+    form().CameraRig->RotationAngle().SetX(0);
+    form().CameraRig->RotationAngle().SetY(0);
+    form().Camera->Position().SetZ(c.CameraZ);
     Drag(DragStart(), c.By);
     EXPECT_NEAR(AngleStep(0, RigX()), c.TurnX, 1e-3)
         << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
     EXPECT_NEAR(AngleStep(0, RigY()), c.TurnY, 1e-3)
         << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
-    EXPECT_FALSE(Dragging) << "the release ends the drag";
+    EXPECT_FALSE(form().Dragging) << "the release ends the drag";
     EXPECT_EQ(CameraZ(), c.CameraZ) << "a drag never zooms";
   }
 }
@@ -92,18 +92,18 @@ TEST_F(Orbit, MovesWithoutAPressTurnNothing) {
 }
 
 TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
-  form().ShowBodyInfo(2);
-  const int w = form().Viewport3D1->width();
+  form().ShowBody(2);
+  const int w = form().View->width();
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Sphere1, onPlanet));
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
   Press(onPlanet);
-  EXPECT_EQ(form().Label1->text(), QString("Orvanth")) << "the press names the planet";
-  EXPECT_TRUE(Dragging);
+  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << "the press names the planet";
+  EXPECT_TRUE(form().Dragging);
 
   // Across the view toward the panel; bodies and the bare view pass the moves on alike.
   QPoint at = onPlanet;
-  const QPoint overPanel = form().Panel1->geometry().topLeft() + QPoint(10, 10);
-  ASSERT_EQ(form().childAt(overPanel), form().Panel1);
+  const QPoint overPanel = form().ButtonPanel->geometry().topLeft() + QPoint(10, 10);
+  ASSERT_EQ(form().childAt(overPanel), form().ButtonPanel);
   float yaw = RigY();
   for (int i = 1; i <= 4; ++i) {
     at = onPlanet + (overPanel - onPlanet) * i / 4;
@@ -116,7 +116,7 @@ TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
   EXPECT_NEAR(AngleStep(tilt, RigX()), -20 * 0.3 * (8.0 / 33 + 0.1), 1e-3)
       << "over the panel the drag still turns the rig";
   Release(overPanel + QPoint(0, 20));
-  EXPECT_FALSE(Dragging) << "the release over the panel ends the drag";
+  EXPECT_FALSE(form().Dragging) << "the release over the panel ends the drag";
 
   const float x = RigX();
   yaw = RigY();
@@ -141,22 +141,22 @@ TEST_F(Orbit, EveryWheelEventMakesOneStepWithinTheLimits) {
   };
   const QPoint bare = BareViewPoint();
   for (const TCase& c : cases) {
-    form().Camera1->Position().SetZ(c.From);
+    form().Camera->Position().SetZ(c.From);
     Wheel(bare, c.Delta);
     EXPECT_EQ(CameraZ(), c.To) << "from " << c.From << " by " << c.Delta;
   }
 
   // Over a body the wheel zooms as well.
-  form().Camera1->Position().SetZ(-15);
+  form().Camera->Position().SetZ(-15);
   QPoint onPlanet;
-  const int w = form().Viewport3D1->width();
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Sphere1, onPlanet));
+  const int w = form().View->width();
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
   Wheel(onPlanet, 120);
   EXPECT_EQ(CameraZ(), -14);
 
   // Qt never sends a wheel event without a turn; the handler takes 0 as "farther".
   bool handled = false;
-  form().Viewport3D1MouseWheel(form().Viewport3D1, 0, 0, handled);
+  form().ZoomByWheel(form().View, 0, 0, handled);
   EXPECT_EQ(CameraZ(), -15);
   EXPECT_TRUE(handled);
 }
@@ -166,7 +166,7 @@ TEST_F(Orbit, PinchStepsOnlyOnChangesAboveFour) {
     std::uint8_t Flags;
     std::int32_t Distance;
     float CameraZ;
-    std::int32_t Last;  // LastZoomDistance afterwards
+    std::int32_t Last;  // LastPinchDistance afterwards
   };
   using namespace rt3d;
   const TStep steps[] = {
@@ -180,17 +180,18 @@ TEST_F(Orbit, PinchStepsOnlyOnChangesAboveFour) {
       {gfBegin, 10, -15, 10},      // a new pinch: no step however far from the last
       {gfBegin | gfEnd, 50, -15, 50},
   };
-  form().Camera1->Position().SetZ(-15);
+  form().Camera->Position().SetZ(-15);
   for (const TStep& s : steps) {
     TGestureEventInfo info;
     info.GestureID = igiZoom;
     info.Flags = s.Flags;
     info.Distance = s.Distance;
     bool handled = false;
-    form().Viewport3D1Gesture(info, handled);
+    form().HandleGesture(info, handled);
     EXPECT_TRUE(handled);
     EXPECT_EQ(CameraZ(), s.CameraZ) << "flags " << int(s.Flags) << " distance " << s.Distance;
-    EXPECT_EQ(LastZoomDistance, s.Last) << "flags " << int(s.Flags) << " distance " << s.Distance;
+    EXPECT_EQ(form().LastPinchDistance, s.Last)
+        << "flags " << int(s.Flags) << " distance " << s.Distance;
   }
 }
 
@@ -207,20 +208,20 @@ TEST_F(Orbit, GestureHandlerTakesOnlyItsGestures) {
       {igiLongTap, false, false}, {igiPressAndTap, false, false}, {3, false, false},
   };
   for (const TCase& c : cases) {
-    const bool shown = form().Panel1->isVisible();
+    const bool shown = form().ButtonPanel->isVisible();
     TGestureEventInfo info;
     info.GestureID = c.ID;
     info.Flags = gfEnd;  // the double tap toggles whatever the flags
     bool handled = false;
-    form().Viewport3D1Gesture(info, handled);
+    form().HandleGesture(info, handled);
     EXPECT_EQ(handled, c.Handled) << "gesture " << c.ID;
-    EXPECT_EQ(form().Panel1->isVisible() != shown, c.TogglesPanel) << "gesture " << c.ID;
+    EXPECT_EQ(form().ButtonPanel->isVisible() != shown, c.TogglesPanel) << "gesture " << c.ID;
     EXPECT_EQ(CameraZ(), -15) << "gesture " << c.ID;
   }
 }
 
 TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
-  const int h = form().Viewport3D1->height();
+  const int h = form().View->height();
   const QPoint first(200, h - 200), second(300, h - 200);
   struct TCase {
     QPoint Second;  // where the second finger lands
@@ -237,21 +238,21 @@ TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
       {second, {2, 0}, 6, -15, "steps of 2 pixels never reach the recognizer"},
   };
   for (const TCase& c : cases) {
-    form().Camera1->Position().SetZ(-15);
+    form().Camera->Position().SetZ(-15);
     ASSERT_EQ(ObjectAt(first), nullptr);
     ASSERT_EQ(ObjectAt(c.Second), nullptr);
     Pinch(first, c.Second, c.Step, c.Count);
     EXPECT_EQ(CameraZ(), c.CameraZ) << c.Name;
     EXPECT_EQ(RigX(), 0) << "a pinch turns nothing";
     EXPECT_EQ(RigY(), 0);
-    EXPECT_FALSE(Dragging);
+    EXPECT_FALSE(form().Dragging);
   }
 
-  form().Camera1->Position().SetZ(-15);
-  const int w = form().Viewport3D1->width();
+  form().Camera->Position().SetZ(-15);
+  const int w = form().View->width();
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 60), form().Sphere1, onPlanet));
-  ASSERT_EQ(ObjectAt(onPlanet + QPoint(60, 0)), form().Sphere1);
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 60), form().Planet, onPlanet));
+  ASSERT_EQ(ObjectAt(onPlanet + QPoint(60, 0)), form().Planet);
   Pinch(onPlanet, onPlanet + QPoint(30, 0), {10, 0}, 3);
   EXPECT_EQ(CameraZ(), -15) << "a pinch that starts on a body delivers nothing";
 }
@@ -263,7 +264,7 @@ TEST_F(Orbit, DoubleTapTogglesThePanelOnce) {
     Touch().release(0, at, &form());
     Touch().press(0, at, &form());
     Touch().release(0, at, &form());
-    EXPECT_EQ(form().Panel1->isVisible(), expected) << "not also toggled as a double click";
+    EXPECT_EQ(form().ButtonPanel->isVisible(), expected) << "not also toggled as a double click";
     // Past the recognizer's 300 ms, so the next two taps start afresh.
     QTest::qWait(350);
   }

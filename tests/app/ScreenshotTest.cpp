@@ -41,31 +41,31 @@ class Screenshot : public MainWindow {
     MainWindow::SetUp();
     ASSERT_TRUE(folder.isValid());
     auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
-    dialog->DefaultExt = form().SaveDialog1->DefaultExt;
-    dialog->Filter = form().SaveDialog1->Filter;
-    dialog->FileName = form().SaveDialog1->FileName;
-    dialog->FilterIndex = form().SaveDialog1->FilterIndex;
-    dialog->SetInitialDir(form().SaveDialog1->InitialDir());
+    dialog->DefaultExt = form().SaveDialog->DefaultExt;
+    dialog->Filter = form().SaveDialog->Filter;
+    dialog->FileName = form().SaveDialog->FileName;
+    dialog->FilterIndex = form().SaveDialog->FilterIndex;
+    dialog->SetInitialDir(form().SaveDialog->InitialDir());
     dialog_ = dialog.get();
-    form().SaveDialog1 = std::move(dialog);
+    form().SaveDialog = std::move(dialog);
   }
 
   // Chooses "Screenshot" and answers the dialog with `name` in the test's folder.
   QString Take(const QString& name) {
     const QString path = folder.filePath(name);
     dialog_->Answers.push_back(path);
-    ChooseMenuItem(form().MenuItem7);
+    ChooseMenuItem(form().ScreenshotAction);
     return path;
   }
   QStringList Files() const { return QDir(folder.path()).entryList(QDir::Files); }
-  QSize PixelSize() { return form().Viewport3D1->RenderTargetSize(); }
+  QSize PixelSize() { return form().View->RenderTargetSize(); }
 
   QTemporaryDir folder;
   orvanth::screenshot::TScriptedSaveDialog* dialog_ = nullptr;
 };
 
 TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
-  const QSize expected = (QSizeF(form().Viewport3D1->size()) * form().devicePixelRatioF()).toSize();
+  const QSize expected = (QSizeF(form().View->size()) * form().devicePixelRatioF()).toSize();
   ASSERT_EQ(PixelSize(), expected);
   struct TCase {
     const char* Name;
@@ -79,7 +79,7 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), c.Format) << c.Name;
     EXPECT_EQ(reader.size(), expected) << c.Name;
-    EXPECT_EQ(form().SaveDialog1->FileName, path);
+    EXPECT_EQ(form().SaveDialog->FileName, path);
 
     // The dialog opens in the pictures folder made at start-up, with the last name.
     ASSERT_FALSE(dialog_->Requests.empty());
@@ -87,7 +87,7 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
     EXPECT_TRUE(request.InitialDir.endsWith("Talvoren/Planets"))
         << request.InitialDir.toStdString();
     EXPECT_TRUE(QDir(request.InitialDir).exists());
-    EXPECT_EQ(request.InitialDir + "/", PicturesFolder);
+    EXPECT_EQ(request.InitialDir + "/", form().PicturesFolder);
     if (!previous.isEmpty()) {
       EXPECT_EQ(request.FileName, previous);
     }
@@ -97,8 +97,8 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
 
 TEST_F(Screenshot, HasTheBodyNameAtTheTopOnlyWhenNamesAreShown) {
   const QImage named(Take("named.jpg"));
-  ChooseMenuItem(form().MenuItem2);
-  ASSERT_FALSE(form().Label1->isVisible());
+  ChooseMenuItem(form().ShowNamesAction);
+  ASSERT_FALSE(form().NameLabel->isVisible());
   const QImage unnamed(Take("unnamed.jpg"));
   ASSERT_FALSE(named.isNull());
   ASSERT_EQ(named.size(), unnamed.size());
@@ -114,19 +114,19 @@ TEST_F(Screenshot, HasTheBodyNameAtTheTopOnlyWhenNamesAreShown) {
 
 TEST_F(Screenshot, NeverShowsTheFactSheetOrThePanel) {
   const QImage plain(Take("plain.jpg"));
-  ChooseMenuItem(form().MenuItem3);
+  ChooseMenuItem(form().ShowInfoAction);
   PressKey(Qt::Key_Space);
-  ASSERT_TRUE(form().Text1->isVisible());
-  ASSERT_FALSE(form().Panel1->isVisible());
+  ASSERT_TRUE(form().FactSheetCaptions->isVisible());
+  ASSERT_FALSE(form().ButtonPanel->isVisible());
   const QImage withSheet(Take("sheet.jpg"));
   ASSERT_FALSE(plain.isNull());
   ASSERT_EQ(plain.size(), withSheet.size());
   const double ratio = form().devicePixelRatioF();
-  const QRect sheet(form().Text1->geometry().topLeft() * ratio,
-                    form().Text2->geometry().bottomRight() * ratio);
+  const QRect sheet(form().FactSheetCaptions->geometry().topLeft() * ratio,
+                    form().FactSheetValues->geometry().bottomRight() * ratio);
   EXPECT_EQ(DifferingPixels(plain, withSheet, sheet, 3), 0) << "the fact sheet is not in it";
-  const QRect panel(form().Panel1->geometry().topLeft() * ratio,
-                    form().Panel1->geometry().bottomRight() * ratio);
+  const QRect panel(form().ButtonPanel->geometry().topLeft() * ratio,
+                    form().ButtonPanel->geometry().bottomRight() * ratio);
   EXPECT_EQ(DifferingPixels(plain, withSheet, panel, 3), 0) << "the panel is not in it";
   EXPECT_EQ(DifferingPixels(plain, withSheet, plain.rect(), 3), 0);
 }
@@ -135,7 +135,7 @@ TEST_F(Screenshot, CancelWritesNothingAndKeepsTheFileName) {
   const QString earlier = folder.filePath("earlier.jpg");
   dialog_->FileName = earlier;
   dialog_->Answers.push_back(std::nullopt);
-  ChooseMenuItem(form().MenuItem7);
+  ChooseMenuItem(form().ScreenshotAction);
   ASSERT_EQ(dialog_->Requests.size(), 1u) << "the dialog was asked";
   EXPECT_EQ(dialog_->Requests[0].FileName, earlier);
   EXPECT_TRUE(Files().isEmpty());
@@ -159,9 +159,9 @@ TEST_F(Screenshot, FailedSaveIsReportedAndTheViewerGoesOn) {
     ASSERT_EQ(ErrorMessages().size(), 1u) << c.Name;
     EXPECT_TRUE(ErrorMessages()[0].startsWith(c.Message)) << ErrorMessages()[0].toStdString();
     EXPECT_TRUE(Files().isEmpty()) << c.Name << ": nothing left behind";
-    ClickButton(form().Button4);
-    EXPECT_EQ(form().Label1->text(), QString("Io"));
-    ClickButton(form().Button11);
+    ClickButton(form().BodyButton(orvanth::kIo));
+    EXPECT_EQ(form().NameLabel->text(), QString("Io"));
+    ClickButton(form().BodyButton(orvanth::kOrvanth));
   }
 }
 
@@ -169,13 +169,13 @@ TEST_F(Screenshot, FailedSaveIsReportedAndTheViewerGoesOn) {
 // nothing moving: the planet in the middle, about 85 % of the view high, and the star
 // field behind everything else.
 TEST_F(Screenshot, StoredViewShowsThePlanetCentredInTheSky) {
-  ChooseMenuItem(form().MenuItem1);
-  ASSERT_FALSE(form().MenuItem1->isChecked());
+  ChooseMenuItem(form().AutoRotateAction);
+  ASSERT_FALSE(form().AutoRotateAction->isChecked());
   ASSERT_EQ(CameraZ(), -15);
-  const QImage scene = form().Viewport3D1->MakeScreenshot();
-  form().Sphere1->SetVisible(false);
-  const QImage withoutPlanet = form().Viewport3D1->MakeScreenshot();
-  form().Sphere1->SetVisible(true);
+  const QImage scene = form().View->MakeScreenshot();
+  form().Planet->SetVisible(false);
+  const QImage withoutPlanet = form().View->MakeScreenshot();
+  form().Planet->SetVisible(true);
   ASSERT_FALSE(scene.isNull());
   ASSERT_EQ(scene.size(), PixelSize());
 

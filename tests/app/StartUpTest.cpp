@@ -41,23 +41,23 @@ TEST_F(StartUp, OpensFullScreenWithThePlanetNamedAndNoFactSheet) {
   EXPECT_TRUE(form().isFullScreen());
   EXPECT_EQ(form().geometry(), screen) << "the client area covers the whole screen";
   EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-  EXPECT_EQ(form().Viewport3D1->geometry(), QRect(QPoint(), screen.size()));
+  EXPECT_EQ(form().View->geometry(), QRect(QPoint(), screen.size()));
   EXPECT_EQ(form().windowTitle(), QString("Moons of Orvanth"));
-  EXPECT_FALSE(Form1->isVisible()) << "the About window waits for the menu";
+  EXPECT_FALSE(TheAboutWindow->isVisible()) << "the About window waits for the menu";
 
-  EXPECT_EQ(form().Label1->text(), QString("Orvanth"));
-  EXPECT_TRUE(form().Label1->isVisible());
-  EXPECT_FALSE(form().Text1->isVisible());
-  EXPECT_FALSE(form().Text2->isVisible());
-  EXPECT_EQ(form().Text2->Text(), orvanth::FactValues(1)) << "the planet's facts, hidden";
-  EXPECT_TRUE(form().Panel1->isVisible());
-  EXPECT_FALSE(Dragging);
+  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth"));
+  EXPECT_TRUE(form().NameLabel->isVisible());
+  EXPECT_FALSE(form().FactSheetCaptions->isVisible());
+  EXPECT_FALSE(form().FactSheetValues->isVisible());
+  EXPECT_EQ(form().FactSheetValues->Text(), orvanth::FactValues(1)) << "the planet's facts, hidden";
+  EXPECT_TRUE(form().ButtonPanel->isVisible());
+  EXPECT_FALSE(form().Dragging);
 
   // The menu's marks agree with what they switch.
-  EXPECT_TRUE(form().MenuItem1->isChecked());
-  EXPECT_TRUE(form().MenuItem2->isChecked());
-  EXPECT_FALSE(form().MenuItem3->isChecked());
-  EXPECT_TRUE(form().MenuItem5->isChecked());
+  EXPECT_TRUE(form().AutoRotateAction->isChecked());
+  EXPECT_TRUE(form().ShowNamesAction->isChecked());
+  EXPECT_FALSE(form().ShowInfoAction->isChecked());
+  EXPECT_TRUE(form().FullScreenAction->isChecked());
   EXPECT_TRUE(form().FullScreen());
 }
 
@@ -65,11 +65,11 @@ TEST_F(StartUp, SpaceReachesTheWindowBeforeAnyButtonIsClicked) {
   // No button may take the focus on its own when the window becomes active: the space
   // bar would click it instead of toggling the panel.
   PressKey(Qt::Key_Space);
-  EXPECT_FALSE(form().Panel1->isVisible());
-  EXPECT_EQ(form().Label1->text(), QString("Orvanth")) << "no body selected by the key";
+  EXPECT_FALSE(form().ButtonPanel->isVisible());
+  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << "no body selected by the key";
   EXPECT_EQ(CameraZ(), -38) << "no body button clicked by the key";
   PressKey(Qt::Key_Space);
-  EXPECT_TRUE(form().Panel1->isVisible());
+  EXPECT_TRUE(form().ButtonPanel->isVisible());
 }
 
 TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
@@ -83,8 +83,8 @@ TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
   Advance(0.5);
   EXPECT_NEAR(CameraZ(), -38 + 23 * 2.0 / 3, 1e-4);
 
-  ClickButton(form().Button4);
-  EXPECT_EQ(form().Label1->text(), QString("Io"));
+  ClickButton(form().BodyButton(orvanth::kIo));
+  EXPECT_EQ(form().NameLabel->text(), QString("Io"));
   EXPECT_EQ(CameraZ(), -9) << "the button's distance, until the next tick";
   Advance(0.5);
   EXPECT_NEAR(CameraZ(), -38 + 23 * 2.5 / 3, 1e-4);
@@ -103,13 +103,13 @@ TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {
     rt3d::TSphere* Sphere;
     float At0, At240, At480;  // RotationAngle.Y read back
   };
-  TForm2& f = form();
+  TMainWindow& f = form();
   const TBody bodies[] = {
-      {f.Sphere1, 0, 0, 0},                  // a turn a minute
-      {f.Sphere3, 0, 0, 0},                  // Io: 360 degrees in 240 s
-      {f.Sphere4, 45, 202.5, 45},            // Europa: 405 in 480 s, then back to 45
-      {f.Sphere5, 90, 337.5, 225},           // Ganymede: 450 in 960 s
-      {f.Sphere6, 135, 82.0116f, 29.0232f},  // Callisto: 495 in 2242 s
+      {f.Planet, 0, 0, 0},                    // a turn a minute
+      {f.Io, 0, 0, 0},                        // Io: 360 degrees in 240 s
+      {f.Europa, 45, 202.5, 45},              // Europa: 405 in 480 s, then back to 45
+      {f.Ganymede, 90, 337.5, 225},           // Ganymede: 450 in 960 s
+      {f.Callisto, 135, 82.0116f, 29.0232f},  // Callisto: 495 in 2242 s
   };
   for (const TBody& b : bodies) EXPECT_NEAR(b.Sphere->RotationAngle().Y(), b.At0, 1e-3);
   Advance(240, 1);
@@ -121,39 +121,39 @@ TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {
     EXPECT_NEAR(AngleStep(b.At480, b.Sphere->RotationAngle().Y()), 0, 0.01) << b.Sphere->Name();
   }
   // The turn is the way of decreasing angles: a little later each has moved down.
-  const float europa = f.Sphere4->RotationAngle().Y();
+  const float europa = f.Europa->RotationAngle().Y();
   Advance(10);
-  EXPECT_NEAR(AngleStep(europa, f.Sphere4->RotationAngle().Y()), -405 * 10 / 480.0, 0.01);
+  EXPECT_NEAR(AngleStep(europa, f.Europa->RotationAngle().Y()), -405 * 10 / 480.0, 0.01);
 }
 
 // The About window only hides on a close request. Whichever order the windows are
 // asked in, it must not hold the program open.
 TEST_F(StartUp, ClosingTheMainWindowEndsTheProgramWithTheAboutWindowOpen) {
-  Form1->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
-  EXPECT_EQ(RunEventLoop([] { Form2->close(); }), 0);
+  TheAboutWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+  EXPECT_EQ(RunEventLoop([] { TheMainWindow->close(); }), 0);
 }
 
 TEST_F(StartUp, ExitEndsTheProgramWithTheAboutWindowOpen) {
-  Form1->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
-  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().MenuItem4); }), 0);
+  TheAboutWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().ExitAction); }), 0);
 }
 
 TEST_F(StartUp, ExitEndsTheProgram) {
-  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().MenuItem4); }), 0);
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().ExitAction); }), 0);
 }
 
 TEST_F(StartUp, ClosingTheAboutWindowKeepsTheProgramRunning) {
-  Form1->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+  TheAboutWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
   const int result = RunEventLoop([] {
-    Form1->close();
+    TheAboutWindow->close();
     QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(7); });
   });
   EXPECT_EQ(result, 7) << "the loop ran on until told to stop";
-  EXPECT_FALSE(Form1->isVisible());
-  EXPECT_TRUE(Form2->isVisible());
+  EXPECT_FALSE(TheAboutWindow->isVisible());
+  EXPECT_TRUE(TheMainWindow->isVisible());
 }
 
 }  // namespace apptest

@@ -50,7 +50,7 @@ struct TTargets {
 
 class TStorm {
  public:
-  TStorm(TForm2& form, std::uint64_t seed) : FForm(form), FSeed(seed) {
+  TStorm(TMainWindow& form, std::uint64_t seed) : FForm(form), FSeed(seed) {
     FWindow = form.windowHandle();
     FTouch = QTest::createTouchDevice();
     // Qt registers it for good; it goes with the application, not before.
@@ -114,14 +114,14 @@ class TStorm {
       for (int x = step / 2; x < FForm.width(); x += step) {
         const QPointF global = FForm.mapToGlobal(QPointF(x, y));
         const rt3d::TViewportHit hit =
-            FForm.Viewport3D1->ObjectAtPoint({float(global.x()), float(global.y())});
+            FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
         if (hit.Object == nullptr) {
           if (hit.OnViewport) FTargets.Sky.push_back({x, y});
           continue;
         }
         for (int body = 1; body <= 5; ++body) {
-          const rt3d::TSphere* sphere[6] = {nullptr,       FForm.Sphere1, FForm.Sphere3,
-                                            FForm.Sphere4, FForm.Sphere5, FForm.Sphere6};
+          const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
+                                            FForm.Europa, FForm.Ganymede, FForm.Callisto};
           if (hit.Object == sphere[body]) FTargets.Bodies[std::size_t(body)].push_back({x, y});
         }
       }
@@ -144,16 +144,20 @@ class TStorm {
     }
     if (choice < 45 && !FTargets.Sky.empty()) return Pick(FTargets.Sky);
     if (choice < 65) {
-      const QRect panel = FForm.Panel1->geometry();
+      const QRect panel = FForm.ButtonPanel->geometry();
       if (Chance(0.6)) {
-        const std::array<QPushButton*, 5> buttons{FForm.Button1, FForm.Button2, FForm.Button4,
-                                                  FForm.Button8, FForm.Button11};
+        using namespace orvanth;
+        const std::array<QPushButton*, 5> buttons{
+            FForm.BodyButton(kGanymede), FForm.BodyButton(kCallisto), FForm.BodyButton(kIo),
+            FForm.BodyButton(kEuropa), FForm.BodyButton(kOrvanth)};
         QPushButton* button = buttons[std::size_t(Uniform(0, 4))];
-        return FForm.Panel1->mapTo(&FForm, button->geometry().center());
+        return FForm.ButtonPanel->mapTo(&FForm, button->geometry().center());
       }
       return InRect(panel);
     }
-    if (choice < 75) return InRect(Chance(0.5) ? FForm.Text1->geometry() : FForm.Text2->geometry());
+    if (choice < 75)
+      return InRect(Chance(0.5) ? FForm.FactSheetCaptions->geometry()
+                                : FForm.FactSheetValues->geometry());
     if (choice < 78) {
       // Just outside the window: a drag may well leave it.
       return {Uniform(-20, FForm.width() + 20), Uniform(-20, FForm.height() + 20)};
@@ -163,8 +167,8 @@ class TStorm {
 
   // A point away from an open menu, so that no menu item is ever chosen by accident.
   QPoint AwayFromMenu() {
-    const QRect menu(FForm.mapFromGlobal(FForm.PopupMenu1->geometry().topLeft()),
-                     FForm.PopupMenu1->geometry().size());
+    const QRect menu(FForm.mapFromGlobal(FForm.ContextMenu->geometry().topLeft()),
+                     FForm.ContextMenu->geometry().size());
     for (int attempt = 0; attempt < 50; ++attempt) {
       const QPoint p = Somewhere();
       if (!menu.adjusted(-4, -4, 4, 4).contains(p)) return p;
@@ -351,8 +355,9 @@ class TStorm {
 
   void MenuCommand() {
     // All but "Screenshot" and "Exit".
-    const std::array<QAction*, 5> items{FForm.MenuItem1, FForm.MenuItem2, FForm.MenuItem3,
-                                        FForm.MenuItem5, FForm.MenuItem6};
+    const std::array<QAction*, 5> items{FForm.AutoRotateAction, FForm.ShowNamesAction,
+                                        FForm.ShowInfoAction, FForm.FullScreenAction,
+                                        FForm.AboutAction};
     items[std::size_t(Uniform(0, 4))]->trigger();
     Count(kMenu);
   }
@@ -361,19 +366,19 @@ class TStorm {
     if (!FForm.FullScreen()) {
       FForm.resize(Uniform(200, 1900), Uniform(150, 1060));
     } else {
-      FForm.MenuItem5->trigger();
+      FForm.FullScreenAction->trigger();
     }
     Count(kResize);
   }
 
   void About() {
-    if (Form1 == nullptr) return;
-    if (!Form1->isVisible()) {
-      FForm.MenuItem6->trigger();
+    if (TheAboutWindow == nullptr) return;
+    if (!TheAboutWindow->isVisible()) {
+      FForm.AboutAction->trigger();
     } else if (Chance(0.5)) {
-      Form1->close();
+      TheAboutWindow->close();
     } else {
-      Form1->SpeedButton1->click();
+      TheAboutWindow->OkButton->click();
     }
     Count(kAbout);
   }
@@ -412,19 +417,19 @@ class TStorm {
 
   void Tally(QPoint at) {
     if (!FForm.rect().contains(at)) return;
-    if (FForm.Panel1->isVisible() && FForm.Panel1->geometry().contains(at)) {
+    if (FForm.ButtonPanel->isVisible() && FForm.ButtonPanel->geometry().contains(at)) {
       ++FPresses[kPanel];
       return;
     }
-    if (FForm.Text1->isVisible() &&
-        (FForm.Text1->geometry().contains(at) || FForm.Text2->geometry().contains(at))) {
+    if (FForm.FactSheetCaptions->isVisible() && (FForm.FactSheetCaptions->geometry().contains(at) ||
+                                                 FForm.FactSheetValues->geometry().contains(at))) {
       ++FPresses[kFactSheet];  // the texts let presses through to what lies below
     }
     const QPointF global = FForm.mapToGlobal(QPointF(at));
     const rt3d::TViewportHit hit =
-        FForm.Viewport3D1->ObjectAtPoint({float(global.x()), float(global.y())});
-    const rt3d::TSphere* sphere[6] = {nullptr,       FForm.Sphere1, FForm.Sphere3,
-                                      FForm.Sphere4, FForm.Sphere5, FForm.Sphere6};
+        FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
+    const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
+                                      FForm.Europa, FForm.Ganymede, FForm.Callisto};
     for (int body = 1; body <= 5; ++body) {
       if (hit.Object != nullptr && hit.Object == sphere[body]) ++FPresses[std::size_t(body)];
     }
@@ -436,7 +441,7 @@ class TStorm {
     ++FKinds[kind];
   }
 
-  TForm2& FForm;
+  TMainWindow& FForm;
   std::uint64_t FSeed;
   std::mt19937_64 FRandom;
   QWindow* FWindow = nullptr;
@@ -473,7 +478,7 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
               static_cast<unsigned long long>(seed), events);
   ShownErrors().clear();
   TViewer viewer;
-  TForm2& form = viewer.Form();
+  TMainWindow& form = viewer.Form();
   ASSERT_NE(FTimer, nullptr) << "the animations did not start on the test clock";
 
   TStorm storm(form, seed);
@@ -504,13 +509,13 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
   EXPECT_TRUE(ShownErrors().empty())
       << "the error handler spoke: " << ShownErrors().front().toStdString();
   EXPECT_TRUE(RigIsRotation(form));
-  const float z = form.Camera1->Position().Z();
+  const float z = form.Camera->Position().Z();
   EXPECT_TRUE(z > -40 && z < -5) << "camera distance " << z;
   EXPECT_TRUE(OrbitsKeepTheirRadii(form));
 
   // The animations run exactly when "Auto-rotate" is checked, and the bodies move then.
-  const bool autoRotate = form.MenuItem1->isChecked();
-  for (rt3d::TFloatAnimation* animation : form.FloatAnimations) {
+  const bool autoRotate = form.AutoRotateAction->isChecked();
+  for (rt3d::TFloatAnimation* animation : form.BodyAnimations) {
     EXPECT_EQ(animation->Running(), autoRotate) << animation->Name();
   }
   const std::array<float, 5> before = BodyAngles(form);

@@ -22,31 +22,32 @@ std::vector<QString>& ShownErrors() {
 }
 
 TViewer::TViewer(bool shown) {
-  Form2 = new TForm2();
-  Form1 = new TForm1(Form2);
+  TheMainWindow = new TMainWindow();
+  TheAboutWindow = new TAboutWindow(TheMainWindow);
+  TheMainWindow->AboutWindow = TheAboutWindow;
   auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
   FDialog = dialog.get();
-  Form2->SaveDialog1 = std::move(dialog);
-  TForm1::OpenUrl = [](const QUrl&) {};
+  TheMainWindow->SaveDialog = std::move(dialog);
+  TAboutWindow::OpenUrl = [](const QUrl&) {};
   if (shown) {
-    Form2->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(Form2)) << "the main window never showed";
+    TheMainWindow->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(TheMainWindow)) << "the main window never showed";
   }
 }
 
 TViewer::~TViewer() {
-  delete Form1;
-  Form1 = nullptr;
-  delete Form2;
+  delete TheAboutWindow;
+  TheAboutWindow = nullptr;
+  delete TheMainWindow;
   // The clock and the destroyer go with the program's windows, as at program end.
   rt3d::FreeAnimationGlobals();
   QCoreApplication::processEvents();
 }
 
-double OrbitRadius(TForm2& form, int bodyIndex) {
-  const rt3d::TVector3D planet = form.Sphere1->AbsolutePosition();
-  const rt3d::TSphere* moon[6] = {nullptr,      nullptr,      form.Sphere3,
-                                  form.Sphere4, form.Sphere5, form.Sphere6};
+double OrbitRadius(TMainWindow& form, int bodyIndex) {
+  const rt3d::TVector3D planet = form.Planet->AbsolutePosition();
+  const rt3d::TSphere* moon[6] = {nullptr,     nullptr,       form.Io,
+                                  form.Europa, form.Ganymede, form.Callisto};
   const rt3d::TVector3D at = const_cast<rt3d::TSphere*>(moon[bodyIndex])->AbsolutePosition();
   const double dx = double(at.X) - planet.X;
   const double dy = double(at.Y) - planet.Y;
@@ -54,8 +55,8 @@ double OrbitRadius(TForm2& form, int bodyIndex) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-::testing::AssertionResult RigIsRotation(TForm2& form, double tolerance) {
-  const rt3d::TMatrix3D& m = form.Dummy1->LocalMatrix();
+::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance) {
+  const rt3d::TMatrix3D& m = form.CameraRig->LocalMatrix();
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       double dot = 0;
@@ -64,16 +65,16 @@ double OrbitRadius(TForm2& form, int bodyIndex) {
       if (!std::isfinite(dot) || std::abs(dot - expected) > tolerance) {
         return ::testing::AssertionFailure()
                << "rows " << i << " and " << j << " of the rig's matrix give " << dot
-               << " instead of " << expected << " (angles " << form.Dummy1->RotationAngle().X()
-               << ", " << form.Dummy1->RotationAngle().Y() << ", "
-               << form.Dummy1->RotationAngle().Z() << ")";
+               << " instead of " << expected << " (angles " << form.CameraRig->RotationAngle().X()
+               << ", " << form.CameraRig->RotationAngle().Y() << ", "
+               << form.CameraRig->RotationAngle().Z() << ")";
       }
     }
   }
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult OrbitsKeepTheirRadii(TForm2& form, double tolerance) {
+::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& form, double tolerance) {
   for (int body = 2; body <= 5; ++body) {
     const double radius = OrbitRadius(form, body);
     if (!std::isfinite(radius) || std::abs(radius - kOrbitRadius[body]) > tolerance) {
@@ -178,10 +179,10 @@ void TManualClockTest::TearDown() {
   rt3d::TAniThread::SetPlatformFactory(nullptr);
 }
 
-std::array<float, 5> BodyAngles(TForm2& form) {
-  return {form.Sphere1->RotationAngle().Y(), form.Sphere3->RotationAngle().Y(),
-          form.Sphere4->RotationAngle().Y(), form.Sphere5->RotationAngle().Y(),
-          form.Sphere6->RotationAngle().Y()};
+std::array<float, 5> BodyAngles(TMainWindow& form) {
+  return {form.Planet->RotationAngle().Y(), form.Io->RotationAngle().Y(),
+          form.Europa->RotationAngle().Y(), form.Ganymede->RotationAngle().Y(),
+          form.Callisto->RotationAngle().Y()};
 }
 
 }  // namespace robustness

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/AboutWindow.h"
+#include "app/MainWindow.h"
 #include "runtime3d/animation/ManualAnimationClock.h"
 #include "screenshot/ScriptedSaveDialog.h"
 
@@ -22,8 +22,8 @@ namespace robustness {
 // Every message the application's error box would have shown, in order.
 std::vector<QString>& ShownErrors();
 
-// Form2 and Form1 as the program makes them. The save dialog answers from a script and
-// the About window's link opens nothing.
+// TheMainWindow and TheAboutWindow as the program makes them. The save dialog answers from a script
+// and the About window's link opens nothing.
 class TViewer {
  public:
   // shown: show the main window (full screen, as at start-up) and wait until it is on
@@ -33,7 +33,7 @@ class TViewer {
   TViewer(const TViewer&) = delete;
   TViewer& operator=(const TViewer&) = delete;
 
-  TForm2& Form() { return *Form2; }
+  TMainWindow& Form() { return *TheMainWindow; }
   orvanth::screenshot::TScriptedSaveDialog& Dialog() { return *FDialog; }
 
  private:
@@ -52,19 +52,19 @@ class TManualClockTest : public ::testing::Test {
 };
 
 // The five animated angles (planet, Io, Europa, Ganymede, Callisto), as read back.
-std::array<float, 5> BodyAngles(TForm2& form);
+std::array<float, 5> BodyAngles(TMainWindow& form);
 
 // The orbit radii of the moons, body indices 2 to 5.
 inline constexpr float kOrbitRadius[6] = {0, 0, 7, 9, 12, 16};
 
 // Distance of a moon's centre from the planet's centre, in scene units.
-double OrbitRadius(TForm2& form, int bodyIndex);
+double OrbitRadius(TMainWindow& form, int bodyIndex);
 
 // The upper 3 x 3 of the camera rig's matrix has orthonormal rows.
-::testing::AssertionResult RigIsRotation(TForm2& form, double tolerance = 1e-4);
+::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance = 1e-4);
 
 // Every moon at its own radius, within tolerance.
-::testing::AssertionResult OrbitsKeepTheirRadii(TForm2& form, double tolerance = 1e-4);
+::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& form, double tolerance = 1e-4);
 
 // Runs one test of this executable (usually a DISABLED_ one) in a child process with extra
 // environment variables; its output is passed through.

@@ -48,5 +48,5 @@ TEST(BodyTable, DistancesPutTheCameraJustOutsideEachBodyOrOrbit) {
         << body.Name;
   }
   EXPECT_STREQ(Body(4).Name, "Ganymede");
-  EXPECT_STREQ(Body(4).Button, "Button1");
+  EXPECT_STREQ(Body(4).Button, "GanymedeButton");
 }

@@ -11,8 +11,8 @@
 
 namespace {
 
-const std::filesystem::path kAssets =
-    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "assets";
+// From the build, not __FILE__: a compiler cache may make source paths relative.
+const std::filesystem::path kAssets = ORVANTH_ASSETS_SOURCE_DIR;
 const std::filesystem::path kDesktop = kAssets / "com.talvoren.MoonsOfOrvanth.desktop";
 const std::filesystem::path kMetainfo = kAssets / "com.talvoren.MoonsOfOrvanth.metainfo.xml";
 

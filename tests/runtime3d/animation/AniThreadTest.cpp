@@ -38,7 +38,7 @@ TEST_F(AnimationTest, PeriodIsComputedAgainAfterEachTick) {
 }
 
 TEST_F(AnimationTest, TickWithoutElapsedTimeChangesNothing) {
-  auto* planet = Add(Root.get(), "Sphere1");
+  auto* planet = Add(Root.get(), "Planet");
   TFloatAnimation* spin = AddSpin(planet, 60);
   spin->Start();
   Tick(1);

@@ -5,8 +5,8 @@ namespace {
 
 class AnimatorTest : public AnimationTest {
  protected:
-  TDummy* Dummy1 = Add<TDummy>(Root.get(), "Dummy1");
-  TCamera* Camera1 = Add<TCamera>(Dummy1, "Camera1");
+  TDummy* CameraRig = Add<TDummy>(Root.get(), "CameraRig");
+  TCamera* Camera = Add<TCamera>(CameraRig, "Camera");
 
   int AnimationsOn(TTreeObject* object) {
     int count = 0;
@@ -17,56 +17,56 @@ class AnimatorTest : public AnimationTest {
 };
 
 TEST_F(AnimatorTest, OpeningZoomGlidesFromMinus38ToMinus15AndIsFreedAfterwards) {
-  Camera1->Position().SetZ(-38);
-  AnimateFloat(*Camera1, "position.z", -15, 3, TAnimationType::In, TInterpolationType::Linear);
-  ASSERT_EQ(AnimationsOn(Camera1), 1);
-  EXPECT_EQ(Camera1->Position().Z(), -38);
+  Camera->Position().SetZ(-38);
+  AnimateFloat(*Camera, "position.z", -15, 3, TAnimationType::In, TInterpolationType::Linear);
+  ASSERT_EQ(AnimationsOn(Camera), 1);
+  EXPECT_EQ(Camera->Position().Z(), -38);
 
   for (int k = 1; k <= 12; ++k) {
     Tick(0.25);
     const double t = 0.25 * k;
-    ASSERT_NEAR(Camera1->Position().Z(), -38 + 23 * t / 3, 1e-5) << "at t = " << t;
+    ASSERT_NEAR(Camera->Position().Z(), -38 + 23 * t / 3, 1e-5) << "at t = " << t;
   }
-  EXPECT_EQ(Camera1->Position().Z(), -15) << "exactly -15 on the last tick";
+  EXPECT_EQ(Camera->Position().Z(), -15) << "exactly -15 on the last tick";
   EXPECT_FALSE(Timer->IsActive());
-  EXPECT_EQ(AnimationsOn(Camera1), 1) << "never freed inside its own tick";
+  EXPECT_EQ(AnimationsOn(Camera), 1) << "never freed inside its own tick";
 
   RunDeferredCalls();
-  EXPECT_EQ(AnimationsOn(Camera1), 0) << "freed on a later turn of the event loop";
-  EXPECT_EQ(Camera1->Position().Z(), -15);
+  EXPECT_EQ(AnimationsOn(Camera), 0) << "freed on a later turn of the event loop";
+  EXPECT_EQ(Camera->Position().Z(), -15);
 }
 
 TEST_F(AnimatorTest, AnimatingAnAnimatedPropertyStopsTheFirstAtItsEndValue) {
-  Camera1->Position().SetZ(-38);
-  AnimateFloat(*Camera1, "position.z", -15, 3);
+  Camera->Position().SetZ(-38);
+  AnimateFloat(*Camera, "position.z", -15, 3);
   Tick(1);
-  ASSERT_NEAR(Camera1->Position().Z(), -38 + 23 / 3.0, 1e-5);
+  ASSERT_NEAR(Camera->Position().Z(), -38 + 23 / 3.0, 1e-5);
 
-  AnimateFloat(*Camera1, "Position.Z", -20, 2);
-  EXPECT_EQ(Camera1->Position().Z(), -15) << "the first one wrote its end value and the "
-                                             "second starts from there";
+  AnimateFloat(*Camera, "Position.Z", -20, 2);
+  EXPECT_EQ(Camera->Position().Z(), -15) << "the first one wrote its end value and the "
+                                            "second starts from there";
   RunDeferredCalls();
-  ASSERT_EQ(AnimationsOn(Camera1), 1) << "the stopped one is freed";
+  ASSERT_EQ(AnimationsOn(Camera), 1) << "the stopped one is freed";
   Tick(1);
-  EXPECT_FLOAT_EQ(Camera1->Position().Z(), -17.5f);
+  EXPECT_FLOAT_EQ(Camera->Position().Z(), -17.5f);
   Tick(1);
-  EXPECT_EQ(Camera1->Position().Z(), -20);
+  EXPECT_EQ(Camera->Position().Z(), -20);
   RunDeferredCalls();
-  EXPECT_EQ(AnimationsOn(Camera1), 0);
+  EXPECT_EQ(AnimationsOn(Camera), 0);
 }
 
 TEST_F(AnimatorTest, StopPropertyAnimationStopsOnlyThatProperty) {
-  TFloatAnimation* x = AddAnimation(Camera1, "Position.X", 0, 10, 4);
-  TFloatAnimation* y = AddAnimation(Camera1, "Position.Y", 0, 10, 4);
+  TFloatAnimation* x = AddAnimation(Camera, "Position.X", 0, 10, 4);
+  TFloatAnimation* y = AddAnimation(Camera, "Position.Y", 0, 10, 4);
   x->Start();
   y->Start();
   Tick(1);
-  TAnimator::StopPropertyAnimation(Camera1, "POSITION.X");
+  TAnimator::StopPropertyAnimation(Camera, "POSITION.X");
   EXPECT_FALSE(x->Running());
-  EXPECT_EQ(Camera1->Position().X(), 10);
+  EXPECT_EQ(Camera->Position().X(), 10);
   EXPECT_TRUE(y->Running());
-  EXPECT_FLOAT_EQ(Camera1->Position().Y(), 2.5f);
-  EXPECT_EQ(AnimationsOn(Camera1), 2) << "stored animations are not freed";
+  EXPECT_FLOAT_EQ(Camera->Position().Y(), 2.5f);
+  EXPECT_EQ(AnimationsOn(Camera), 2) << "stored animations are not freed";
 }
 
 TEST_F(AnimatorTest, TargetOutsideAWindowGetsTheEndValueAtOnce) {
@@ -79,35 +79,35 @@ TEST_F(AnimatorTest, TargetOutsideAWindowGetsTheEndValueAtOnce) {
 }
 
 TEST_F(AnimatorTest, TargetFreedBeforeTheDeferredFreeIsNoProblem) {
-  AnimateFloat(*Camera1, "Position.Z", -15, 1);
+  AnimateFloat(*Camera, "Position.Z", -15, 1);
   Tick(1);
   ASSERT_EQ(TAnimationDestroyer::Current()->PendingCount(), 1);
-  delete Camera1;
+  delete Camera;
   EXPECT_EQ(TAnimationDestroyer::Current()->PendingCount(), 0);
   RunDeferredCalls();
-  EXPECT_TRUE(Dummy1->Children().empty());
+  EXPECT_TRUE(CameraRig->Children().empty());
 }
 
 TEST_F(AnimatorTest, ProgramEndFreesAnimationsStillWaiting) {
-  AnimateFloat(*Camera1, "Position.Z", -15, 1);
+  AnimateFloat(*Camera, "Position.Z", -15, 1);
   Tick(1);
   FreeAnimationGlobals();
-  EXPECT_EQ(AnimationsOn(Camera1), 0);
+  EXPECT_EQ(AnimationsOn(Camera), 0);
   RunDeferredCalls();  // the queued call finds no destroyer
-  EXPECT_EQ(Camera1->Position().Z(), -15);
+  EXPECT_EQ(Camera->Position().Z(), -15);
 }
 
 TEST_F(AnimatorTest, NullOrUnresolvableTargetDoesNothingHarmful) {
   TAnimator::AnimateFloat(nullptr, "Position.Z", 1, 1);
   TAnimator::StopPropertyAnimation(nullptr, "Position.Z");
-  AnimateFloat(*Camera1, "Nothing.Here", 1, 1);
-  EXPECT_EQ(Camera1->Position().Z(), -5);
+  AnimateFloat(*Camera, "Nothing.Here", 1, 1);
+  EXPECT_EQ(Camera->Position().Z(), -5);
   EXPECT_EQ(TAniThread::Current(), nullptr);
   RunDeferredCalls();
-  EXPECT_EQ(AnimationsOn(Camera1), 0) << "the one that could not start is freed too";
-  AnimateFloat(*Camera1, "Position.Z", -15, 1);
+  EXPECT_EQ(AnimationsOn(Camera), 0) << "the one that could not start is freed too";
+  AnimateFloat(*Camera, "Position.Z", -15, 1);
   Tick(1);
-  EXPECT_EQ(Camera1->Position().Z(), -15);
+  EXPECT_EQ(Camera->Position().Z(), -15);
 }
 
 }  // namespace

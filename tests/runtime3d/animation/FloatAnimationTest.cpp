@@ -10,7 +10,7 @@ namespace {
 // --- The stored spin and orbit animations ---------------------------------------------------
 
 TEST_F(AnimationTest, PlanetSpinWritesMinusSixDegreesPerSecondAndWrapsToZero) {
-  auto* planet = Add(Root.get(), "Sphere1");
+  auto* planet = Add(Root.get(), "Planet");
   TFloatAnimation* spin = AddSpin(planet, 60);
   spin->Start();
   ASSERT_TRUE(spin->Running());
@@ -31,7 +31,7 @@ TEST_F(AnimationTest, PlanetSpinWritesMinusSixDegreesPerSecondAndWrapsToZero) {
 }
 
 TEST_F(AnimationTest, EuropaTurns405DegreesPerRunAndJumpsBackTo45) {
-  auto* europa = Add(Root.get(), "Sphere4");
+  auto* europa = Add(Root.get(), "Europa");
   europa->RotationAngle().SetY(45);
   const TQuaternion3D at45 = europa->Quaternion();
   TFloatAnimation* orbit = AddSpin(europa, 480);
@@ -59,7 +59,7 @@ TEST_F(AnimationTest, RestartTakesTheReadBackAngleAndKeepsTheOrientation) {
   for (const Case& c :
        {Case{"StopAtCurrent then Start", true}, Case{"Start while running", false}}) {
     SCOPED_TRACE(c.name);
-    auto* planet = Add(Root.get(), "Sphere1");
+    auto* planet = Add(Root.get(), "Planet");
     TFloatAnimation* spin = AddSpin(planet, 60);
     int finished = 0;
     spin->OnFinish = [&](TTreeObject*) { ++finished; };
@@ -97,7 +97,7 @@ TEST_F(AnimationTest, RestartTakesTheReadBackAngleAndKeepsTheOrientation) {
 }
 
 TEST_F(AnimationTest, PlanetFrozenAt160TurnsFrom160ToMinus360InOneMinute) {
-  auto* planet = Add(Root.get(), "Sphere1");
+  auto* planet = Add(Root.get(), "Planet");
   TFloatAnimation* spin = AddSpin(planet, 60);
   spin->Start();
   Ticks(10, 1);
@@ -114,7 +114,7 @@ TEST_F(AnimationTest, PlanetFrozenAt160TurnsFrom160ToMinus360InOneMinute) {
 }
 
 TEST_F(AnimationTest, EnabledDuringLoadingOnlyStoresAndStartsWhenLoadingEnds) {
-  auto* europa = Add(Root.get(), "Sphere4");
+  auto* europa = Add(Root.get(), "Europa");
   TFloatAnimation* orbit = AddSpin(europa, 480);
   Root->BeginLoading();
   europa->RotationAngle().SetY(45);
@@ -303,8 +303,8 @@ TEST_F(AnimationTest, PausedAnimationIsPassedByUntilResumed) {
 // --- Long runs -----------------------------------------------------------------------------
 
 TEST_F(AnimationTest, LoopingSpinsStayInRangeOverHoursOfIrregularTicks) {
-  auto* planet = Add(Root.get(), "Sphere1");
-  auto* callisto = Add(Root.get(), "Sphere6");
+  auto* planet = Add(Root.get(), "Planet");
+  auto* callisto = Add(Root.get(), "Callisto");
   callisto->RotationAngle().SetY(135);
   TFloatAnimation* spin = AddSpin(planet, 60);
   TFloatAnimation* orbit = AddSpin(callisto, 2242);

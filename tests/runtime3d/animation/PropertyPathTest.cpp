@@ -5,14 +5,14 @@
 namespace animtest {
 namespace {
 
-// Dummy1 holds Camera1, Sphere1 and a TDummy named "Position" (so that a sibling's name
+// CameraRig holds Camera, Planet and a TDummy named "Position" (so that a sibling's name
 // can shadow nothing the parent has); animations are placed under one of them.
 class PropertyPathTest : public AnimationTest {
  public:
-  TDummy* Dummy1 = Add<TDummy>(Root.get(), "Dummy1");
-  TCamera* Camera1 = Add<TCamera>(Dummy1, "Camera1");
-  TControl3D* Sphere1 = Add(Dummy1, "Sphere1");
-  TDummy* Decoy = Add<TDummy>(Dummy1, "Position");
+  TDummy* CameraRig = Add<TDummy>(Root.get(), "CameraRig");
+  TCamera* Camera = Add<TCamera>(CameraRig, "Camera");
+  TControl3D* Planet = Add(CameraRig, "Planet");
+  TDummy* Decoy = Add<TDummy>(CameraRig, "Position");
 };
 
 TEST_F(PropertyPathTest, PathsResolveCaseInsensitivelyThroughObjectsAndSiblings) {
@@ -23,21 +23,21 @@ TEST_F(PropertyPathTest, PathsResolveCaseInsensitivelyThroughObjectsAndSiblings)
     const char* property;
   };
   const Case cases[] = {
-      {"position.z", [](auto& t) { return t.Camera1; },
-       [](auto& t) { return &t.Camera1->Position(); }, "z"},
-      {"RotationAngle.Y", [](auto& t) { return t.Sphere1; },
-       [](auto& t) { return &t.Sphere1->RotationAngle(); }, "Y"},
-      {"ROTATIONANGLE.y", [](auto& t) { return t.Sphere1; },
-       [](auto& t) { return &t.Sphere1->RotationAngle(); }, "y"},
-      {"Opacity", [](auto& t) { return t.Sphere1; }, [](auto& t) { return t.Sphere1; }, "Opacity"},
-      {"Camera1.AngleOfView", [](auto& t) { return t.Dummy1; }, [](auto& t) { return t.Camera1; },
+      {"position.z", [](auto& t) { return t.Camera; },
+       [](auto& t) { return &t.Camera->Position(); }, "z"},
+      {"RotationAngle.Y", [](auto& t) { return t.Planet; },
+       [](auto& t) { return &t.Planet->RotationAngle(); }, "Y"},
+      {"ROTATIONANGLE.y", [](auto& t) { return t.Planet; },
+       [](auto& t) { return &t.Planet->RotationAngle(); }, "y"},
+      {"Opacity", [](auto& t) { return t.Planet; }, [](auto& t) { return t.Planet; }, "Opacity"},
+      {"Camera.AngleOfView", [](auto& t) { return t.CameraRig; }, [](auto& t) { return t.Camera; },
        "AngleOfView"},
-      {"camera1.angleofview", [](auto& t) { return t.Dummy1; }, [](auto& t) { return t.Camera1; },
+      {"camera.angleofview", [](auto& t) { return t.CameraRig; }, [](auto& t) { return t.Camera; },
        "angleofview"},
-      {"Camera1.Position.Z", [](auto& t) { return t.Dummy1; },
-       [](auto& t) { return &t.Camera1->Position(); }, "Z"},
-      {"Position.X", [](auto& t) { return t.Dummy1; },
-       [](auto& t) { return &t.Dummy1->Position(); }, "X"},  // the property before a sibling
+      {"Camera.Position.Z", [](auto& t) { return t.CameraRig; },
+       [](auto& t) { return &t.Camera->Position(); }, "Z"},
+      {"Position.X", [](auto& t) { return t.CameraRig; },
+       [](auto& t) { return &t.CameraRig->Position(); }, "X"},  // the property before a sibling
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -59,18 +59,18 @@ TEST_F(PropertyPathTest, UnresolvablePathMakesStartASilentNoOp) {
                          "Opacity.X",
                          ".Y",
                          "RotationAngle.",
-                         "Sphere1.Opacity.X",
-                         "Camera1.AngleOfView"};  // Camera1 is no sibling of the animation
+                         "Planet.Opacity.X",
+                         "Camera.AngleOfView"};  // Camera is no sibling of the animation
   for (const char* path : paths) {
     SCOPED_TRACE(path);
-    TFloatAnimation* animation = AddAnimation(Sphere1, path, 0, 0.5f, 1);
+    TFloatAnimation* animation = AddAnimation(Planet, path, 0, 0.5f, 1);
     int events = 0;
     animation->OnProcess = animation->OnFinish = [&](TTreeObject*) { ++events; };
     EXPECT_NO_THROW(animation->Start());
     EXPECT_FALSE(animation->Running());
     EXPECT_EQ(animation->Instance(), nullptr);
     EXPECT_EQ(events, 0);
-    EXPECT_EQ(Sphere1->Opacity(), 1);
+    EXPECT_EQ(Planet->Opacity(), 1);
     EXPECT_EQ(TAniThread::Current(), nullptr) << "nothing started, no clock";
     delete animation;
   }
@@ -80,7 +80,7 @@ TEST_F(PropertyPathTest, UnresolvablePathMakesStartASilentNoOp) {
 }
 
 TEST_F(PropertyPathTest, NonFloatPropertyRunsToItsEndWithoutWriting) {
-  TFloatAnimation* animation = AddAnimation(Sphere1, "RotationAngle", 5, 10, 2);
+  TFloatAnimation* animation = AddAnimation(Planet, "RotationAngle", 5, 10, 2);
   animation->SetStartFromCurrent(true);
   int finished = 0;
   animation->OnFinish = [&](TTreeObject*) { ++finished; };
@@ -90,52 +90,52 @@ TEST_F(PropertyPathTest, NonFloatPropertyRunsToItsEndWithoutWriting) {
   EXPECT_FALSE(animation->Running());
   EXPECT_EQ(finished, 1);
   EXPECT_EQ(animation->StartValue(), 5) << "nothing read";
-  EXPECT_EQ(Sphere1->RotationAngle().Point(), (TPoint3D{0, 0, 0})) << "nothing written";
+  EXPECT_EQ(Planet->RotationAngle().Point(), (TPoint3D{0, 0, 0})) << "nothing written";
 }
 
 TEST_F(PropertyPathTest, FreedSiblingTargetIsDroppedNotWritten) {
-  TFloatAnimation* animation = AddAnimation(Dummy1, "Camera1.Position.Z", -38, -15, 3);
+  TFloatAnimation* animation = AddAnimation(CameraRig, "Camera.Position.Z", -38, -15, 3);
   animation->Start();
   Tick(1);
-  ASSERT_NEAR(Camera1->Position().Z(), -38 + 23 / 3.0, 1e-5);
-  delete Camera1;
+  ASSERT_NEAR(Camera->Position().Z(), -38 + 23 / 3.0, 1e-5);
+  delete Camera;
   EXPECT_EQ(animation->Instance(), nullptr);
   Ticks(2, 1);
   EXPECT_FALSE(animation->Running()) << "the run still ends";
   animation->Start();
-  EXPECT_FALSE(animation->Running()) << "the next start finds no Camera1";
+  EXPECT_FALSE(animation->Running()) << "the next start finds no Camera";
 }
 
 TEST_F(PropertyPathTest, ResolutionLastsForARunAndStopDropsIt) {
-  TFloatAnimation* animation = AddAnimation(Dummy1, "Sphere1.Opacity", 1, 0, 2);
+  TFloatAnimation* animation = AddAnimation(CameraRig, "Planet.Opacity", 1, 0, 2);
   animation->Start();
-  ASSERT_EQ(animation->Instance(), Sphere1);
+  ASSERT_EQ(animation->Instance(), Planet);
   // Another sibling of that name later in the list does not matter during the run.
-  auto* other = Add(Dummy1, "Sphere1");
+  auto* other = Add(CameraRig, "Planet");
   Tick(1);
-  EXPECT_FLOAT_EQ(Sphere1->Opacity(), 0.5f);
+  EXPECT_FLOAT_EQ(Planet->Opacity(), 0.5f);
   animation->Stop();
   EXPECT_EQ(animation->Instance(), nullptr);
-  Sphere1->SetName("Old");
+  Planet->SetName("Old");
   animation->Start();
   EXPECT_EQ(animation->Instance(), other) << "the next run resolves again";
 }
 
 TEST_F(PropertyPathTest, ChangingThePathOrTheParentDropsTheResolution) {
-  TFloatAnimation* animation = AddAnimation(Sphere1, "Position.X", 0, 4, 2);
+  TFloatAnimation* animation = AddAnimation(Planet, "Position.X", 0, 4, 2);
   animation->Start();
   Tick(1);
-  EXPECT_FLOAT_EQ(Sphere1->Position().X(), 2);
+  EXPECT_FLOAT_EQ(Planet->Position().X(), 2);
 
   animation->SetPropertyName("Position.Y");
   Tick(0.5);
-  EXPECT_FLOAT_EQ(Sphere1->Position().X(), 2) << "the old property is no longer written";
+  EXPECT_FLOAT_EQ(Planet->Position().X(), 2) << "the old property is no longer written";
 
   animation->Start();
-  Camera1->AddObject(animation);
+  Camera->AddObject(animation);
   Tick(0.25);
   EXPECT_EQ(animation->Instance(), nullptr);
-  EXPECT_EQ(Sphere1->Position().Y(), 0) << "no write to the old parent after the move";
+  EXPECT_EQ(Planet->Position().Y(), 0) << "no write to the old parent after the move";
 }
 
 }  // namespace

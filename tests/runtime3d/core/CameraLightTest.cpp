@@ -29,10 +29,10 @@ struct Rig : ::testing::Test {
   RecordingContext context{800, 600};
   FakeViewport viewport{&context};
   TViewportRoot root{&viewport};
-  TControl3D* planet = new TControl3D("Sphere1");
-  TDummy* rig = new TDummy("Dummy1");
-  TCamera* camera = new TCamera("Camera1");
-  TLight* light = new TLight("Light1");
+  TControl3D* planet = new TControl3D("Planet");
+  TDummy* rig = new TDummy("CameraRig");
+  TCamera* camera = new TCamera("Camera");
+  TLight* light = new TLight("Light");
 
   Rig() {
     root.AddObject(planet);

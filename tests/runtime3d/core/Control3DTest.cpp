@@ -34,7 +34,7 @@ struct Scene : ::testing::Test {
 }  // namespace
 
 TEST_F(Scene, MoonOrbitsThePlanetCentreOnItsPivot) {
-  auto* moon = new TControl3D("Sphere4");
+  auto* moon = new TControl3D("Europa");
   root.AddObject(moon);
   moon->Position().SetPoint({9, 0, 0});
   moon->Scale().SetPoint({0.84f, 0.84f, 0.84f});
@@ -48,9 +48,9 @@ TEST_F(Scene, MoonOrbitsThePlanetCentreOnItsPivot) {
 }
 
 TEST_F(Scene, CameraOnARigTurnsWithIt) {
-  auto* rig = new TDummy("Dummy1");
+  auto* rig = new TDummy("CameraRig");
   root.AddObject(rig);
-  auto* camera = new TCamera("Camera1");
+  auto* camera = new TCamera("Camera");
   rig->AddObject(camera);
   camera->Position().SetZ(-15);
   rig->RotationAngle().SetY(30);
@@ -207,7 +207,7 @@ TEST(QuaternionText, FormatsAndParsesTheStoredForm) {
 }
 
 TEST_F(Scene, LoadingAppliesAnglesThenStoredQuaternionThenOneRebuild) {
-  auto* moon = new TControl3D("Sphere5");
+  auto* moon = new TControl3D("Ganymede");
   auto* still = new TControl3D("Still");
   root.AddObject(moon);
   root.AddObject(still);
@@ -246,7 +246,7 @@ TEST_F(Scene, RemovingAndFreeingObjectsKeepsListsConsistent) {
 }
 
 TEST_F(Scene, CameraTargetClearsWhenTheTargetGoes) {
-  auto* planet = new TControl3D("Sphere1");
+  auto* planet = new TControl3D("Planet");
   root.AddObject(planet);
   TCamera camera;
   camera.SetTarget(planet);
@@ -269,9 +269,9 @@ TEST(NamedProperties, DottedPathsResolveIgnoringCase) {
 }
 
 TEST_F(Scene, AWatcherFreedFirstLeavesNoDanglingNotification) {
-  auto* planet = new TControl3D("Sphere1");
+  auto* planet = new TControl3D("Planet");
   root.AddObject(planet);
-  auto* camera = new TCamera("Camera1");
+  auto* camera = new TCamera("Camera");
   camera->SetTarget(planet);
   auto* other = new TCamera("Camera2");
   other->SetTarget(planet);

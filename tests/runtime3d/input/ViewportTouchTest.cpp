@@ -27,7 +27,7 @@ class ViewportTouch : public ::testing::Test {
     if (QGuiApplication::platformName() == "offscreen") GTEST_SKIP() << "needs a display with GL";
     viewport = std::make_unique<TViewport3D>();
     viewport->resize(200, 200);
-    auto* camera = new TCamera("Camera1");
+    auto* camera = new TCamera("Camera");
     viewport->Root()->AddObject(camera);
     camera->Position().SetPoint({0, 0, -15});
     viewport->SetCamera(camera);

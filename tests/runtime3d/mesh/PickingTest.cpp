@@ -23,24 +23,24 @@ struct PickingScene : ::testing::Test {
   RecordingContext context{800, 600};
   FakeViewport viewport{&context, kViewportOrigin};
   TViewportRoot root{&viewport};
-  TSphere* planet = AddSphere(root, "Sphere1", {0, 0, 0}, 10);
+  TSphere* planet = AddSphere(root, "Planet", {0, 0, 0}, 10);
   TDummy* rig = nullptr;
   TCamera* camera = nullptr;
   TSphere* sky = nullptr;
   TSphere* moon = nullptr;
 
   PickingScene() {
-    rig = new TDummy("Dummy1");
+    rig = new TDummy("CameraRig");
     root.AddObject(rig);
-    camera = new TCamera("Camera1");
+    camera = new TCamera("Camera");
     rig->AddObject(camera);
     camera->Position().SetPoint({0, 0, -15});
     camera->SetTarget(planet);
     viewport.camera = camera;
-    sky = AddSphere(root, "Sphere2", {0, 0, 0}, 200);
+    sky = AddSphere(root, "Sky", {0, 0, 0}, 200);
     sky->SetHitTest(false);
     sky->SetTwoSide(true);
-    moon = AddSphere(root, "Sphere4", {0, 0, -9}, 0.84f);
+    moon = AddSphere(root, "Europa", {0, 0, -9}, 0.84f);
   }
 
   static TSphere* AddSphere(TTreeObject& parent, const char* name, TPoint3D position, float scale) {
@@ -88,10 +88,10 @@ TEST_F(PickingScene, NearestHitAlongThePointerWins) {
     const char* expected;
   };
   const Case cases[] = {
-      {"moon in front of the planet", centre, "Sphere4"},
-      {"beside the moon, on the planet", {400, 180}, "Sphere1"},
-      {"the planet's rim", {400, 300 - kPlanetRimPixels + 6}, "Sphere1"},
-      {"the rim on the right", {400 + kPlanetRimPixels - 6, 300}, "Sphere1"},
+      {"moon in front of the planet", centre, "Europa"},
+      {"beside the moon, on the planet", {400, 180}, "Planet"},
+      {"the planet's rim", {400, 300 - kPlanetRimPixels + 6}, "Planet"},
+      {"the rim on the right", {400 + kPlanetRimPixels - 6, 300}, "Planet"},
       // The sky covers everything but never takes a hit.
       {"past the rim: sky only", {400, 300 - kPlanetRimPixels - 6}, "none"},
       {"the corner of the view", {0, 0}, "none"},
@@ -103,9 +103,9 @@ TEST_F(PickingScene, PickingFollowsTheCameraWithoutAFrame) {
   // Turning the rig by 180 degrees puts the camera behind the planet: the moon is now
   // hidden behind it, and the planet takes the centre.
   rig->RotationAngle().SetY(180);
-  EXPECT_EQ(NameAt(centre), "Sphere1");
+  EXPECT_EQ(NameAt(centre), "Planet");
   rig->RotationAngle().SetY(0);
-  EXPECT_EQ(NameAt(centre), "Sphere4");
+  EXPECT_EQ(NameAt(centre), "Europa");
 }
 
 TEST_F(PickingScene, InvisibleBodiesAndTheirChildrenAreSkipped) {
@@ -116,12 +116,12 @@ TEST_F(PickingScene, InvisibleBodiesAndTheirChildrenAreSkipped) {
   moon->SetHitTest(false);
   EXPECT_EQ(NameAt(PixelOf(*rider)), "Rider") << "a parent without hit test keeps its children";
   const TPointF belowRider{PixelOf(*moon).X, PixelOf(*moon).Y + 30};
-  EXPECT_EQ(NameAt(belowRider), "Sphere1");
+  EXPECT_EQ(NameAt(belowRider), "Planet");
 
   moon->SetHitTest(true);
   moon->SetVisible(false);
-  EXPECT_EQ(NameAt(PixelOf(*rider)), "Sphere1") << "an invisible body hides its children too";
-  EXPECT_EQ(NameAt(centre), "Sphere1");
+  EXPECT_EQ(NameAt(PixelOf(*rider)), "Planet") << "an invisible body hides its children too";
+  EXPECT_EQ(NameAt(centre), "Planet");
 }
 
 TEST_F(PickingScene, OfTwoEqualHitsTheLaterChildWins) {
@@ -139,9 +139,9 @@ TEST_F(PickingScene, BodiesBehindTheEyeAreNeverPicked) {
   // On the pointer's line but behind the camera, and nearer to it than the planet: out of
   // sight, so out of reach.
   TSphere* behind = AddSphere(root, "Behind", {0, 0, -17}, 1);
-  EXPECT_EQ(NameAt(centre), "Sphere4");
+  EXPECT_EQ(NameAt(centre), "Europa");
   delete moon;
-  EXPECT_EQ(NameAt(centre), "Sphere1");
+  EXPECT_EQ(NameAt(centre), "Planet");
   delete planet;
   EXPECT_EQ(NameAt(centre), "none");
   // The same body in front of the camera is picked.
@@ -153,8 +153,8 @@ TEST_F(PickingScene, PixelsFollowTheSceneScale) {
   // The same view on a display with two physical pixels per logical pixel.
   context.SetSize(1600, 1200);
   context.SetScale(2);
-  EXPECT_EQ(NameAt(centre), "Sphere4");
-  EXPECT_EQ(NameAt({400, 300 - kPlanetRimPixels + 6}), "Sphere1");
+  EXPECT_EQ(NameAt(centre), "Europa");
+  EXPECT_EQ(NameAt({400, 300 - kPlanetRimPixels + 6}), "Planet");
   EXPECT_EQ(NameAt({400, 300 - kPlanetRimPixels - 6}), "none");
 }
 
@@ -199,7 +199,7 @@ class PointerRouter {
 
 struct PointerEvents : PickingScene {
   std::vector<std::string> log;
-  TSphere* other = AddSphere(root, "Sphere5", {2, 0, -9}, 0.84f);
+  TSphere* other = AddSphere(root, "Ganymede", {2, 0, -9}, 0.84f);
   PointerRouter pointer{*this};
 
   PointerEvents() {
@@ -227,9 +227,9 @@ TEST_F(PointerEvents, DoubleClickOnABody) {
   pointer.Release(centre);
   pointer.Press(centre, ssLeft | ssDouble);
   pointer.Release(centre);
-  EXPECT_EQ(log, (std::vector<std::string>{"Sphere4.OnMouseDown", "Sphere4.OnClick",
-                                           "Sphere4.OnMouseUp", "Sphere4.OnMouseDown(double)",
-                                           "Sphere4.OnDblClick", "Sphere4.OnMouseUp"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"Europa.OnMouseDown", "Europa.OnClick",
+                                           "Europa.OnMouseUp", "Europa.OnMouseDown(double)",
+                                           "Europa.OnDblClick", "Europa.OnMouseUp"}));
 }
 
 TEST_F(PointerEvents, PressCarriesTheRayInTheBodysOwnFrame) {
@@ -251,7 +251,7 @@ TEST_F(PointerEvents, PressCarriesTheRayInTheBodysOwnFrame) {
 
 TEST_F(PointerEvents, ClicksNeedThePointerStillOverThePressedBody) {
   const TPointF onOther = PixelOf(*other);
-  ASSERT_EQ(NameAt(onOther), "Sphere5");
+  ASSERT_EQ(NameAt(onOther), "Ganymede");
 
   // Press on the moon, release over the other body: neither clicks.
   pointer.Press(centre);
@@ -261,8 +261,8 @@ TEST_F(PointerEvents, ClicksNeedThePointerStillOverThePressedBody) {
   pointer.Press(onOther);
   pointer.Move(centre);
   pointer.Release(centre);
-  EXPECT_EQ(log, (std::vector<std::string>{"Sphere4.OnMouseDown", "Sphere5.OnMouseUp",
-                                           "Sphere5.OnMouseDown", "Sphere4.OnMouseUp"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"Europa.OnMouseDown", "Ganymede.OnMouseUp",
+                                           "Ganymede.OnMouseDown", "Europa.OnMouseUp"}));
 
   // The second press of a double click released off the body gives no double click.
   log.clear();
@@ -272,6 +272,6 @@ TEST_F(PointerEvents, ClicksNeedThePointerStillOverThePressedBody) {
   pointer.Move(onOther);
   pointer.Release(onOther);
   EXPECT_EQ(log,
-            (std::vector<std::string>{"Sphere4.OnMouseDown", "Sphere4.OnClick", "Sphere4.OnMouseUp",
-                                      "Sphere4.OnMouseDown(double)", "Sphere5.OnMouseUp"}));
+            (std::vector<std::string>{"Europa.OnMouseDown", "Europa.OnClick", "Europa.OnMouseUp",
+                                      "Europa.OnMouseDown(double)", "Ganymede.OnMouseUp"}));
 }

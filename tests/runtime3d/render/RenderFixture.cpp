@@ -72,7 +72,7 @@ void ViewportScene::SetUp() {
   TReportingApplication::Errors().clear();
   viewport = std::make_unique<TViewport3D>();
   viewport->resize(kSize, kSize);
-  camera = new TCamera("Camera1");
+  camera = new TCamera("Camera");
   viewport->Root()->AddObject(camera);
   camera->Position().SetPoint({0, 0, -15});
   viewport->SetCamera(camera);
@@ -101,7 +101,7 @@ TSphere* ViewportScene::AddSphere(float radius, const TPoint3D& position, TTreeO
 TLight* ViewportScene::AddLight(float turnY) {
   auto* rig = new TDummy("LightRig");
   viewport->Root()->AddObject(rig);
-  auto* light = new TLight("Light1");
+  auto* light = new TLight("Light");
   rig->AddObject(light);
   light->Position().SetPoint({0, 0, -30});
   rig->RotationAngle().SetY(turnY);

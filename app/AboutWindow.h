@@ -47,7 +47,7 @@ class TLabel : public QLabel {
   bool FPressed = false;
 };
 
-class TForm1 : public QWidget {
+class TAboutWindow : public QWidget {
   Q_OBJECT
  public:
   // The page the address label shows and opens.
@@ -58,17 +58,17 @@ class TForm1 : public QWidget {
   static std::function<void(const QUrl&)> OpenUrl;
 
   // `mainWindow` is what the window centres over and hands the activation back to.
-  explicit TForm1(QWidget* mainWindow = nullptr);
+  explicit TAboutWindow(QWidget* mainWindow = nullptr);
   void SetMainWindow(QWidget* mainWindow) { FMainWindow = mainWindow; }
 
-  TImage* Image1;
-  TLabel* Label1;
-  TLabel* Label2;
-  TLabel* Label3;
-  QToolButton* SpeedButton1;
+  TImage* Picture;
+  TLabel* TitleLabel;
+  TLabel* MakerLabel;
+  TLabel* AddressLabel;
+  QToolButton* OkButton;
 
-  void Label3Click();
-  void SpeedButton1Click();
+  void OpenWebPage();
+  void CloseAndReturn();
 
   // Showing centres the window over the main window each time.
   void setVisible(bool visible) override;
@@ -85,4 +85,4 @@ class TForm1 : public QWidget {
 };
 
 // The About window of the running program, created hidden at start-up.
-extern TForm1* Form1;
+extern TAboutWindow* TheAboutWindow;

@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/AboutWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,12 +16,12 @@
 
 #include "assets/Assets.h"
 
-TForm1* Form1 = nullptr;
+TAboutWindow* TheAboutWindow = nullptr;
 
-const QString TForm1::WebAddress = QStringLiteral("https://www.talvoren.example/");
-const QString TForm1::WebAddressText = QStringLiteral("www.talvoren.example");
+const QString TAboutWindow::WebAddress = QStringLiteral("https://www.talvoren.example/");
+const QString TAboutWindow::WebAddressText = QStringLiteral("www.talvoren.example");
 
-std::function<void(const QUrl&)> TForm1::OpenUrl = [](const QUrl& url) {
+std::function<void(const QUrl&)> TAboutWindow::OpenUrl = [](const QUrl& url) {
   // Whether a browser came up is not reported: the window stays as it is either way.
   QDesktopServices::openUrl(url);
 };
@@ -74,7 +74,7 @@ void TLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (click) emit Click();
 }
 
-// ---- TForm1
+// ---- TAboutWindow
 
 namespace {
 
@@ -112,53 +112,53 @@ QImage AboutPicture() {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* mainWindow)
+TAboutWindow::TAboutWindow(QWidget* mainWindow)
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowStaysOnTopHint),
       FMainWindow(mainWindow) {
   setWindowTitle(QStringLiteral("About"));
   setFixedSize(515, 265);
 
-  Image1 = new TImage(this);
-  Image1->setGeometry(32, 32, 205, 135);
-  Image1->SetPicture(AboutPicture());
+  Picture = new TImage(this);
+  Picture->setGeometry(32, 32, 205, 135);
+  Picture->SetPicture(AboutPicture());
 
-  Label1 =
+  TitleLabel =
       MakeLabel(this, {{264, 32, 249, 41}, QStringLiteral("Moons of Orvanth"), 26, 0xFFADC5E7});
-  auto* shadowEffect1 = new QGraphicsDropShadowEffect(Label1);
-  shadowEffect1->setColor(QColor(0x00, 0xFF, 0xFF, 128));  // aqua at half opacity
+  auto* titleShadow = new QGraphicsDropShadowEffect(TitleLabel);
+  titleShadow->setColor(QColor(0x00, 0xFF, 0xFF, 128));  // aqua at half opacity
   const double direction = 45.0 * std::numbers::pi / 180.0;
-  shadowEffect1->setOffset(2.0 * std::cos(direction), 2.0 * std::sin(direction));
-  shadowEffect1->setBlurRadius(1.0);  // softness 0.1: barely blurred
-  Label1->setGraphicsEffect(shadowEffect1);
+  titleShadow->setOffset(2.0 * std::cos(direction), 2.0 * std::sin(direction));
+  titleShadow->setBlurRadius(1.0);  // softness 0.1: barely blurred
+  TitleLabel->setGraphicsEffect(titleShadow);
 
-  Label2 =
+  MakerLabel =
       MakeLabel(this, {{264, 80, 177, 25}, QStringLiteral("Talvoren Com Ltd."), 16, 0xFFB8B7B7});
 
-  Label3 = MakeLabel(this, {{264, 142, 233, 25}, WebAddressText, 16, 0xFF6D90D0});
-  Label3->setCursor(Qt::PointingHandCursor);
-  connect(Label3, &TLabel::Click, this, &TForm1::Label3Click);
+  AddressLabel = MakeLabel(this, {{264, 142, 233, 25}, WebAddressText, 16, 0xFF6D90D0});
+  AddressLabel->setCursor(Qt::PointingHandCursor);
+  connect(AddressLabel, &TLabel::Click, this, &TAboutWindow::OpenWebPage);
 
-  SpeedButton1 = new QToolButton(this);
-  ApplyText(SpeedButton1, {{217, 194, 80, 33}, QStringLiteral("OK"), 16, 0xFFB8B7B7},
+  OkButton = new QToolButton(this);
+  ApplyText(OkButton, {{217, 194, 80, 33}, QStringLiteral("OK"), 16, 0xFFB8B7B7},
             QPalette::ButtonText);
-  SpeedButton1->setAutoRaise(true);
+  OkButton->setAutoRaise(true);
   // Flat until the pointer is over it; then a light veil, so the light text stays
   // readable on the dark fill (the platform's raised panel would be near white).
-  SpeedButton1->setStyleSheet(QStringLiteral(
+  OkButton->setStyleSheet(QStringLiteral(
       "QToolButton { border: 1px solid transparent; border-radius: 3px; background: transparent; }"
       "QToolButton:hover { border-color: rgba(255, 255, 255, 70);"
       " background: rgba(255, 255, 255, 30); }"
       "QToolButton:pressed { background: rgba(255, 255, 255, 55); }"));
-  SpeedButton1->setFocusPolicy(Qt::NoFocus);
-  connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+  OkButton->setFocusPolicy(Qt::NoFocus);
+  connect(OkButton, &QToolButton::clicked, this, &TAboutWindow::CloseAndReturn);
 }
 
-void TForm1::Label3Click() {
+void TAboutWindow::OpenWebPage() {
   OpenUrl(QUrl(WebAddress));
 }
 
-void TForm1::SpeedButton1Click() {
+void TAboutWindow::CloseAndReturn() {
   hide();
   if (FMainWindow != nullptr) {
     QWidget* main = FMainWindow->window();
@@ -167,12 +167,12 @@ void TForm1::SpeedButton1Click() {
   }
 }
 
-void TForm1::setVisible(bool visible) {
+void TAboutWindow::setVisible(bool visible) {
   if (visible && !isVisible()) CentreOverMainWindow();
   QWidget::setVisible(visible);
 }
 
-void TForm1::CentreOverMainWindow() {
+void TAboutWindow::CentreOverMainWindow() {
   QRect area;
   if (FMainWindow != nullptr && FMainWindow->isVisible()) {
     area = QRect(FMainWindow->mapToGlobal(QPoint(0, 0)), FMainWindow->size());
@@ -194,7 +194,7 @@ void TForm1::CentreOverMainWindow() {
   setGeometry(bounds);
 }
 
-void TForm1::paintEvent(QPaintEvent*) {
+void TAboutWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QLinearGradient fill(0.0, 0.0, 0.0, height());
   fill.setColorAt(0.0, QColor::fromRgba(0xFF244477));
@@ -202,7 +202,7 @@ void TForm1::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), fill);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TAboutWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   hide();
 }

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/AboutWindow.h"
 
 // Readable rectangles in failure messages.
 static void PrintTo(const QRect& r, std::ostream* out) {
@@ -76,7 +76,7 @@ class AboutWindowTest : public ::testing::Test {
 };
 
 TEST_F(AboutWindowTest, IsAFixedCaptionOnlyWindowThatStaysOnTopAndStartsHidden) {
-  TForm1 form(&FMain);
+  TAboutWindow form(&FMain);
   EXPECT_FALSE(form.isVisible());
   EXPECT_TRUE(form.isWindow());
   EXPECT_EQ(form.parentWidget(), nullptr) << "a window of its own, not a child of the main one";
@@ -94,14 +94,14 @@ TEST_F(AboutWindowTest, IsAFixedCaptionOnlyWindowThatStaysOnTopAndStartsHidden) 
 }
 
 TEST_F(AboutWindowTest, ShowsCentredOverTheMainWindowEachTime) {
-  TForm1 form(&FMain);
+  TAboutWindow form(&FMain);
   ASSERT_TRUE(ShowAndWait(form));
   EXPECT_EQ(form.size(), QSize(515, 265));
   EXPECT_TRUE(CentredOver(form, FMain)) << "about " << ::testing::PrintToString(form.geometry())
                                         << " main " << ::testing::PrintToString(FMain.geometry());
 
   // "OK", the main window moves, "About" again: centred over where it is now.
-  form.SpeedButton1->click();
+  form.OkButton->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, kTimeout));
   FMain.move(400, 300);
   ASSERT_TRUE(QTest::qWaitFor([&] { return FMain.geometry().topLeft().x() >= 400; }, kTimeout));
@@ -117,7 +117,7 @@ TEST_F(AboutWindowTest, OkHidesItAndActivatesTheMainWindowAndItCanBeShownAgain) 
   other.setWindowTitle("Other");
   other.setGeometry(1200, 100, 300, 200);
   ASSERT_TRUE(ShowAndWait(other));
-  TForm1 form(&FMain);
+  TAboutWindow form(&FMain);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "first time" : "after OK");
     other.activateWindow();
@@ -126,14 +126,14 @@ TEST_F(AboutWindowTest, OkHidesItAndActivatesTheMainWindowAndItCanBeShownAgain) 
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form, kTimeout));
 
-    QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(form.OkButton, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&FMain, kTimeout)) << "the main window is active again";
   }
 }
 
 TEST_F(AboutWindowTest, ACloseRequestOnlyHidesIt) {
-  QPointer<TForm1> form = new TForm1(&FMain);
+  QPointer<TAboutWindow> form = new TAboutWindow(&FMain);
   // Even as the only window on screen, closing it must not count as the program's last
   // window going away.
   FMain.hide();
@@ -154,29 +154,29 @@ TEST_F(AboutWindowTest, ACloseRequestOnlyHidesIt) {
 
 TEST_F(AboutWindowTest, TheAddressLabelOpensThePageAndLeavesTheWindowOpen) {
   std::vector<QUrl> opened;
-  const auto savedOpener = TForm1::OpenUrl;
-  TForm1::OpenUrl = [&](const QUrl& url) { opened.push_back(url); };
-  TForm1 form(&FMain);
+  const auto savedOpener = TAboutWindow::OpenUrl;
+  TAboutWindow::OpenUrl = [&](const QUrl& url) { opened.push_back(url); };
+  TAboutWindow form(&FMain);
   ASSERT_TRUE(ShowAndWait(form));
 
-  QTest::mouseClick(form.Label3, Qt::LeftButton);
+  QTest::mouseClick(form.AddressLabel, Qt::LeftButton);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl("https://www.talvoren.example/"));
-  EXPECT_EQ(opened[0], QUrl(TForm1::WebAddress));
+  EXPECT_EQ(opened[0], QUrl(TAboutWindow::WebAddress));
   EXPECT_TRUE(form.isVisible());
 
   // Pressing on the address and letting go elsewhere is no click; the other texts take none.
-  QTest::mousePress(form.Label3, Qt::LeftButton);
-  QTest::mouseRelease(form.Label3, Qt::LeftButton, {}, QPoint(-20, -20));
-  QTest::mouseClick(form.Label2, Qt::LeftButton);
-  QTest::mouseClick(form.Label1, Qt::LeftButton);
+  QTest::mousePress(form.AddressLabel, Qt::LeftButton);
+  QTest::mouseRelease(form.AddressLabel, Qt::LeftButton, {}, QPoint(-20, -20));
+  QTest::mouseClick(form.MakerLabel, Qt::LeftButton);
+  QTest::mouseClick(form.TitleLabel, Qt::LeftButton);
   EXPECT_EQ(opened.size(), 1u);
-  EXPECT_EQ(form.Label3->cursor().shape(), Qt::PointingHandCursor);
-  TForm1::OpenUrl = savedOpener;
+  EXPECT_EQ(form.AddressLabel->cursor().shape(), Qt::PointingHandCursor);
+  TAboutWindow::OpenUrl = savedOpener;
 }
 
 TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
-  TForm1 form(&FMain);
+  TAboutWindow form(&FMain);
   struct TextCase {
     const char* Name;
     QWidget* Control;
@@ -187,40 +187,34 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
     QPalette::ColorRole Role;
   };
   const TextCase cases[] = {
-      {"Label1",
-       form.Label1,
+      {"TitleLabel",
+       form.TitleLabel,
        "Moons of Orvanth",
        {264, 32, 249, 41},
        26,
        0xFFADC5E7,
        QPalette::WindowText},
-      {"Label2",
-       form.Label2,
+      {"MakerLabel",
+       form.MakerLabel,
        "Talvoren Com Ltd.",
        {264, 80, 177, 25},
        16,
        0xFFB8B7B7,
        QPalette::WindowText},
-      {"Label3",
-       form.Label3,
+      {"AddressLabel",
+       form.AddressLabel,
        "www.talvoren.example",
        {264, 142, 233, 25},
        16,
        0xFF6D90D0,
        QPalette::WindowText},
-      {"SpeedButton1",
-       form.SpeedButton1,
-       "OK",
-       {217, 194, 80, 33},
-       16,
-       0xFFB8B7B7,
-       QPalette::ButtonText},
+      {"OkButton", form.OkButton, "OK", {217, 194, 80, 33}, 16, 0xFFB8B7B7, QPalette::ButtonText},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.Name);
     ASSERT_EQ(c.Control->parentWidget(), &form);
-    const QString text = c.Control == form.SpeedButton1 ? form.SpeedButton1->text()
-                                                        : static_cast<QLabel*>(c.Control)->text();
+    const QString text = c.Control == form.OkButton ? form.OkButton->text()
+                                                    : static_cast<QLabel*>(c.Control)->text();
     EXPECT_EQ(text.toStdString(), c.Text.toStdString());
     EXPECT_EQ(c.Control->geometry(), c.Bounds);
     EXPECT_EQ(c.Control->font().pixelSize(), c.PixelSize);
@@ -228,9 +222,9 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
     EXPECT_EQ(c.Control->palette().color(QPalette::Active, c.Role).rgba(), c.Colour);
     EXPECT_EQ(c.Control->palette().color(QPalette::Inactive, c.Role).rgba(), c.Colour);
   }
-  EXPECT_EQ(form.Image1->geometry(), QRect(32, 32, 205, 135));
+  EXPECT_EQ(form.Picture->geometry(), QRect(32, 32, 205, 135));
 
-  auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(form.Label1->graphicsEffect());
+  auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(form.TitleLabel->graphicsEffect());
   ASSERT_NE(shadow, nullptr);
   EXPECT_EQ(shadow->color(), QColor(0, 255, 255, 128));
   EXPECT_NEAR(shadow->offset().x(), std::sqrt(2.0), 1e-6) << "distance 2 at 45 degrees";
@@ -238,12 +232,12 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
 }
 
 TEST_F(AboutWindowTest, GradientFillAndThePictureFittedIntoItsBox) {
-  TForm1 form(&FMain);
-  const QImage picture = form.Image1->Picture();
+  TAboutWindow form(&FMain);
+  const QImage picture = form.Picture->Picture();
   ASSERT_FALSE(picture.isNull()) << "the About picture decodes";
 
   // Fitted: as large as the box allows, proportions kept, centred.
-  const QRectF fitted = form.Image1->PictureRect();
+  const QRectF fitted = form.Picture->PictureRect();
   const double scale = std::min(205.0 / picture.width(), 135.0 / picture.height());
   EXPECT_NEAR(fitted.width(), picture.width() * scale, 1e-6);
   EXPECT_NEAR(fitted.height(), picture.height() * scale, 1e-6);
@@ -276,7 +270,7 @@ TEST_F(AboutWindowTest, StaysAboveAFullScreenMainWindow) {
   FMain.showFullScreen();
   QScreen* screen = FMain.screen();
   ASSERT_TRUE(QTest::qWaitFor([&] { return FMain.geometry() == screen->geometry(); }, kTimeout));
-  TForm1 form(&FMain);
+  TAboutWindow form(&FMain);
   ASSERT_TRUE(ShowAndWait(form));
   ASSERT_TRUE(CentredOver(form, FMain));
   // The user goes back to the full-screen view with the About window still open.
