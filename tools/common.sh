@@ -1,21 +1,27 @@
 # Shared by ./run, ./test and ./benchmark: packages, configure-and-build, virtual display.
 # Sourced, not run.
 
-ORVANTH_PACKAGES=(
+# Package lists by what needs them; each script installs the lists it uses.
+# Building and running the viewer (./run, ./benchmark).
+ORVANTH_VIEWER_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
-  libgl1-mesa-dri libgl-dev libegl-dev mesa-utils
-  libpng-dev libspng-dev libgif-dev zlib1g-dev libdeflate-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox imagemagick fonts-dejavu-core
-  appstream desktop-file-utils libxcb1-dev
+  libgl1-mesa-dri libgl-dev libegl-dev
+  libgif-dev zlib1g-dev libdeflate-dev fonts-dejavu-core
+)
+# A virtual display of our own when there is none, and a picture of its screen.
+ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
+# The test suite and the install check (./test).
+ORVANTH_TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libspng-dev libxcb1-dev
+  appstream desktop-file-utils
 )
 
-# Installs whatever of ORVANTH_PACKAGES is missing, with sudo when not root.
+# ensure_packages PACKAGE...: installs whichever are missing, with sudo when not root.
 ensure_packages() {
   local missing=()
   local pkg
-  for pkg in "${ORVANTH_PACKAGES[@]}"; do
+  for pkg in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$pkg")
     fi
@@ -28,8 +34,9 @@ ensure_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [cmake args...] [-- targets...]: incremental from the
-# second run on; builds everything unless targets are named.
+# configure_and_build BUILD_DIR [cmake args...] [-- targets...]: configures a new build
+# folder, and an existing one again when its cache disagrees with a -DNAME=VALUE given here;
+# then builds incrementally, everything unless targets are named.
 configure_and_build() {
   local dir=$1
   shift
@@ -40,7 +47,7 @@ configure_and_build() {
   done
   [ $# -gt 0 ] && shift
   targets=("$@")
-  if [ ! -f "$dir/build.ninja" ]; then
+  if [ ! -f "$dir/build.ninja" ] || ! cache_agrees "$dir" "${args[@]}"; then
     cmake -S . -B "$dir" -G Ninja "${args[@]}"
   fi
   if [ ${#targets[@]} -gt 0 ]; then
@@ -48,6 +55,34 @@ configure_and_build() {
   else
     cmake --build "$dir"
   fi
+}
+
+# cache_agrees BUILD_DIR [cmake args...]: whether every -DNAME=VALUE (or -DNAME:TYPE=VALUE)
+# among the arguments is what the build folder's cache holds.
+cache_agrees() {
+  local cache="$1/CMakeCache.txt"
+  shift
+  [ -f "$cache" ] || return 1
+  local arg name value
+  for arg in "$@"; do
+    [[ $arg == -D*=* ]] || continue
+    name=${arg#-D}
+    value=${name#*=}
+    name=${name%%=*}
+    name=${name%%:*}
+    [ "$(sed -n "s/^$name:[A-Z]*=//p" "$cache")" = "$value" ] || return 1
+  done
+}
+
+# build_viewer BUILD_DIR: builds the viewer and what it needs, nothing else. A new build
+# folder leaves the tests and benchmarks out, so it needs only the viewer's packages;
+# ./test and ./benchmark turn them on.
+build_viewer() {
+  local dir=$1
+  local fresh=()
+  [ -f "$dir/CMakeCache.txt" ] ||
+    fresh=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTH_TESTS=OFF -DORVANTH_BENCH=OFF)
+  configure_and_build "$dir" "${fresh[@]}" -- moons-of-orvanth
 }
 
 # Starts Xvfb and a window manager when there is no display; they stop with the script.
