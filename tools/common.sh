@@ -1,8 +1,9 @@
-# Shared by ./run, ./test and ./benchmark: packages, configure-and-build, virtual display.
+# Shared by ./run, ./test, ./benchmark and ./package: packages, configure-and-build, virtual
+# display.
 # Sourced, not run.
 
 # Package lists by what needs them; each script installs the lists it uses.
-# Building and running the viewer (./run, ./benchmark).
+# Building and running the viewer (./run, ./package, ./benchmark).
 ORVANTH_VIEWER_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
@@ -16,6 +17,8 @@ ORVANTH_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libspng-dev libxcb1-dev
   appstream desktop-file-utils
 )
+# The Debian package and its checks (./package, ./test).
+ORVANTH_PACKAGING_PACKAGES=(dpkg-dev fakeroot lintian man-db)
 
 # ensure_packages PACKAGE...: installs whichever are missing, with sudo when not root.
 ensure_packages() {
