@@ -53,6 +53,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.talvoren.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-image-formats-plugins)
-set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# The program is mostly the PNG bytes of its images, which nothing compresses further: gzip
+# makes the same size as xz in a fifteenth of the time.
+set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
