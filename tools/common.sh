@@ -18,7 +18,7 @@ ORVANTH_TEST_PACKAGES=(
   appstream desktop-file-utils
 )
 # The Debian package and its checks (./package, ./test).
-ORVANTH_PACKAGING_PACKAGES=(dpkg-dev fakeroot lintian man-db)
+ORVANTH_PACKAGING_PACKAGES=(dpkg-dev lintian man-db)
 
 # ensure_packages PACKAGE...: installs whichever are missing, with sudo when not root.
 ensure_packages() {
