@@ -66,7 +66,6 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
   // The view holds the window's keyboard focus and Tab comes back to it from the buttons;
   // a press on it still leaves a focused button focused.
   View->setFocusPolicy(Qt::TabFocus);
-  setFocusProxy(View);
   View->setAccessibleName(QString::fromUtf8(kViewName));
   View->setAccessibleDescription(QString::fromUtf8(kViewDescription));
   FScene = BuildScene(*View->Root(), FComponents, images);
@@ -128,7 +127,7 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
   // The view keeps the keyboard focus until a button is clicked: activation would
   // otherwise hand it to the first button, and the space bar would click that button
   // instead of toggling the panel.
-  setFocus();
+  View->setFocus();
   // Stored as full screen: applied when the window is first shown, after centring.
   FFullScreen->SetFullScreen(true);
 }

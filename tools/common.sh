@@ -3,7 +3,8 @@
 
 ORVANTH_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libqt6opengl6-dev
+  qt6-image-formats-plugins
   libgl1-mesa-dri libgl-dev libegl-dev mesa-utils
   libpng-dev libspng-dev libgif-dev zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
