@@ -155,6 +155,7 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
     item->setShortcutVisibleInContextMenu(true);
     // One press, one command: a held F11 must not flicker between full screen and not.
     item->setAutoRepeat(false);
+    // The shortcut of an item that lives only in a closed popup menu never fires.
     window->addAction(item);
     o.MenuItems[i] = item;
   }
