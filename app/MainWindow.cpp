@@ -5,11 +5,13 @@
 #include <QScreen>
 
 #include "app/Application.h"
+#include "app/ViewAccessible.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/input/FullScreen.h"
 #include "runtime3d/input/Gesture.h"
 #include "runtime3d/input/KeyInput.h"
+#include "runtime3d/input/KeyTranslation.h"
 #include "runtime3d/input/TouchInput.h"
 #include "runtime3d/input/WidgetGestures.h"
 #include "scene/BodyCatalogue.h"
@@ -27,6 +29,14 @@ constexpr QSize kClientSize{1332, 829};
 constexpr float kOpeningDistance = -38;
 constexpr float kViewDistance = -15;
 constexpr float kOpeningSeconds = 3;
+// The pixels of drag one press of an arrow key stands for.
+constexpr double kArrowKeyDrag = 20;
+
+const char* const kViewName = "3D view of Orvanth and its moons";
+const char* const kViewDescription =
+    "Drag or use the arrow keys to turn the view around the planet; the wheel, plus and minus "
+    "zoom; keys 1 to 5 select Orvanth, Io, Europa, Ganymede and Callisto; space shows or "
+    "hides the body buttons; the menu key opens the menu.";
 
 }  // namespace
 
@@ -47,10 +57,17 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
 
   std::shared_ptr<TDecodeBatch> images = textures ? std::move(textures) : StartDecodingTextures();
 
+  // Before the view exists: a screen reader may ask about it from its first moment.
+  InstallViewAccessible();
   // The view, then the scene inside it in the order it is defined.
   View = new TViewport3D(this);
   View->setObjectName(QStringLiteral("View"));
   View->setGeometry(rect());
+  // The view holds the window's keyboard focus and Tab comes back to it from the buttons;
+  // a press on it still leaves a focused button focused.
+  View->setFocusPolicy(Qt::TabFocus);
+  View->setAccessibleName(QString::fromUtf8(kViewName));
+  View->setAccessibleDescription(QString::fromUtf8(kViewDescription));
   FScene = BuildScene(*View->Root(), FComponents, images);
   Planet = FScene.Planet;
   Sky = FScene.Sky;
@@ -107,10 +124,10 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
 
   WireHandlers();
   SetUpViewer();
-  // The window keeps the keyboard focus until a button is clicked: activation would
+  // The view keeps the keyboard focus until a button is clicked: activation would
   // otherwise hand it to the first button, and the space bar would click that button
   // instead of toggling the panel.
-  setFocus();
+  View->setFocus();
   // Stored as full screen: applied when the window is first shown, after centring.
   FFullScreen->SetFullScreen(true);
 }
@@ -194,8 +211,11 @@ void TMainWindow::SetUpViewer() {
 // --- Bodies and overlays -------------------------------------------------------------------
 
 void TMainWindow::ShowBody(int index) {
-  NameLabel->setText(QString::fromUtf8(Body(index).Name));
+  const QString name = QString::fromUtf8(Body(index).Name);
+  const bool another = NameLabel->text() != name;
+  NameLabel->setText(name);
   FactSheetValues->SetText(BodyFacts[size_t(index)]);
+  if (another) AnnounceShownBody(View, name);
 }
 
 void TMainWindow::SelectBody(int index) {
@@ -222,8 +242,43 @@ void TMainWindow::TogglePanel() {
   ButtonPanel->setVisible(!ButtonPanel->isVisible());
 }
 
-void TMainWindow::HandleKeyDown(std::uint16_t&, char16_t& KeyChar, TShiftState) {
-  if (KeyChar == u' ') TogglePanel();
+void TMainWindow::HandleKeyDown(std::uint16_t& Key, char16_t& KeyChar, TShiftState Shift) {
+  // By the character typed, wherever the layout puts it.
+  if (KeyChar == u' ') return TogglePanel();
+  if (KeyChar >= u'1' && KeyChar <= u'5') return SelectBody(KeyChar - u'0');
+  if (KeyChar == u'+' || KeyChar == u'=') return ZoomStep(true);
+  if (KeyChar == u'-') return ZoomStep(false);
+  // By the key; with Ctrl or Alt held they belong to the desktop. The menu's commands
+  // come as its items' shortcuts and never get here.
+  if (Shift & (ssCtrl | ssAlt)) return;
+  switch (Key) {
+    case vkLeft:
+      return TurnRig(-kArrowKeyDrag, 0);
+    case vkRight:
+      return TurnRig(kArrowKeyDrag, 0);
+    case vkUp:
+      return TurnRig(0, -kArrowKeyDrag);
+    case vkDown:
+      return TurnRig(0, kArrowKeyDrag);
+    case vkPrior:
+      return ZoomStep(true);
+    case vkNext:
+      return ZoomStep(false);
+    case vkEscape:
+      if (FullScreenAction->isChecked()) ToggleFullScreen();
+      return;
+    case vkF10:
+      if (Shift & ssShift) OpenMenuAtView();
+      return;
+    case vkApps:
+      return OpenMenuAtView();
+    default:
+      return;
+  }
+}
+
+void TMainWindow::OpenMenuAtView() {
+  ContextMenu->popup(View->mapToGlobal(View->rect().center()));
 }
 
 void TMainWindow::PlaceFactSheet() {
@@ -243,14 +298,18 @@ void TMainWindow::StartDrag(QObject*, TMouseButton, TShiftState, float X, float 
 
 void TMainWindow::DragView(QObject*, TShiftState, float X, float Y) {
   if (!Dragging) return;
+  TurnRig(double(X) - LastDragPoint.X, double(Y) - LastDragPoint.Y);
+  LastDragPoint.X = X;
+  LastDragPoint.Y = Y;
+}
+
+void TMainWindow::TurnRig(double dx, double dy) {
   const double z = Camera->Position().Z();
   // The farther the camera, the more a pixel of travel turns the rig.
   const double f = (-7 - z) / 33 + 0.1;
   TPosition3D& angle = CameraRig->RotationAngle();
-  angle.SetX(float(angle.X() - (double(Y) - LastDragPoint.Y) * 0.3 * f));
-  angle.SetY(float((double(X) - LastDragPoint.X) * 0.3 * f + angle.Y()));
-  LastDragPoint.X = X;
-  LastDragPoint.Y = Y;
+  angle.SetX(float(angle.X() - dy * 0.3 * f));
+  angle.SetY(float(dx * 0.3 * f + angle.Y()));
 }
 
 void TMainWindow::EndDrag(QObject*, TMouseButton, TShiftState, float, float) {

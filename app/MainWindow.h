@@ -83,6 +83,8 @@ class TMainWindow : public QWidget {
   // --- Handlers ----------------------------------------------------------------------------
   // Readies the viewer once the scene is built: facts, pivots, the planet, the opening zoom.
   void SetUpViewer();
+  // The window's keys: space, 1 to 5, +, = and -, the arrows, Page Up and Down, Escape,
+  // the menu key and Shift+F10 (the menu's commands have shortcuts of their own).
   void HandleKeyDown(std::uint16_t& Key, char16_t& KeyChar, rt3d::TShiftState Shift);
   // Keeps the fact sheet's two columns beside the view's centre line.
   void PlaceFactSheet();
@@ -95,6 +97,8 @@ class TMainWindow : public QWidget {
   void PressBody(int index, QObject* Sender, rt3d::TMouseButton Button, rt3d::TShiftState Shift,
                  float X, float Y);
   void TogglePanel();
+  // Opens the context menu in the middle of the view, for the keyboard.
+  void OpenMenuAtView();
 
   // Orbiting: a press starts a drag, each move turns the camera rig, the release ends it.
   void StartDrag(QObject* Sender, rt3d::TMouseButton Button, rt3d::TShiftState Shift, float X,
@@ -103,6 +107,8 @@ class TMainWindow : public QWidget {
   void EndDrag(QObject* Sender, rt3d::TMouseButton Button, rt3d::TShiftState Shift, float X,
                float Y);
   void ZoomByWheel(QObject* Sender, rt3d::TShiftState Shift, int WheelDelta, bool& Handled);
+  // Turns the camera rig as a drag of (dx, dy) pixels does, more the farther the camera.
+  void TurnRig(double dx, double dy);
   void HandleGesture(const rt3d::TGestureEventInfo& EventInfo, bool& Handled);
   // One zoom step toward the planet (in) or away from it, within the limits.
   void ZoomStep(bool in);

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -17,13 +18,13 @@ const std::array<TButtonDefinition, 5> kButtons = {{
 }};
 
 const std::array<TMenuItemDefinition, 7> kMenuItems = {{
-    {"AutoRotateAction", "Auto-rotate", true, true},
-    {"ShowNamesAction", "Show names", true, true},
-    {"ShowInfoAction", "Show info", false, true},
-    {"FullScreenAction", "Full screen", true, true},
-    {"ScreenshotAction", "Screenshot", false, false},
-    {"AboutAction", "About", false, false},
-    {"ExitAction", "Exit", false, false},
+    {"AutoRotateAction", "Auto-rotate", true, true, ""},
+    {"ShowNamesAction", "Show names", true, true, ""},
+    {"ShowInfoAction", "Show info", false, true, ""},
+    {"FullScreenAction", "Full screen", true, true, "F11"},
+    {"ScreenshotAction", "Screenshot", false, false, "Ctrl+S"},
+    {"AboutAction", "About", false, false, "F1"},
+    {"ExitAction", "Exit", false, false, "Ctrl+Q"},
 }};
 
 namespace {
@@ -53,6 +54,27 @@ class TPanel : public QFrame {
   void mouseMoveEvent(QMouseEvent* e) override { e->accept(); }
   void wheelEvent(QWheelEvent* e) override { e->accept(); }
   void contextMenuEvent(QContextMenuEvent* e) override { e->accept(); }
+};
+
+// A body button leaves the arrow keys to the window, where they turn the view as they do
+// everywhere else in it; Tab moves between the buttons.
+class TBodyButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    switch (e->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+        e->ignore();
+        return;
+      default:
+        QPushButton::keyPressEvent(e);
+    }
+  }
 };
 
 TText* MakeFactText(QWidget* window, const char* name, QPoint position, Qt::Alignment align) {
@@ -106,7 +128,7 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   o.ButtonPanel->setGraphicsEffect(opacity);
   for (size_t i = 0; i < kButtons.size(); ++i) {
     const TButtonDefinition& d = kButtons[i];
-    auto* button = new QPushButton(QString::fromUtf8(d.Text), o.ButtonPanel);
+    auto* button = new TBodyButton(QString::fromUtf8(d.Text), o.ButtonPanel);
     button->setObjectName(QString::fromLatin1(d.Name));
     button->setGeometry(QRect(d.Position, kButtonSize));
     button->setFocusPolicy(Qt::StrongFocus);
@@ -129,6 +151,12 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
     item->setObjectName(QString::fromLatin1(d.Name));
     item->setCheckable(d.Checkable);
     item->setChecked(d.IsChecked);
+    item->setShortcut(QKeySequence(QString::fromLatin1(d.Shortcut)));
+    item->setShortcutVisibleInContextMenu(true);
+    // One press, one command: a held F11 must not flicker between full screen and not.
+    item->setAutoRepeat(false);
+    // The shortcut of an item that lives only in a closed popup menu never fires.
+    window->addAction(item);
     o.MenuItems[i] = item;
   }
 

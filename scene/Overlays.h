@@ -26,6 +26,7 @@ struct TMenuItemDefinition {
   const char* Text;
   bool IsChecked;  // at start; the first four items are switches
   bool Checkable;
+  const char* Shortcut;  // the key that chooses it without the menu, shown beside it; "" none
 };
 
 // In stored order.
@@ -52,6 +53,7 @@ struct TOverlays {
 };
 
 // NameLabel goes on the view; the panel and the fact sheet on the window, over the view.
+// The menu's items are the window's too, so their shortcuts work while it is active.
 TOverlays BuildOverlays(QWidget* window, QWidget* view);
 
 }  // namespace orvanth

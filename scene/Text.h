@@ -1,6 +1,7 @@
 #pragma once
 // A block of text drawn over the view: lines aligned left or right inside its box, from
-// the top, cut at the last character that fits. It never takes pointer input.
+// the top, cut at the last character that fits. It never takes pointer input. Assistive
+// technology reads it as static text whose name is the whole text.
 
 #include <QColor>
 #include <QWidget>

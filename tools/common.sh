@@ -14,7 +14,7 @@ ORVANTH_VIEWER_PACKAGES=(
 ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
 # The test suite and the install check (./test).
 ORVANTH_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libspng-dev libxcb1-dev
+  libgtest-dev libgmock-dev libspng-dev libxcb1-dev qt6-base-private-dev
   appstream desktop-file-utils
 )
 # The Debian package and its checks (./package, ./test).

@@ -125,9 +125,9 @@ std::uint16_t VirtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Space:
       return vkSpace;
     case Qt::Key_PageUp:
-      return 33;
+      return vkPrior;
     case Qt::Key_PageDown:
-      return 34;
+      return vkNext;
     case Qt::Key_End:
       return 35;
     case Qt::Key_Home:
@@ -152,7 +152,7 @@ std::uint16_t VirtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Super_R:
       return 92;
     case Qt::Key_Menu:
-      return 93;
+      return vkApps;
     case Qt::Key_NumLock:
       return 144;
     case Qt::Key_ScrollLock:

@@ -23,12 +23,16 @@ enum : std::uint16_t {
   vkMenu = 18,
   vkEscape = 27,
   vkSpace = 32,
+  vkPrior = 33,  // Page Up
+  vkNext = 34,   // Page Down
   vkLeft = 37,
   vkUp = 38,
   vkRight = 39,
   vkDown = 40,
   vkDelete = 46,
+  vkApps = 93,  // the menu key
   vkF1 = 112,
+  vkF10 = 121,
 };
 
 struct TKeyDown {

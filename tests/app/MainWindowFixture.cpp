@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -64,6 +65,15 @@ double AngleStep(double from, double to) {
   return step == -180 ? 180 : step;
 }
 
+int RunEventLoop(const std::function<void()>& whileRunning) {
+  QTimer::singleShot(0, qApp, whileRunning);
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  guard.start(10000);
+  return QApplication::exec();
+}
+
 // --- The windows -------------------------------------------------------------------------
 
 void MainWindow::OpenWindows() {
@@ -121,7 +131,7 @@ void MainWindow::SetUp() {
   f.CameraRig->RotationAngle().SetX(0);
   f.CameraRig->RotationAngle().SetY(0);
   f.ShowBody(1);
-  f.setFocus();
+  f.View->setFocus();
   if (!f.isActiveWindow()) {
     f.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
@@ -158,10 +168,38 @@ void MainWindow::Wheel(QPoint at, int delta) {
   QApplication::sendEvent(window(), &event);
 }
 
-void MainWindow::PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+QPoint MainWindow::DragStart() {
+  const QPoint p(250, form().View->height() - 250);
+  EXPECT_EQ(form().childAt(p), form().View);
+  return p;
+}
+
+void MainWindow::Drag(QPoint from, QPoint by) {
+  Press(from);
+  for (int i = 1; i <= 5; ++i) MoveTo(from + by * i / 5);
+  Release(from + by);
+}
+
+namespace {
+
+QWidget* KeyTarget(QWidget& window) {
   QWidget* target = QApplication::focusWidget();
-  if (!target || target->window() != &form()) target = &form();
-  QTest::keyClick(target, key, modifiers);
+  return target && target->window() == &window ? target : &window;
+}
+
+}  // namespace
+
+void MainWindow::PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+  QTest::keyClick(KeyTarget(form()), key, modifiers);
+}
+
+void MainWindow::HoldKey(Qt::Key key, int repeats) {
+  for (int i = 0; i <= repeats; ++i) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), i > 0);
+    QApplication::sendEvent(KeyTarget(form()), &press);
+  }
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+  QApplication::sendEvent(KeyTarget(form()), &release);
 }
 
 void MainWindow::ClickButton(QPushButton* button) {

@@ -31,6 +31,10 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 // The angle from `from` to `to` turned the short way, in (-180, 180].
 double AngleStep(double from, double to);
 
+// Runs the program's event loop until it ends and returns its exit code; a loop still
+// running after 10 s is stopped with 99.
+int RunEventLoop(const std::function<void()>& whileRunning);
+
 // A main window and its About window per test suite: building one decodes every texture.
 class MainWindow : public ::testing::Test {
  public:
@@ -59,9 +63,17 @@ class MainWindow : public ::testing::Test {
   void DoubleClick(QPoint at);
   // A wheel notch (delta 120 is one notch away from the user) through the window.
   void Wheel(QPoint at, int delta);
+  // A point in the view's lower left with room to move 100 pixels any way, clear of the
+  // panel; a body or the bare view (the drag starts either way).
+  QPoint DragStart();
+  // A drag with the left button, in five equal moves.
+  void Drag(QPoint from, QPoint by);
   // A key press and release where the platform sends it: the focused widget, else the
   // window.
   void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+  // A key that types nothing (an arrow) held down: its press, `repeats` repeated presses,
+  // then its release.
+  void HoldKey(Qt::Key key, int repeats);
   // A real left click on a panel button.
   void ClickButton(QPushButton* button);
   // Opens the context menu with a right click on the view and clicks the item.

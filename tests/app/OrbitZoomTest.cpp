@@ -19,19 +19,6 @@ QPointingDevice* TouchScreen() {
 
 class Orbit : public MainWindow {
  protected:
-  // A point in the view's lower left with room to move 100 pixels any way, clear of the
-  // panel; a body or the bare view (the drag starts either way).
-  QPoint DragStart() {
-    const QPoint p(250, form().View->height() - 250);
-    EXPECT_EQ(form().childAt(p), form().View);
-    return p;
-  }
-  // A drag with the left button, in five equal moves.
-  void Drag(QPoint from, QPoint by) {
-    Press(from);
-    for (int i = 1; i <= 5; ++i) MoveTo(from + by * i / 5);
-    Release(from + by);
-  }
   QTest::QTouchEventWidgetSequence Touch() { return QTest::touchEvent(&form(), TouchScreen()); }
   // Two fingers at `first` and `second`; the second then moves by `step` `count` times.
   void Pinch(QPoint first, QPoint second, QPoint step, int count) {

@@ -10,21 +10,6 @@
 
 namespace apptest {
 
-namespace {
-
-// Runs the program's event loop until it ends and returns its exit code; a loop still
-// running after 10 s is stopped with 99.
-int RunEventLoop(const std::function<void()>& whileRunning) {
-  QTimer::singleShot(0, qApp, whileRunning);
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  guard.start(10000);
-  return QApplication::exec();
-}
-
-}  // namespace
-
 // The state straight after start-up: each test of this suite opens the windows afresh.
 class StartUp : public MainWindow {
  public:

@@ -271,7 +271,7 @@ class TStorm {
       Key(Qt::Key_Escape, {}, QString());
       return;
     }
-    switch (Uniform(0, 9)) {
+    switch (Uniform(0, 13)) {
       case 0:
       case 1:
       case 2:
@@ -288,10 +288,54 @@ class TStorm {
       case 7:
         return Key(Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
       case 8:
-        return Key(Qt::Key_A + Uniform(0, 25), AnyModifiers(),
-                   QString(QChar(u'a' + Uniform(0, 25))));
+        return Letter();
+      case 9: {
+        static const std::array<int, 4> kArrows{Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                                                Qt::Key_Down};
+        return Key(kArrows[std::size_t(Uniform(0, 3))], AnyModifiers(), QString());
+      }
+      case 10: {
+        static const std::array<std::pair<int, const char*>, 5> kZoom{{{Qt::Key_Plus, "+"},
+                                                                       {Qt::Key_Equal, "="},
+                                                                       {Qt::Key_Minus, "-"},
+                                                                       {Qt::Key_PageUp, ""},
+                                                                       {Qt::Key_PageDown, ""}}};
+        const auto& [key, text] = kZoom[std::size_t(Uniform(0, 4))];
+        return Key(key, AnyModifiers(), QString::fromLatin1(text));
+      }
+      case 11: {
+        const int digit = Uniform(0, 9);
+        return Key(Qt::Key_0 + digit, Chance(0.2) ? Qt::KeypadModifier : Qt::NoModifier,
+                   QString::number(digit));
+      }
+      case 12:
+        return CommandKey();
       default:
         return Key(Qt::Key_Escape, {}, QString());
+    }
+  }
+
+  // A letter, with any modifiers but never Ctrl+Q: that would end the program.
+  void Letter() {
+    const int letter = Uniform(0, 25);
+    Qt::KeyboardModifiers modifiers = AnyModifiers();
+    if (Qt::Key_A + letter == Qt::Key_Q) modifiers &= ~Qt::KeyboardModifiers(Qt::ControlModifier);
+    Key(Qt::Key_A + letter, modifiers, QString(QChar(u'a' + letter)));
+  }
+
+  // The keys of the menu's commands (the save dialog is cancelled) and of the menu itself.
+  void CommandKey() {
+    switch (Uniform(0, 4)) {
+      case 0:
+        return Key(Qt::Key_F1, {}, QString());
+      case 1:
+        return Key(Qt::Key_F11, {}, QString());
+      case 2:
+        return Key(Qt::Key_S, Qt::ControlModifier, QStringLiteral("s"));
+      case 3:
+        return Key(Qt::Key_Menu, {}, QString());
+      default:
+        return Key(Qt::Key_F10, Qt::ShiftModifier, QString());
     }
   }
 
