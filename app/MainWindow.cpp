@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <algorithm>
+#include <cstdlib>
 
 #include "app/Application.h"
 #include "app/ViewAccessible.h"
@@ -37,6 +39,8 @@ const char* const kViewDescription =
     "Drag or use the arrow keys to turn the view around the planet; the wheel, plus and minus "
     "zoom; keys 1 to 5 select Orvanth, Io, Europa, Ganymede and Callisto; space shows or "
     "hides the body buttons; the menu key opens the menu.";
+// Zoom steps keep the camera between -40 and -5: never more than 35 in a row succeed.
+constexpr int kMostZoomSteps = 40;
 
 }  // namespace
 
@@ -321,9 +325,15 @@ void TMainWindow::ZoomStep(bool in) {
   if (z < -5 && z > -40) Camera->Position().SetZ(z);
 }
 
-void TMainWindow::ZoomByWheel(QObject*, TShiftState, int WheelDelta, bool& Handled) {
-  ZoomStep(WheelDelta > 0);
+void TMainWindow::ZoomByWheel(QObject*, TShiftState Shift, int WheelDelta, bool& Handled) {
   Handled = true;
+  // Tilting the wheel sideways does not zoom.
+  if (Shift & ssHorizontal) return;
+  // One step per notch of a classic wheel, however finely the wheel reports its turn;
+  // more steps than the range between the limits holds would all be refused.
+  const int notches = WheelNotches.Add(WheelDelta);
+  const int steps = std::min(std::abs(notches), kMostZoomSteps);
+  for (int i = 0; i < steps; ++i) ZoomStep(notches > 0);
 }
 
 void TMainWindow::HandleGesture(const TGestureEventInfo& EventInfo, bool& Handled) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "runtime3d/core/Types.h"
+#include "runtime3d/input/WheelNotches.h"
 #include "runtime3d/render/Viewport3D.h"
 #include "scene/BodyCatalogue.h"
 #include "scene/Overlays.h"
@@ -71,6 +72,8 @@ class TMainWindow : public QWidget {
   rt3d::TPointF LastDragPoint;
   // The pinch's finger distance at its last step.
   std::int32_t LastPinchDistance = 0;
+  // The wheel's turn in notches, with what is left toward the next one.
+  rt3d::TWheelNotches WheelNotches;
   // The value column of each body's fact sheet, by body index 1..5.
   std::array<QString, orvanth::kBodyCount + 1> BodyFacts;
   // Where screenshots are offered, with a final separator; empty when it could not be made.

@@ -127,6 +127,7 @@ void MainWindow::SetUp() {
   f.ButtonPanel->setVisible(true);
   f.Dragging = false;
   f.LastPinchDistance = 0;
+  f.WheelNotches.Reset();
   f.Camera->Position().SetZ(-15);
   f.CameraRig->RotationAngle().SetX(0);
   f.CameraRig->RotationAngle().SetY(0);
@@ -162,9 +163,10 @@ void MainWindow::DoubleClick(QPoint at) {
   QTest::mouseDClick(window(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
-void MainWindow::Wheel(QPoint at, int delta) {
-  QWheelEvent event(QPointF(at), window()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+void MainWindow::Wheel(QPoint at, int delta, Qt::Orientation wheel) {
+  const QPoint angle = wheel == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+  QWheelEvent event(QPointF(at), window()->mapToGlobal(QPointF(at)), QPoint(), angle, Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(window(), &event);
 }
 

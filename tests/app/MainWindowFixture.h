@@ -61,8 +61,9 @@ class MainWindow : public ::testing::Test {
   void Release(QPoint at, Qt::MouseButton button = Qt::LeftButton);
   void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton);
   void DoubleClick(QPoint at);
-  // A wheel notch (delta 120 is one notch away from the user) through the window.
-  void Wheel(QPoint at, int delta);
+  // A wheel turn through the window (delta 120 is one notch away from the user); the
+  // horizontal wheel is a sideways tilt.
+  void Wheel(QPoint at, int delta, Qt::Orientation wheel = Qt::Vertical);
   // A point in the view's lower left with room to move 100 pixels any way, clear of the
   // panel; a body or the bare view (the drag starts either way).
   QPoint DragStart();
