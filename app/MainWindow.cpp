@@ -157,6 +157,7 @@ void TMainWindow::WireHandlers() {
     ZoomByWheel(s, sh, delta, handled);
   };
   View->OnDblClick = [this](QObject*) { TogglePanel(); };
+  View->OnPointerLost = [this](QObject*) { AbandonDrag(); };
   FViewportGestures->OnGesture = [this](TGestureControl*, const TGestureEventInfo& info,
                                         bool& handled) { HandleGesture(info, handled); };
 
@@ -300,8 +301,13 @@ void TMainWindow::StartDrag(QObject*, TMouseButton, TShiftState, float X, float 
   LastDragPoint.Y = Y;
 }
 
-void TMainWindow::DragView(QObject*, TShiftState, float X, float Y) {
+void TMainWindow::DragView(QObject*, TShiftState Shift, float X, float Y) {
   if (!Dragging) return;
+  // With no drag button held, the release went somewhere else: the drag is over.
+  if (!(Shift & (ssLeft | ssMiddle))) {
+    Dragging = false;
+    return;
+  }
   TurnRig(double(X) - LastDragPoint.X, double(Y) - LastDragPoint.Y);
   LastDragPoint.X = X;
   LastDragPoint.Y = Y;
@@ -317,6 +323,10 @@ void TMainWindow::TurnRig(double dx, double dy) {
 }
 
 void TMainWindow::EndDrag(QObject*, TMouseButton, TShiftState, float, float) {
+  Dragging = false;
+}
+
+void TMainWindow::AbandonDrag() {
   Dragging = false;
 }
 

@@ -109,6 +109,8 @@ class TMainWindow : public QWidget {
   void DragView(QObject* Sender, rt3d::TShiftState Shift, float X, float Y);
   void EndDrag(QObject* Sender, rt3d::TMouseButton Button, rt3d::TShiftState Shift, float X,
                float Y);
+  // The view lost the pointer mid-drag (a menu, another window): no release will come.
+  void AbandonDrag();
   void ZoomByWheel(QObject* Sender, rt3d::TShiftState Shift, int WheelDelta, bool& Handled);
   // Turns the camera rig as a drag of (dx, dy) pixels does, more the farther the camera.
   void TurnRig(double dx, double dy);

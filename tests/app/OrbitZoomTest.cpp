@@ -1,9 +1,11 @@
 // Turning the camera rig by dragging, zooming with the wheel and the pinch, and the
 // gesture handler, driven through the window as a user would.
 
+#include <QMenu>
 #include <QPointingDevice>
 #include <QTest>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "tests/app/MainWindowFixture.h"
@@ -78,6 +80,73 @@ TEST_F(Orbit, MovesWithoutAPressTurnNothing) {
   for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(-25 * i, 10 * i));
   EXPECT_EQ(RigY(), yaw);
   EXPECT_EQ(RigX(), 0);
+}
+
+TEST_F(Orbit, ADragWhoseReleaseGoesElsewhereTurnsNothingAfterwards) {
+  QWidget other;
+  other.resize(200, 100);
+  struct TCase {
+    const char* Name;
+    bool OnBody;  // the drag starts on the planet, else on the bare view
+    // Takes the pointer from the view while the left button is held.
+    std::function<void(QPoint at)> Interrupt;
+  };
+  QMenu* menu = form().ContextMenu;
+  const TCase cases[] = {
+      {"the context menu over the bare view", false,
+       [&](QPoint at) {
+         Press(at, Qt::RightButton);
+         ASSERT_TRUE(menu->isVisible());
+       }},
+      {"the context menu over a body", true,
+       [&](QPoint at) {
+         Press(at, Qt::RightButton);
+         ASSERT_TRUE(menu->isVisible());
+       }},
+      {"another window becomes active", false,
+       [&](QPoint) {
+         other.show();
+         other.activateWindow();
+         ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+       }},
+      {"a move arrives with no button held", true,
+       [&](QPoint at) {
+         qt_handleMouseEvent(window(), QPointF(at + QPoint(5, 0)),
+                             window()->mapToGlobal(QPointF(at + QPoint(5, 0))), Qt::NoButton,
+                             Qt::NoButton, QEvent::MouseMove, Qt::NoModifier, 0);
+       }},
+  };
+  const int w = form().View->width();
+  QPoint onPlanet;
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
+  for (const TCase& c : cases) {
+    const QPoint start = c.OnBody ? onPlanet : BareViewPoint();
+    MoveTo(start);
+    Press(start);
+    MoveTo(start + QPoint(0, 10));
+    ASSERT_TRUE(form().Dragging) << c.Name;
+    const float x = RigX(), y = RigY();
+    ASSERT_NE(x, 0) << c.Name << ": the drag turned the rig";
+
+    c.Interrupt(start + QPoint(0, 10));
+    EXPECT_FALSE(form().Dragging) << c.Name << ": the drag ends when the view loses the pointer";
+    // The user lets go of both buttons (the menu or the other window takes the releases)
+    // and closes the menu.
+    Release(start + QPoint(0, 10));
+    Release(start + QPoint(0, 10), Qt::RightButton);
+    if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << c.Name;
+    other.hide();
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form())) << c.Name;
+
+    for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(30 * i, -20 * i));
+    EXPECT_EQ(RigX(), x) << c.Name << ": moves without a button turn nothing";
+    EXPECT_EQ(RigY(), y) << c.Name;
+    EXPECT_FALSE(form().Dragging) << c.Name;
+    EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << c.Name;
+  }
+  EXPECT_TRUE(ErrorMessages().empty());
 }
 
 TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
