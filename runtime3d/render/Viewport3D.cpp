@@ -612,10 +612,7 @@ void TViewport3D::wheelEvent(QWheelEvent* event) {
 
 void TViewport3D::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
-  // While a button is held Qt keeps the pointer on the view and sends no leave; one that
-  // comes anyway means a menu or another window took the pointer.
-  LosePointer();
-  SetHovered(nullptr);
+  if (!FCaptured) SetHovered(nullptr);
 }
 
 bool TViewport3D::event(QEvent* event) {

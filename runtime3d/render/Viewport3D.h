@@ -10,9 +10,8 @@
 // Pointer input: a press goes to the body under the pointer or to the viewport itself; a
 // press on the viewport captures the pointer for it until the release. Bodies never
 // capture: moves and the release go to whatever is under the pointer then. When the view
-// loses the pointer while a press is held (a menu opens, another window takes the pointer,
-// the window is deactivated or hidden), the release will never come: the capture ends and
-// OnPointerLost says so.
+// loses the pointer while a press is held (a menu opens, another window is activated, the
+// view is hidden), the release will never come: the capture ends and OnPointerLost says so.
 
 #include <functional>
 #include <memory>
