@@ -412,7 +412,12 @@ void TMainWindow::SaveScreenshot() {
 }
 
 void TMainWindow::ShowAbout() {
-  if (AboutWindow) AboutWindow->show();
+  if (!AboutWindow) return;
+  // Back from whatever state it is in: hidden, minimised, or behind the main window.
+  AboutWindow->setWindowState(AboutWindow->windowState() & ~Qt::WindowMinimized);
+  AboutWindow->show();
+  AboutWindow->raise();
+  AboutWindow->activateWindow();
 }
 
 void TMainWindow::ExitViewer() {

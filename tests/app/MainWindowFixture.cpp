@@ -2,12 +2,16 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include <xcb/xcb.h>
 
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
@@ -58,6 +62,32 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     QTest::qWait(10);
   }
   return true;
+}
+
+void AskWindowManagerToMinimise(QWidget& window) {
+  // ICCCM's request to iconify, sent to the root window as a pager would, on the
+  // program's own connection so that it comes after everything the program asked for.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr) {
+    ADD_FAILURE() << "not on X11";
+    return;
+  }
+  xcb_connection_t* connection = x11->connection();
+  const char name[] = "WM_CHANGE_STATE";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, uint16_t(sizeof name - 1), name), nullptr);
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = xcb_window_t(window.winId());
+  event.type = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+  event.data.data32[0] = 3;  // IconicState
+  free(atom);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  xcb_send_event(connection, 0, root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&event));
+  xcb_flush(connection);
 }
 
 double AngleStep(double from, double to) {

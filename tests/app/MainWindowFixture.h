@@ -28,6 +28,10 @@ void Advance(double seconds, double step = 0.25);
 // Runs the event loop until `condition` holds or `timeoutMs` has passed.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
+// Minimises a window the way the window manager's button does, behind the program's back
+// (the program's own request would also change what the window asks for when next shown).
+void AskWindowManagerToMinimise(QWidget& window);
+
 // The angle from `from` to `to` turned the short way, in (-180, 180].
 double AngleStep(double from, double to);
 

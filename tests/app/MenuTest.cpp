@@ -1,8 +1,11 @@
 // The context menu's switches and commands, chosen with the pointer as a user does, and
 // the window's own layout when it leaves full screen and is resized.
 
+#include <QApplication>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <functional>
 
 #include "tests/app/MainWindowFixture.h"
 
@@ -87,6 +90,97 @@ TEST_F(Menu, AboutShowsTheAboutWindowAndKeepsTheViewerUsable) {
   ClickButton(form().BodyButton(orvanth::kIo));
   EXPECT_EQ(form().NameLabel->text(), QString("Io"));
   EXPECT_TRUE(TheAboutWindow->isVisible());
+}
+
+namespace {
+
+// Notes when any of the watched windows is reported minimised.
+class TMinimiseWatch : public QObject {
+ public:
+  explicit TMinimiseWatch(std::initializer_list<QWidget*> windows) {
+    for (QWidget* window : windows) window->installEventFilter(this);
+  }
+  bool Seen = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::WindowStateChange && static_cast<QWidget*>(watched)->isMinimized())
+      Seen = true;
+    return false;
+  }
+};
+
+// What the screen shows at a point of the About window's client area is its own fill.
+bool AboutWindowOnScreen() {
+  const QPoint probe = TheAboutWindow->mapToGlobal(QPoint(5, 132));
+  const QImage pixel =
+      TheAboutWindow->screen()->grabWindow(0, probe.x(), probe.y(), 1, 1).toImage();
+  const QColor fill = QColor::fromRgba(0xFF1C2C4B);  // the gradient halfway down
+  const QColor seen = pixel.pixelColor(0, 0);
+  return std::max({std::abs(seen.red() - fill.red()), std::abs(seen.green() - fill.green()),
+                   std::abs(seen.blue() - fill.blue())}) <= 4;
+}
+
+}  // namespace
+
+TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
+  QWidget other;
+  other.setGeometry(40, 40, 300, 200);
+  auto minimise = [] {
+    TMinimiseWatch watch{TheAboutWindow, TheMainWindow};
+    AskWindowManagerToMinimise(*TheAboutWindow);
+    ASSERT_TRUE(WaitFor([&] { return watch.Seen; })) << "the window manager minimised nothing";
+  };
+  struct TCase {
+    const char* Name;
+    bool FullScreen;
+    std::function<void()> PutAway;
+  };
+  const TCase cases[] = {
+      {"another window has the focus", true,
+       [&] {
+         other.show();
+         other.activateWindow();
+         ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &other; }));
+       }},
+      // Openbox minimises the main window with it: the full-screen viewer must come back.
+      {"minimised over the full-screen viewer", true, minimise},
+      // Here the viewer may go with it, and only the handler itself can be reached.
+      {"minimised over the bordered viewer", false, minimise},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (form().FullScreen() != c.FullScreen) {
+      ChooseMenuItem(form().FullScreenAction);
+      ASSERT_TRUE(WaitFor([&] { return c.FullScreen ? CoversScreen() : IsNormalWindow(); }));
+    }
+    ChooseMenuItem(form().AboutAction);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+    c.PutAway();
+    // Let the window manager settle; a full-screen viewer is always back on screen.
+    QTest::qWait(300);
+    if (c.FullScreen) {
+      EXPECT_TRUE(WaitFor([this] { return !form().isMinimized() && CoversScreen(); }))
+          << "the viewer stays on screen";
+    }
+    if (form().isMinimized()) {
+      form().AboutAction->trigger();
+    } else {
+      ChooseMenuItem(form().AboutAction);
+    }
+    // The focus itself: a window counts as active while a window it stands over has it.
+    EXPECT_TRUE(WaitFor([] { return QApplication::activeWindow() == TheAboutWindow; }))
+        << "it has the focus";
+    EXPECT_TRUE(TheAboutWindow->isVisible());
+    EXPECT_FALSE(TheAboutWindow->isMinimized());
+    EXPECT_TRUE(WaitFor(AboutWindowOnScreen)) << "drawn above the main window";
+    TheAboutWindow->OkButton->click();
+    other.hide();
+    ASSERT_TRUE(WaitFor([this] { return !form().isMinimized(); }));
+    // Shown again at once, a window the window manager is still letting go of comes back
+    // in a muddle of old and new state; a user takes longer than this.
+    QTest::qWait(500);
+  }
 }
 
 TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
