@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 
@@ -443,6 +444,24 @@ void TMainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOutChildren();
   PlaceFactSheet();
+  CentreFrameOnce();
+}
+
+void TMainWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  CentreFrameOnce();
+}
+
+void TMainWindow::CentreFrameOnce() {
+  if (FFrameCentred || !windowHandle() || !screen() ||
+      (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)))
+    return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) return;
+  FFrameCentred = true;
+  QRect placed(QPoint(), size().grownBy(frame));
+  placed.moveCenter(screen()->availableGeometry().center());
+  setGeometry(QRect(placed.topLeft() + QPoint(frame.left(), frame.top()), size()));
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

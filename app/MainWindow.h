@@ -137,11 +137,16 @@ class TMainWindow : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void WireHandlers();
   void LayOutChildren();
+  // Placed before it had a frame, the window could only be centred by its client area.
+  // The first time it has a border and the window manager has told the frame's size, the
+  // frame is centred instead; after that the window keeps whatever place it has.
+  void CentreFrameOnce();
 
   rt3d::TTreeObject FComponents;  // the window's non-visual runtime objects (materials)
   orvanth::TScene FScene;
@@ -151,6 +156,7 @@ class TMainWindow : public QWidget {
   rt3d::TTouchInput* FTouchInput = nullptr;
   rt3d::TWindowKeyInput* FKeyInput = nullptr;
   rt3d::TFullScreenController* FFullScreen = nullptr;
+  bool FFrameCentred = false;
 };
 
 // The main window of the running program.

@@ -186,26 +186,33 @@ TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
 TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
   const QRect screen = form().screen()->geometry();
   const QRect available = form().screen()->availableGeometry();
-  ChooseMenuItem(form().FullScreenAction);
-  EXPECT_FALSE(form().FullScreenAction->isChecked());
-  ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
-      << "client size " << form().width() << "x" << form().height();
-  EXPECT_FALSE(form().FullScreen());
-  EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(WaitFor([this] { return form().frameGeometry() != form().geometry(); }))
-      << "a border and a caption";
-  // Centred as it was placed before going full screen (the border is the window
-  // manager's and may shift it by its own width).
-  const QPoint offset = form().frameGeometry().center() - available.center();
-  EXPECT_LE(std::abs(offset.x()), 40) << "frame " << form().frameGeometry().x();
-  EXPECT_LE(std::abs(offset.y()), 40) << "frame " << form().frameGeometry().y();
-  EXPECT_EQ(form().View->size(), kWindowSize);
+  // The frame as the window manager draws it (QWidget::frameGeometry() may lag behind).
+  auto frame = [this] { return form().geometry().marginsAdded(window()->frameMargins()); };
+  auto frameCentred = [&] {
+    const QPoint offset = frame().center() - available.center();
+    return !window()->frameMargins().isNull() && std::abs(offset.x()) <= 1 &&
+           std::abs(offset.y()) <= 1;
+  };
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round == 1 ? "first time out of full screen" : "second time");
+    ChooseMenuItem(form().FullScreenAction);
+    EXPECT_FALSE(form().FullScreenAction->isChecked());
+    ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
+        << "client size " << form().width() << "x" << form().height();
+    EXPECT_FALSE(form().FullScreen());
+    EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
+    // Centred with its border and caption, not by its client area alone.
+    EXPECT_TRUE(WaitFor(frameCentred))
+        << "frame " << frame().x() << "," << frame().y() << " " << frame().width() << "x"
+        << frame().height() << " in " << available.width() << "x" << available.height();
+    EXPECT_EQ(form().View->size(), kWindowSize);
 
-  ChooseMenuItem(form().FullScreenAction);
-  EXPECT_TRUE(form().FullScreenAction->isChecked());
-  ASSERT_TRUE(WaitFor(CoversScreen));
-  EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-  EXPECT_EQ(form().View->size(), screen.size());
+    ChooseMenuItem(form().FullScreenAction);
+    EXPECT_TRUE(form().FullScreenAction->isChecked());
+    ASSERT_TRUE(WaitFor(CoversScreen));
+    EXPECT_EQ(form().frameGeometry(), screen) << "no border";
+    EXPECT_EQ(form().View->size(), screen.size());
+  }
 }
 
 TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
