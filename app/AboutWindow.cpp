@@ -229,7 +229,10 @@ bool TAboutWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void TAboutWindow::KeepMainWindowReachable() {
   if (FMainWindow == nullptr || !isVisible() || !isMinimized()) return;
-  QWidget* main = FMainWindow->window();
+  const QWidget* main = FMainWindow->window();
+  // This window comes back, and the window manager brings the main window with it as it
+  // took it along. Changing the main window's own state instead would make it leave full
+  // screen and enter it again on the way.
   if (main->isMinimized() && main->isFullScreen())
-    main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
 }

@@ -84,8 +84,8 @@ class TAboutWindow : public QWidget {
  private:
   void CentreOverMainWindow();
   // Some window managers (openbox) minimise the window a dialog stands over along with
-  // it. A full-screen main window has no border and no taskbar entry to come back by, so
-  // it is brought back at once (the window manager may bring this one with it).
+  // it. A full-screen main window has no border and no taskbar entry to come back by: so
+  // this window does not stay minimised with it.
   void KeepMainWindowReachable();
 
   QWidget* FMainWindow;
