@@ -432,6 +432,10 @@ bool TMainWindow::FullScreen() const {
 }
 
 void TMainWindow::SetFullScreen(bool value) {
+  if (!value && FFullScreen->FullScreen() && !FFrameCentred) {
+    FFrameCentred = true;
+    FCentreFramePending = true;
+  }
   FFullScreen->SetFullScreen(value);
 }
 
@@ -453,12 +457,12 @@ void TMainWindow::moveEvent(QMoveEvent* event) {
 }
 
 void TMainWindow::CentreFrameOnce() {
-  if (FFrameCentred || !windowHandle() || !screen() ||
+  if (!FCentreFramePending || !windowHandle() || !screen() ||
       (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)))
     return;
   const QMargins frame = windowHandle()->frameMargins();
   if (frame.isNull()) return;
-  FFrameCentred = true;
+  FCentreFramePending = false;
   QRect placed(QPoint(), size().grownBy(frame));
   placed.moveCenter(screen()->availableGeometry().center());
   setGeometry(QRect(placed.topLeft() + QPoint(frame.left(), frame.top()), size()));

@@ -144,8 +144,8 @@ class TMainWindow : public QWidget {
   void WireHandlers();
   void LayOutChildren();
   // Placed before it had a frame, the window could only be centred by its client area.
-  // The first time it has a border and the window manager has told the frame's size, the
-  // frame is centred instead; after that the window keeps whatever place it has.
+  // The first time it leaves full screen, once the window manager has told the frame's
+  // size, the frame is centred instead; after that the window keeps whatever place it has.
   void CentreFrameOnce();
 
   rt3d::TTreeObject FComponents;  // the window's non-visual runtime objects (materials)
@@ -156,7 +156,8 @@ class TMainWindow : public QWidget {
   rt3d::TTouchInput* FTouchInput = nullptr;
   rt3d::TWindowKeyInput* FKeyInput = nullptr;
   rt3d::TFullScreenController* FFullScreen = nullptr;
-  bool FFrameCentred = false;
+  bool FFrameCentred = false;        // the first leave from full screen has come
+  bool FCentreFramePending = false;  // and the frame is to be centred when known
 };
 
 // The main window of the running program.
