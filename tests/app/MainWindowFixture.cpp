@@ -145,7 +145,13 @@ bool MainWindow::CoversScreen() {
 void MainWindow::SetUp() {
   TMainWindow& f = form();
   if (f.ContextMenu->isVisible()) f.ContextMenu->close();
-  if (TheAboutWindow->isVisible()) TheAboutWindow->hide();
+  if (TheAboutWindow->isVisible()) {
+    // Shown and at once hidden again, it would still take the focus it was given once it
+    // appears.
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+    // As "OK" does: hidden, and the focus handed back to the main window.
+    TheAboutWindow->CloseAndReturn();
+  }
   // The switches as they start, each through its own handler.
   if (!f.AutoRotateAction->isChecked()) f.ToggleAutoRotate();
   if (!f.ShowNamesAction->isChecked()) f.ToggleNames();
@@ -163,9 +169,12 @@ void MainWindow::SetUp() {
   f.CameraRig->RotationAngle().SetY(0);
   f.ShowBody(1);
   f.View->setFocus();
-  if (!f.isActiveWindow()) {
+  // The window itself, not a window standing over it such as the About window (which
+  // "About" gives the focus): Qt counts either as making the main window active.
+  if (QApplication::activeWindow() != &f) {
     f.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+    EXPECT_TRUE(WaitFor([&f] { return QApplication::activeWindow() == &f; }))
+        << "the main window never got the focus back";
   }
   QCoreApplication::processEvents();
   ErrorMessages().clear();
