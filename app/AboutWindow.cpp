@@ -115,7 +115,8 @@ QImage AboutPicture() {
 TAboutWindow::TAboutWindow(QWidget* mainWindow)
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowStaysOnTopHint),
-      FMainWindow(mainWindow) {
+      FMainWindow(nullptr) {
+  SetMainWindow(mainWindow);
   setWindowTitle(QStringLiteral("About"));
   setFixedSize(515, 265);
 
@@ -152,6 +153,12 @@ TAboutWindow::TAboutWindow(QWidget* mainWindow)
       "QToolButton:pressed { background: rgba(255, 255, 255, 55); }"));
   OkButton->setFocusPolicy(Qt::NoFocus);
   connect(OkButton, &QToolButton::clicked, this, &TAboutWindow::CloseAndReturn);
+}
+
+void TAboutWindow::SetMainWindow(QWidget* mainWindow) {
+  if (FMainWindow != nullptr) FMainWindow->window()->removeEventFilter(this);
+  FMainWindow = mainWindow;
+  if (FMainWindow != nullptr) FMainWindow->window()->installEventFilter(this);
 }
 
 void TAboutWindow::OpenWebPage() {
@@ -205,4 +212,27 @@ void TAboutWindow::paintEvent(QPaintEvent*) {
 void TAboutWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   hide();
+}
+
+void TAboutWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) KeepMainWindowReachable();
+}
+
+bool TAboutWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange && FMainWindow != nullptr &&
+      watched == FMainWindow->window()) {
+    KeepMainWindowReachable();
+  }
+  return false;
+}
+
+void TAboutWindow::KeepMainWindowReachable() {
+  if (FMainWindow == nullptr || !isVisible() || !isMinimized()) return;
+  const QWidget* main = FMainWindow->window();
+  // This window comes back, and the window manager brings the main window with it as it
+  // took it along. Changing the main window's own state instead would make it leave full
+  // screen and enter it again on the way.
+  if (main->isMinimized() && main->isFullScreen())
+    setWindowState(windowState() & ~Qt::WindowMinimized);
 }

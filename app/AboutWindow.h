@@ -59,7 +59,7 @@ class TAboutWindow : public QWidget {
 
   // `mainWindow` is what the window centres over and hands the activation back to.
   explicit TAboutWindow(QWidget* mainWindow = nullptr);
-  void SetMainWindow(QWidget* mainWindow) { FMainWindow = mainWindow; }
+  void SetMainWindow(QWidget* mainWindow);
 
   TImage* Picture;
   TLabel* TitleLabel;
@@ -77,9 +77,16 @@ class TAboutWindow : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   // Not the main window: a close request only hides it.
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  // Watches the main window's state.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CentreOverMainWindow();
+  // Some window managers (openbox) minimise the window a dialog stands over along with
+  // it. A full-screen main window has no border and no taskbar entry to come back by: so
+  // this window does not stay minimised with it.
+  void KeepMainWindowReachable();
 
   QWidget* FMainWindow;
 };

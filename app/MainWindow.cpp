@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QWindow>
+#include <algorithm>
+#include <cstdlib>
 
 #include "app/Application.h"
 #include "app/ViewAccessible.h"
@@ -37,6 +40,8 @@ const char* const kViewDescription =
     "Drag or use the arrow keys to turn the view around the planet; the wheel, plus and minus "
     "zoom; keys 1 to 5 select Orvanth, Io, Europa, Ganymede and Callisto; space shows or "
     "hides the body buttons; the menu key opens the menu.";
+// Zoom steps keep the camera between -40 and -5: never more than 35 in a row succeed.
+constexpr int kMostZoomSteps = 40;
 
 }  // namespace
 
@@ -153,6 +158,7 @@ void TMainWindow::WireHandlers() {
     ZoomByWheel(s, sh, delta, handled);
   };
   View->OnDblClick = [this](QObject*) { TogglePanel(); };
+  View->OnPointerLost = [this](QObject*) { AbandonDrag(); };
   FViewportGestures->OnGesture = [this](TGestureControl*, const TGestureEventInfo& info,
                                         bool& handled) { HandleGesture(info, handled); };
 
@@ -296,8 +302,13 @@ void TMainWindow::StartDrag(QObject*, TMouseButton, TShiftState, float X, float 
   LastDragPoint.Y = Y;
 }
 
-void TMainWindow::DragView(QObject*, TShiftState, float X, float Y) {
+void TMainWindow::DragView(QObject*, TShiftState Shift, float X, float Y) {
   if (!Dragging) return;
+  // With no drag button held, the release went somewhere else: the drag is over.
+  if (!(Shift & (ssLeft | ssMiddle))) {
+    Dragging = false;
+    return;
+  }
   TurnRig(double(X) - LastDragPoint.X, double(Y) - LastDragPoint.Y);
   LastDragPoint.X = X;
   LastDragPoint.Y = Y;
@@ -316,14 +327,24 @@ void TMainWindow::EndDrag(QObject*, TMouseButton, TShiftState, float, float) {
   Dragging = false;
 }
 
+void TMainWindow::AbandonDrag() {
+  Dragging = false;
+}
+
 void TMainWindow::ZoomStep(bool in) {
   const float z = float(double(Camera->Position().Z()) + (in ? 1 : -1));
   if (z < -5 && z > -40) Camera->Position().SetZ(z);
 }
 
-void TMainWindow::ZoomByWheel(QObject*, TShiftState, int WheelDelta, bool& Handled) {
-  ZoomStep(WheelDelta > 0);
+void TMainWindow::ZoomByWheel(QObject*, TShiftState Shift, int WheelDelta, bool& Handled) {
   Handled = true;
+  // Tilting the wheel sideways does not zoom.
+  if (Shift & ssHorizontal) return;
+  // One step per notch of a classic wheel, however finely the wheel reports its turn;
+  // more steps than the range between the limits holds would all be refused.
+  const int notches = WheelNotches.Add(WheelDelta);
+  const int steps = std::min(std::abs(notches), kMostZoomSteps);
+  for (int i = 0; i < steps; ++i) ZoomStep(notches > 0);
 }
 
 void TMainWindow::HandleGesture(const TGestureEventInfo& EventInfo, bool& Handled) {
@@ -392,7 +413,12 @@ void TMainWindow::SaveScreenshot() {
 }
 
 void TMainWindow::ShowAbout() {
-  if (AboutWindow) AboutWindow->show();
+  if (!AboutWindow) return;
+  // Back from whatever state it is in: hidden, minimised, or behind the main window.
+  AboutWindow->setWindowState(AboutWindow->windowState() & ~Qt::WindowMinimized);
+  AboutWindow->show();
+  AboutWindow->raise();
+  AboutWindow->activateWindow();
 }
 
 void TMainWindow::ExitViewer() {
@@ -406,6 +432,10 @@ bool TMainWindow::FullScreen() const {
 }
 
 void TMainWindow::SetFullScreen(bool value) {
+  if (!value && FFullScreen->FullScreen() && !FFrameCentred) {
+    FFrameCentred = true;
+    FCentreFramePending = true;
+  }
   FFullScreen->SetFullScreen(value);
 }
 
@@ -418,6 +448,24 @@ void TMainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOutChildren();
   PlaceFactSheet();
+  CentreFrameOnce();
+}
+
+void TMainWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  CentreFrameOnce();
+}
+
+void TMainWindow::CentreFrameOnce() {
+  if (!FCentreFramePending || !windowHandle() || !screen() ||
+      (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)))
+    return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) return;
+  FCentreFramePending = false;
+  QRect placed(QPoint(), size().grownBy(frame));
+  placed.moveCenter(screen()->availableGeometry().center());
+  setGeometry(QRect(placed.topLeft() + QPoint(frame.left(), frame.top()), size()));
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "runtime3d/core/Types.h"
+#include "runtime3d/input/WheelNotches.h"
 #include "runtime3d/render/Viewport3D.h"
 #include "scene/BodyCatalogue.h"
 #include "scene/Overlays.h"
@@ -71,6 +72,8 @@ class TMainWindow : public QWidget {
   rt3d::TPointF LastDragPoint;
   // The pinch's finger distance at its last step.
   std::int32_t LastPinchDistance = 0;
+  // The wheel's turn in notches, with what is left toward the next one.
+  rt3d::TWheelNotches WheelNotches;
   // The value column of each body's fact sheet, by body index 1..5.
   std::array<QString, orvanth::kBodyCount + 1> BodyFacts;
   // Where screenshots are offered, with a final separator; empty when it could not be made.
@@ -106,6 +109,8 @@ class TMainWindow : public QWidget {
   void DragView(QObject* Sender, rt3d::TShiftState Shift, float X, float Y);
   void EndDrag(QObject* Sender, rt3d::TMouseButton Button, rt3d::TShiftState Shift, float X,
                float Y);
+  // The view lost the pointer mid-drag (a menu, another window): no release will come.
+  void AbandonDrag();
   void ZoomByWheel(QObject* Sender, rt3d::TShiftState Shift, int WheelDelta, bool& Handled);
   // Turns the camera rig as a drag of (dx, dy) pixels does, more the farther the camera.
   void TurnRig(double dx, double dy);
@@ -132,11 +137,16 @@ class TMainWindow : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void WireHandlers();
   void LayOutChildren();
+  // Placed before it had a frame, the window could only be centred by its client area.
+  // The first time it leaves full screen, once the window manager has told the frame's
+  // size, the frame is centred instead; after that the window keeps whatever place it has.
+  void CentreFrameOnce();
 
   rt3d::TTreeObject FComponents;  // the window's non-visual runtime objects (materials)
   orvanth::TScene FScene;
@@ -146,6 +156,8 @@ class TMainWindow : public QWidget {
   rt3d::TTouchInput* FTouchInput = nullptr;
   rt3d::TWindowKeyInput* FKeyInput = nullptr;
   rt3d::TFullScreenController* FFullScreen = nullptr;
+  bool FFrameCentred = false;        // the first leave from full screen has come
+  bool FCentreFramePending = false;  // and the frame is to be centred when known
 };
 
 // The main window of the running program.

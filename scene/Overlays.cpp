@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include "scene/HaloLabel.h"
+
 namespace orvanth {
 
 const std::array<TButtonDefinition, 5> kButtons = {{
@@ -108,7 +110,7 @@ QAction* TOverlays::MenuItemNamed(std::string_view name) const {
 TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   TOverlays o;
 
-  o.NameLabel = new QLabel(view);
+  o.NameLabel = new THaloLabel(view);
   o.NameLabel->setObjectName(QStringLiteral("NameLabel"));
   o.NameLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
   o.NameLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);

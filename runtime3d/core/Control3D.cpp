@@ -44,6 +44,9 @@ TControl3D::TControl3D(std::string name)
   FPosition->OnChange = [this] { RebuildLocalMatrix(); };
   FScale->OnChange = [this] { RebuildLocalMatrix(); };
   FRotationCenter->OnChange = [this] { RebuildLocalMatrix(); };
+  // The orientation adds up the differences between writes: a NaN or infinite angle
+  // would stay in it until every angle came back to zero.
+  FRotationAngle->SetFiniteOnly(true);
   FRotationAngle->OnChange = [this] { RotationAnglePointChanged(); };
   FRotationAngle->OnChangeX = [this] { RotationAngleXChanged(); };
   FRotationAngle->OnChangeY = [this] { RotationAngleYChanged(); };

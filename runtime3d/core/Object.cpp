@@ -56,6 +56,9 @@ void TTreeObject::AddObject(TTreeObject* child) {
   if (child->FParent) child->FParent->RemoveObject(child);
   FChildren.push_back(child);
   child->FParent = this;
+  // What joins a tree being built is built with it: its setters only store, and its
+  // Loaded() runs when the tree's loading ends.
+  if (FLoading) child->BeginLoading();
   child->ParentChanged();
   ChildAdded(child);
 }

@@ -63,7 +63,8 @@ class TTreeObject : public TPersistent {
   // While a tree is being built from its stored definition, setters only store values.
   bool IsLoading() const { return FLoading; }
   bool IsDestroying() const { return FDestroying; }
-  // Marks this object and its subtree as loading.
+  // Marks this object and its subtree as loading; objects added to it while it loads are
+  // marked too.
   void BeginLoading();
   // Clears the flag on the subtree, then runs Loaded() on every object, parents first.
   void EndLoading();

@@ -1,11 +1,14 @@
 #include "runtime3d/core/Position3D.h"
 
+#include <cmath>
+
 namespace rt3d {
 
 TPosition3D::TPosition3D(const TPoint3D& defaultValue)
     : FPoint(defaultValue), FDefaultValue(defaultValue) {}
 
 void TPosition3D::SetComponent(int axis, float value) {
+  if (FFiniteOnly && !std::isfinite(value)) return;
   if (FPoint[axis] == value) return;
   FPoint[axis] = value;
   const std::function<void()>& perAxis = axis == 0 ? OnChangeX : axis == 1 ? OnChangeY : OnChangeZ;
@@ -17,7 +20,9 @@ void TPosition3D::SetComponent(int axis, float value) {
 }
 
 void TPosition3D::SetPoint(const TPoint3D& point) {
-  FPoint = point;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!FFiniteOnly || std::isfinite(point[axis])) FPoint[axis] = point[axis];
+  }
   if (OnChange) OnChange();
 }
 

@@ -26,6 +26,9 @@ class TPosition3D : public TPersistent {
   const TPoint3D& Point() const { return FPoint; }
   // Stores all three components, then runs OnChange.
   void SetPoint(const TPoint3D& point);
+  // When set, a NaN or infinite component is never written: SetComponent ignores it and
+  // SetPoint keeps the old value of that component.
+  void SetFiniteOnly(bool value) { FFiniteOnly = value; }
   // Stores all three components and runs no callback.
   void SetPoint3DNoChange(const TPoint3D& point) { FPoint = point; }
   const TPoint3D& DefaultValue() const { return FDefaultValue; }
@@ -40,6 +43,7 @@ class TPosition3D : public TPersistent {
  private:
   TPoint3D FPoint;
   TPoint3D FDefaultValue;
+  bool FFiniteOnly = false;
 };
 
 }  // namespace rt3d

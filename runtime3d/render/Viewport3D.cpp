@@ -183,6 +183,7 @@ TViewport3D::~TViewport3D() {
   if (FHovered) FWatcher->Unwatch(FHovered);
   FCamera = nullptr;
   FHovered = nullptr;
+  EndPress();
   // The scene goes first, while lights can still leave this viewport.
   FRoot.reset();
   // The device's GL objects go while their context still exists.
@@ -526,9 +527,12 @@ void TViewport3D::Press(QMouseEvent* event, TShiftState extra) {
   const TPointF p = LocalPoint(*event);
   const TViewportHit hit = ObjectAtPoint(LocalToScreen(p));
   if (button == TMouseButton::mbRight && !hit.Object && FPopupMenu) {
+    // The menu takes the pointer, and with it the release of any press still held.
+    LosePointer();
     FPopupMenu->popup(event->globalPosition().toPoint());
     return;
   }
+  HoldPress();
   if (hit.Object) {
     SetHovered(hit.Object);
     hit.Object->MouseDown(button, shift, p.X, p.Y);
@@ -567,6 +571,7 @@ void TViewport3D::mouseReleaseEvent(QMouseEvent* event) {
   event->accept();
   TMouseButton button;
   if (!ButtonOf(event->button(), button)) return;
+  EndPress();
   const TShiftState shift = ShiftOf(*event);
   const TPointF p = LocalPoint(*event);
   if (FCaptured) {
@@ -608,6 +613,44 @@ void TViewport3D::wheelEvent(QWheelEvent* event) {
 void TViewport3D::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (!FCaptured) SetHovered(nullptr);
+}
+
+bool TViewport3D::event(QEvent* event) {
+  // The window passes its deactivation on to its children.
+  if (event->type() == QEvent::WindowDeactivate) LosePointer();
+  return QWidget::event(event);
+}
+
+void TViewport3D::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  LosePointer();
+}
+
+bool TViewport3D::eventFilter(QObject* watched, QEvent* event) {
+  // A menu takes the pointer for as long as it is open, whoever opened it.
+  if (event->type() == QEvent::Show && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->windowType() == Qt::Popup) {
+    LosePointer();
+  }
+  return false;
+}
+
+void TViewport3D::HoldPress() {
+  FPressHeld = true;
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+void TViewport3D::EndPress() {
+  FPressHeld = false;
+  if (QCoreApplication* application = QCoreApplication::instance())
+    application->removeEventFilter(this);
+}
+
+void TViewport3D::LosePointer() {
+  if (!FPressHeld && !FCaptured) return;
+  EndPress();
+  FCaptured = false;
+  if (OnPointerLost) OnPointerLost(this);
 }
 
 }  // namespace rt3d

@@ -9,7 +9,9 @@
 //
 // Pointer input: a press goes to the body under the pointer or to the viewport itself; a
 // press on the viewport captures the pointer for it until the release. Bodies never
-// capture: moves and the release go to whatever is under the pointer then.
+// capture: moves and the release go to whatever is under the pointer then. When the view
+// loses the pointer while a press is held (a menu opens, another window is activated, the
+// view is hidden), the release will never come: the capture ends and OnPointerLost says so.
 
 #include <functional>
 #include <memory>
@@ -122,6 +124,8 @@ class TViewport3D : public QWidget, public IViewport3D {
   TMouseEvent OnMouseUp;
   TViewportNotifyEvent OnDblClick;
   TViewportWheelEvent OnMouseWheel;
+  // A press on the view or on one of its bodies will get no release.
+  TViewportNotifyEvent OnPointerLost;
 
   // The 3D object the pointer is over (null when none).
   TControl3D* HoveredObject() const { return FHovered; }
@@ -142,6 +146,10 @@ class TViewport3D : public QWidget, public IViewport3D {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  // While a press is held: watches the application for a menu that opens.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class TWatcher;
@@ -161,6 +169,10 @@ class TViewport3D : public QWidget, public IViewport3D {
   // The viewport's own steps of a 2D control.
   void ViewMouseDown(TMouseButton button, TShiftState shift, float x, float y);
   void ViewMouseUp(TMouseButton button, TShiftState shift, float x, float y);
+  void HoldPress();
+  void EndPress();
+  // Ends a held press without its release.
+  void LosePointer();
 
   std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
@@ -188,6 +200,7 @@ class TViewport3D : public QWidget, public IViewport3D {
   bool FPacedRedrawPending = false;
   bool FDestroying = false;
   bool FCaptured = false;
+  bool FPressHeld = false;  // a press reached the view or a body; its release is to come
   TControl3D* FHovered = nullptr;
 };
 

@@ -2,12 +2,16 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include <xcb/xcb.h>
 
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
@@ -58,6 +62,32 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     QTest::qWait(10);
   }
   return true;
+}
+
+void AskWindowManagerToMinimise(QWidget& window) {
+  // ICCCM's request to iconify, sent to the root window as a pager would, on the
+  // program's own connection so that it comes after everything the program asked for.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr) {
+    ADD_FAILURE() << "not on X11";
+    return;
+  }
+  xcb_connection_t* connection = x11->connection();
+  const char name[] = "WM_CHANGE_STATE";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, uint16_t(sizeof name - 1), name), nullptr);
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = xcb_window_t(window.winId());
+  event.type = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+  event.data.data32[0] = 3;  // IconicState
+  free(atom);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  xcb_send_event(connection, 0, root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&event));
+  xcb_flush(connection);
 }
 
 double AngleStep(double from, double to) {
@@ -115,7 +145,13 @@ bool MainWindow::CoversScreen() {
 void MainWindow::SetUp() {
   TMainWindow& f = form();
   if (f.ContextMenu->isVisible()) f.ContextMenu->close();
-  if (TheAboutWindow->isVisible()) TheAboutWindow->hide();
+  if (TheAboutWindow->isVisible()) {
+    // Shown and at once hidden again, it would still take the focus it was given once it
+    // appears.
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+    // As "OK" does: hidden, and the focus handed back to the main window.
+    TheAboutWindow->CloseAndReturn();
+  }
   // The switches as they start, each through its own handler.
   if (!f.AutoRotateAction->isChecked()) f.ToggleAutoRotate();
   if (!f.ShowNamesAction->isChecked()) f.ToggleNames();
@@ -127,14 +163,18 @@ void MainWindow::SetUp() {
   f.ButtonPanel->setVisible(true);
   f.Dragging = false;
   f.LastPinchDistance = 0;
+  f.WheelNotches.Reset();
   f.Camera->Position().SetZ(-15);
   f.CameraRig->RotationAngle().SetX(0);
   f.CameraRig->RotationAngle().SetY(0);
   f.ShowBody(1);
   f.View->setFocus();
-  if (!f.isActiveWindow()) {
+  // The window itself, not a window standing over it such as the About window (which
+  // "About" gives the focus): Qt counts either as making the main window active.
+  if (QApplication::activeWindow() != &f) {
     f.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+    EXPECT_TRUE(WaitFor([&f] { return QApplication::activeWindow() == &f; }))
+        << "the main window never got the focus back";
   }
   QCoreApplication::processEvents();
   ErrorMessages().clear();
@@ -162,9 +202,10 @@ void MainWindow::DoubleClick(QPoint at) {
   QTest::mouseDClick(window(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
-void MainWindow::Wheel(QPoint at, int delta) {
-  QWheelEvent event(QPointF(at), window()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+void MainWindow::Wheel(QPoint at, int delta, Qt::Orientation wheel) {
+  const QPoint angle = wheel == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+  QWheelEvent event(QPointF(at), window()->mapToGlobal(QPointF(at)), QPoint(), angle, Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(window(), &event);
 }
 

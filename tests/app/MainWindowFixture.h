@@ -28,6 +28,10 @@ void Advance(double seconds, double step = 0.25);
 // Runs the event loop until `condition` holds or `timeoutMs` has passed.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
+// Minimises a window the way the window manager's button does, behind the program's back
+// (the program's own request would also change what the window asks for when next shown).
+void AskWindowManagerToMinimise(QWidget& window);
+
 // The angle from `from` to `to` turned the short way, in (-180, 180].
 double AngleStep(double from, double to);
 
@@ -61,8 +65,9 @@ class MainWindow : public ::testing::Test {
   void Release(QPoint at, Qt::MouseButton button = Qt::LeftButton);
   void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton);
   void DoubleClick(QPoint at);
-  // A wheel notch (delta 120 is one notch away from the user) through the window.
-  void Wheel(QPoint at, int delta);
+  // A wheel turn through the window (delta 120 is one notch away from the user); the
+  // horizontal wheel is a sideways tilt.
+  void Wheel(QPoint at, int delta, Qt::Orientation wheel = Qt::Vertical);
   // A point in the view's lower left with room to move 100 pixels any way, clear of the
   // panel; a body or the bare view (the drag starts either way).
   QPoint DragStart();

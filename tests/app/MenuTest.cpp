@@ -1,8 +1,11 @@
 // The context menu's switches and commands, chosen with the pointer as a user does, and
 // the window's own layout when it leaves full screen and is resized.
 
+#include <QApplication>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <functional>
 
 #include "tests/app/MainWindowFixture.h"
 
@@ -89,29 +92,127 @@ TEST_F(Menu, AboutShowsTheAboutWindowAndKeepsTheViewerUsable) {
   EXPECT_TRUE(TheAboutWindow->isVisible());
 }
 
+namespace {
+
+// Notes when any of the watched windows is reported minimised.
+class TMinimiseWatch : public QObject {
+ public:
+  explicit TMinimiseWatch(std::initializer_list<QWidget*> windows) {
+    for (QWidget* window : windows) window->installEventFilter(this);
+  }
+  bool Seen = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::WindowStateChange && static_cast<QWidget*>(watched)->isMinimized())
+      Seen = true;
+    return false;
+  }
+};
+
+// What the screen shows at a point of the About window's client area is its own fill.
+bool AboutWindowOnScreen() {
+  const QPoint probe = TheAboutWindow->mapToGlobal(QPoint(5, 132));
+  const QImage pixel =
+      TheAboutWindow->screen()->grabWindow(0, probe.x(), probe.y(), 1, 1).toImage();
+  const QColor fill = QColor::fromRgba(0xFF1C2C4B);  // the gradient halfway down
+  const QColor seen = pixel.pixelColor(0, 0);
+  return std::max({std::abs(seen.red() - fill.red()), std::abs(seen.green() - fill.green()),
+                   std::abs(seen.blue() - fill.blue())}) <= 4;
+}
+
+}  // namespace
+
+TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
+  QWidget other;
+  other.setGeometry(40, 40, 300, 200);
+  auto minimise = [] {
+    TMinimiseWatch watch{TheAboutWindow, TheMainWindow};
+    AskWindowManagerToMinimise(*TheAboutWindow);
+    ASSERT_TRUE(WaitFor([&] { return watch.Seen; })) << "the window manager minimised nothing";
+  };
+  struct TCase {
+    const char* Name;
+    bool FullScreen;
+    std::function<void()> PutAway;
+  };
+  const TCase cases[] = {
+      {"another window has the focus", true,
+       [&] {
+         other.show();
+         other.activateWindow();
+         ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &other; }));
+       }},
+      // Openbox minimises the main window with it: the full-screen viewer must come back.
+      {"minimised over the full-screen viewer", true, minimise},
+      // Here the viewer may go with it, and only the handler itself can be reached.
+      {"minimised over the bordered viewer", false, minimise},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (form().FullScreen() != c.FullScreen) {
+      ChooseMenuItem(form().FullScreenAction);
+      ASSERT_TRUE(WaitFor([&] { return c.FullScreen ? CoversScreen() : IsNormalWindow(); }));
+    }
+    ChooseMenuItem(form().AboutAction);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
+    c.PutAway();
+    // Let the window manager settle; a full-screen viewer is always back on screen.
+    QTest::qWait(300);
+    if (c.FullScreen) {
+      EXPECT_TRUE(WaitFor([this] { return !form().isMinimized() && CoversScreen(); }))
+          << "the viewer stays on screen";
+    }
+    if (form().isMinimized()) {
+      form().AboutAction->trigger();
+    } else {
+      ChooseMenuItem(form().AboutAction);
+    }
+    // The focus itself: a window counts as active while a window it stands over has it.
+    EXPECT_TRUE(WaitFor([] { return QApplication::activeWindow() == TheAboutWindow; }))
+        << "it has the focus";
+    EXPECT_TRUE(TheAboutWindow->isVisible());
+    EXPECT_FALSE(TheAboutWindow->isMinimized());
+    EXPECT_TRUE(WaitFor(AboutWindowOnScreen)) << "drawn above the main window";
+    TheAboutWindow->OkButton->click();
+    other.hide();
+    ASSERT_TRUE(WaitFor([this] { return !form().isMinimized(); }));
+    // Shown again at once, a window the window manager is still letting go of comes back
+    // in a muddle of old and new state; a user takes longer than this.
+    QTest::qWait(500);
+  }
+}
+
 TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
   const QRect screen = form().screen()->geometry();
   const QRect available = form().screen()->availableGeometry();
-  ChooseMenuItem(form().FullScreenAction);
-  EXPECT_FALSE(form().FullScreenAction->isChecked());
-  ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
-      << "client size " << form().width() << "x" << form().height();
-  EXPECT_FALSE(form().FullScreen());
-  EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(WaitFor([this] { return form().frameGeometry() != form().geometry(); }))
-      << "a border and a caption";
-  // Centred as it was placed before going full screen (the border is the window
-  // manager's and may shift it by its own width).
-  const QPoint offset = form().frameGeometry().center() - available.center();
-  EXPECT_LE(std::abs(offset.x()), 40) << "frame " << form().frameGeometry().x();
-  EXPECT_LE(std::abs(offset.y()), 40) << "frame " << form().frameGeometry().y();
-  EXPECT_EQ(form().View->size(), kWindowSize);
+  // The frame as the window manager draws it (QWidget::frameGeometry() may lag behind).
+  auto frame = [this] { return form().geometry().marginsAdded(window()->frameMargins()); };
+  auto frameCentred = [&] {
+    const QPoint offset = frame().center() - available.center();
+    return !window()->frameMargins().isNull() && std::abs(offset.x()) <= 1 &&
+           std::abs(offset.y()) <= 1;
+  };
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round == 1 ? "first time out of full screen" : "second time");
+    ChooseMenuItem(form().FullScreenAction);
+    EXPECT_FALSE(form().FullScreenAction->isChecked());
+    ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
+        << "client size " << form().width() << "x" << form().height();
+    EXPECT_FALSE(form().FullScreen());
+    EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
+    // Centred with its border and caption, not by its client area alone.
+    EXPECT_TRUE(WaitFor(frameCentred))
+        << "frame " << frame().x() << "," << frame().y() << " " << frame().width() << "x"
+        << frame().height() << " in " << available.width() << "x" << available.height();
+    EXPECT_EQ(form().View->size(), kWindowSize);
 
-  ChooseMenuItem(form().FullScreenAction);
-  EXPECT_TRUE(form().FullScreenAction->isChecked());
-  ASSERT_TRUE(WaitFor(CoversScreen));
-  EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-  EXPECT_EQ(form().View->size(), screen.size());
+    ChooseMenuItem(form().FullScreenAction);
+    EXPECT_TRUE(form().FullScreenAction->isChecked());
+    ASSERT_TRUE(WaitFor(CoversScreen));
+    EXPECT_EQ(form().frameGeometry(), screen) << "no border";
+    EXPECT_EQ(form().View->size(), screen.size());
+  }
 }
 
 TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {

@@ -1,8 +1,12 @@
 // Turning the camera rig by dragging, zooming with the wheel and the pinch, and the
 // gesture handler, driven through the window as a user would.
 
+#include <QMenu>
 #include <QPointingDevice>
 #include <QTest>
+#include <chrono>
+#include <functional>
+#include <vector>
 
 #include "tests/app/MainWindowFixture.h"
 
@@ -78,6 +82,73 @@ TEST_F(Orbit, MovesWithoutAPressTurnNothing) {
   EXPECT_EQ(RigX(), 0);
 }
 
+TEST_F(Orbit, ADragWhoseReleaseGoesElsewhereTurnsNothingAfterwards) {
+  QWidget other;
+  other.resize(200, 100);
+  struct TCase {
+    const char* Name;
+    bool OnBody;  // the drag starts on the planet, else on the bare view
+    // Takes the pointer from the view while the left button is held.
+    std::function<void(QPoint at)> Interrupt;
+  };
+  QMenu* menu = form().ContextMenu;
+  const TCase cases[] = {
+      {"the context menu over the bare view", false,
+       [&](QPoint at) {
+         Press(at, Qt::RightButton);
+         ASSERT_TRUE(menu->isVisible());
+       }},
+      {"the context menu over a body", true,
+       [&](QPoint at) {
+         Press(at, Qt::RightButton);
+         ASSERT_TRUE(menu->isVisible());
+       }},
+      {"another window becomes active", false,
+       [&](QPoint) {
+         other.show();
+         other.activateWindow();
+         ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+       }},
+      {"a move arrives with no button held", true,
+       [&](QPoint at) {
+         qt_handleMouseEvent(window(), QPointF(at + QPoint(5, 0)),
+                             window()->mapToGlobal(QPointF(at + QPoint(5, 0))), Qt::NoButton,
+                             Qt::NoButton, QEvent::MouseMove, Qt::NoModifier, 0);
+       }},
+  };
+  const int w = form().View->width();
+  QPoint onPlanet;
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
+  for (const TCase& c : cases) {
+    const QPoint start = c.OnBody ? onPlanet : BareViewPoint();
+    MoveTo(start);
+    Press(start);
+    MoveTo(start + QPoint(0, 10));
+    ASSERT_TRUE(form().Dragging) << c.Name;
+    const float x = RigX(), y = RigY();
+    ASSERT_NE(x, 0) << c.Name << ": the drag turned the rig";
+
+    c.Interrupt(start + QPoint(0, 10));
+    EXPECT_FALSE(form().Dragging) << c.Name << ": the drag ends when the view loses the pointer";
+    // The user lets go of both buttons (the menu or the other window takes the releases)
+    // and closes the menu.
+    Release(start + QPoint(0, 10));
+    Release(start + QPoint(0, 10), Qt::RightButton);
+    if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << c.Name;
+    other.hide();
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form())) << c.Name;
+
+    for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(30 * i, -20 * i));
+    EXPECT_EQ(RigX(), x) << c.Name << ": moves without a button turn nothing";
+    EXPECT_EQ(RigY(), y) << c.Name;
+    EXPECT_FALSE(form().Dragging) << c.Name;
+    EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << c.Name;
+  }
+  EXPECT_TRUE(ErrorMessages().empty());
+}
+
 TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
   form().ShowBody(2);
   const int w = form().View->width();
@@ -113,21 +184,24 @@ TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
   EXPECT_EQ(CameraZ(), -15) << "the camera did not move";
 }
 
-TEST_F(Orbit, EveryWheelEventMakesOneStepWithinTheLimits) {
+TEST_F(Orbit, EveryNotchMakesOneStepWithinTheLimits) {
   struct TCase {
     float From;
     int Delta;
     float To;
   };
   const TCase cases[] = {
-      {-6, -120, -7},                     // toward the user: farther
-      {-6, 120, -6},                      // -5 is refused, not clipped
-      {-39, -120, -39},                   // -40 is refused
-      {-39, 120, -38},  {-15, 960, -14},  // one step whatever the size
-      {-15, 1, -14},    {-15, -1, -16},  {-7.5f, 120, -6.5f}, {-5.5f, 120, -5.5f},
+      {-6, -120, -7},    // toward the user: farther
+      {-6, 120, -6},     // -5 is refused, not clipped
+      {-39, -120, -39},  // -40 is refused
+      {-39, 120, -38},     {-7.5f, 120, -6.5f},
+      {-5.5f, 120, -5.5f}, {-15, 960, -7},  // eight notches in one event: eight steps
+      {-10, 1200, -6},                      // ten notches: the steps past the limit are refused
+      {-30, -2400, -39},
   };
   const QPoint bare = BareViewPoint();
   for (const TCase& c : cases) {
+    form().WheelNotches.Reset();
     form().Camera->Position().SetZ(c.From);
     Wheel(bare, c.Delta);
     EXPECT_EQ(CameraZ(), c.To) << "from " << c.From << " by " << c.Delta;
@@ -141,11 +215,57 @@ TEST_F(Orbit, EveryWheelEventMakesOneStepWithinTheLimits) {
   Wheel(onPlanet, 120);
   EXPECT_EQ(CameraZ(), -14);
 
-  // Qt never sends a wheel event without a turn; the handler takes 0 as "farther".
+  // Qt never sends a wheel event without a turn; the handler takes it as no turn.
   bool handled = false;
   form().ZoomByWheel(form().View, 0, 0, handled);
-  EXPECT_EQ(CameraZ(), -15);
+  EXPECT_EQ(CameraZ(), -14);
   EXPECT_TRUE(handled);
+}
+
+TEST_F(Orbit, FineWheelTurnsAddUpToOneStepPer120Units) {
+  struct TTurn {
+    int Delta;
+    Qt::Orientation Wheel = Qt::Vertical;
+  };
+  struct TCase {
+    const char* Name;
+    std::vector<TTurn> Turns;
+    float CameraZ;  // from -15
+  };
+  auto repeat = [](int delta, int times) { return std::vector<TTurn>(size_t(times), {delta}); };
+  const TCase cases[] = {
+      {"classic notches, as before", repeat(120, 3), -12},
+      {"15-unit steps: eight make one step", repeat(15, 8), -14},
+      {"seven are not enough", repeat(15, 7), -15},
+      {"a flick of forty 15-unit events", repeat(15, 40), -10},
+      {"8-unit steps toward the user", repeat(-8, 30), -17},
+      {"40-unit steps carry their rest", repeat(40, 5), -14},
+      {"a reversal drops the rest", {{100}, {-30}, {-90}}, -16},
+      {"back and forth never adds up", {{100}, {-20}, {100}, {-100}, {20}}, -15},
+      {"the tilt wheel does not zoom", {{120, Qt::Horizontal}, {-240, Qt::Horizontal}}, -15},
+      {"nor does it break a turn", {{60}, {120, Qt::Horizontal}, {60}}, -14},
+  };
+  const QPoint bare = BareViewPoint();
+  for (const TCase& c : cases) {
+    form().WheelNotches.Reset();
+    form().Camera->Position().SetZ(-15);
+    for (const TTurn& turn : c.Turns) Wheel(bare, turn.Delta, turn.Wheel);
+    EXPECT_EQ(CameraZ(), c.CameraZ) << c.Name;
+  }
+}
+
+TEST_F(Orbit, AWheelPauseDropsTheRest) {
+  const QPoint bare = BareViewPoint();
+  Wheel(bare, 100);
+  Wheel(bare, 20);
+  EXPECT_EQ(CameraZ(), -14) << "turned on without a pause: one step";
+
+  Wheel(bare, 100);
+  QTest::qWait(int((rt3d::TWheelNotches::kPause + std::chrono::milliseconds(100)).count()));
+  Wheel(bare, 20);
+  EXPECT_EQ(CameraZ(), -14) << "after a pause the rest of the earlier turn is gone";
+  Wheel(bare, 100);
+  EXPECT_EQ(CameraZ(), -13);
 }
 
 TEST_F(Orbit, PinchStepsOnlyOnChangesAboveFour) {

@@ -132,6 +132,45 @@ TEST_F(AnimationTest, EnabledDuringLoadingOnlyStoresAndStartsWhenLoadingEnds) {
   EXPECT_NEAR(RawAngleY(*europa), 45 - 6.75, 1e-3);
 }
 
+TEST_F(AnimationTest, ObjectsAddedWhileLoadingAreLoadingToo) {
+  // As the scene is built: the tree starts loading, then each body and its spin are made
+  // and added, then their stored values are set.
+  Root->BeginLoading();
+  auto* europa = Add(Root.get(), "Europa");
+  TFloatAnimation* orbit = AddSpin(europa, 480);
+  europa->RotationAngle().SetY(45);
+  orbit->SetEnabled(true);
+  // A subtree built apart and added whole.
+  auto* rig = new TDummy("Rig");
+  auto* camera = Add<TCamera>(rig, "Camera");
+  TFloatAnimation* zoom = AddAnimation(camera, "Position.Z", -38, -15, 3);
+  Root->AddObject(rig);
+  zoom->SetEnabled(true);
+
+  for (TTreeObject* object : std::initializer_list<TTreeObject*>{europa, orbit, rig, camera, zoom})
+    EXPECT_TRUE(object->IsLoading()) << object->Name();
+  EXPECT_FALSE(orbit->Running()) << "enabled while loading: only stored";
+  EXPECT_FALSE(zoom->Running());
+  EXPECT_EQ(TAniThread::Current(), nullptr) << "nothing started before loading ends";
+
+  Root->EndLoading();
+  for (TTreeObject* object : std::initializer_list<TTreeObject*>{europa, orbit, rig, camera, zoom})
+    EXPECT_FALSE(object->IsLoading()) << object->Name();
+  EXPECT_TRUE(orbit->Running());
+  EXPECT_EQ(orbit->StartValue(), 45) << "starts once, from the angle loading left";
+  EXPECT_TRUE(zoom->Running());
+  Tick(1.5);
+  EXPECT_NEAR(RawAngleY(*europa), 45 - 405 * 1.5 / 480, 1e-3);
+  EXPECT_FLOAT_EQ(camera->Position().Z(), -26.5f);
+
+  // Added after loading: not loading, and enabling starts at once.
+  auto* io = Add(Root.get(), "Io");
+  TFloatAnimation* ioOrbit = AddSpin(io, 240);
+  EXPECT_FALSE(io->IsLoading());
+  ioOrbit->SetEnabled(true);
+  EXPECT_TRUE(ioOrbit->Running());
+}
+
 TEST_F(AnimationTest, EnabledOutsideLoadingStartsAndStops) {
   auto* body = Add(Root.get(), "Body");
   TFloatAnimation* move = AddAnimation(body, "Position.X", 0, 10, 4);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "runtime3d/core/Camera.h"
@@ -85,6 +86,60 @@ TEST_F(Scene, WritesTurnByTheirDifferenceAndReadBackNormalised) {
         x, {float(std::cos(c.turnedDegrees * kDeg)), 0, float(-std::sin(c.turnedDegrees * kDeg))},
         1e-5, c.name);
   }
+}
+
+TEST_F(Scene, NonFiniteAngleWritesAreIgnored) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* name;
+    void (*write)(TPosition3D&);
+  } cases[] = {
+      {"X := NaN", [](TPosition3D& a) { a.SetX(kNaN); }},
+      {"Y := +inf", [](TPosition3D& a) { a.SetY(kInf); }},
+      {"Z := -inf", [](TPosition3D& a) { a.SetZ(-kInf); }},
+      {"Y := NaN by name, as an animation writes",
+       [](TPosition3D& a) { a.FindProperty("y")->Set(a, kNaN); }},
+      {"whole point of NaNs",
+       [](TPosition3D& a) {
+         a.SetPoint({kNaN, kNaN, kInf});
+       }},
+  };
+  // Every case starts from the same turned orientation and then turns on by a finite
+  // write; the result must be the orientation without the bad write.
+  auto turned = [](TControl3D& o) {
+    o.RotationAngle().SetY(30);
+    o.RotationAngle().SetX(10);
+  };
+  TControl3D expected;
+  turned(expected);
+  expected.RotationAngle().SetZ(25);
+  for (const Case& c : cases) {
+    TControl3D object;
+    turned(object);
+    const TPoint3D angles = object.RotationAngle().Point();
+    const TMatrix3D matrix = object.LocalMatrix();
+    c.write(object.RotationAngle());
+    EXPECT_EQ(object.RotationAngle().Point(), angles) << c.name;
+    EXPECT_EQ(object.LocalMatrix(), matrix) << c.name;
+    object.RotationAngle().SetZ(25);
+    EXPECT_EQ(object.Quaternion(), expected.Quaternion()) << c.name;
+    EXPECT_EQ(object.LocalMatrix(), expected.LocalMatrix()) << c.name;
+  }
+
+  // In a whole-point write the finite components still count.
+  TControl3D mixed, reference;
+  turned(mixed);
+  turned(reference);
+  mixed.RotationAngle().SetPoint({kNaN, 50, 25});
+  reference.RotationAngle().SetPoint({10, 50, 25});
+  EXPECT_EQ(mixed.RotationAngle().Point(), reference.RotationAngle().Point());
+  EXPECT_EQ(mixed.LocalMatrix(), reference.LocalMatrix());
+
+  // Position and scale keep taking any value: their matrix is rebuilt from them whole.
+  TControl3D moved;
+  moved.Position().SetX(kNaN);
+  EXPECT_TRUE(std::isnan(moved.Position().X()));
 }
 
 TEST_F(Scene, BodyPickSequenceResetsTheRigToAPureYaw) {

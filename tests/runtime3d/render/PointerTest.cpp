@@ -3,9 +3,11 @@
 // window routing (QTest on the window), so Qt's implicit grab and double-click detection
 // take part as they do for a user.
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <QCursor>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -145,6 +147,61 @@ TEST_F(PointerRouting, RightPressOnTheBareViewOpensTheMenuAndStartsNoPress) {
   EXPECT_FALSE(viewport->IsCaptured());
   menu.close();
   QTest::mouseRelease(window(), Qt::RightButton, {}, kOnView);
+}
+
+TEST_F(PointerRouting, APressThatLosesThePointerEndsWithoutARelease) {
+  QMenu menu;
+  menu.addAction("Rotate");
+  viewport->SetPopupMenu(&menu);
+  viewport->OnPointerLost = [this](QObject*) { log.push_back("view lost"); };
+  QWidget other;
+  other.resize(100, 100);
+  auto activateOther = [&] {
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  };
+  struct TCase {
+    const char* Name;
+    QPoint PressAt;
+    std::function<void()> Interrupt;
+    Log Expected;
+  };
+  const TCase cases[] = {
+      {"the view's menu opens mid-drag",
+       kOnView,
+       [&] { QTest::mousePress(window(), Qt::RightButton, {}, kOnView); },
+       {"view down L", "view lost"}},
+      {"a handler opens a menu during a body's drag",
+       kOnBody,
+       [&] { menu.popup(viewport->mapToGlobal(kOnBody)); },
+       {"body down L", "view lost"}},
+      {"another window becomes active", kOnBody, activateOther, {"body down L", "view lost"}},
+      {"the view is hidden", kOnView, [&] { viewport->hide(); }, {"view down L", "view lost"}},
+  };
+  for (const TCase& c : cases) {
+    viewport->show();
+    viewport->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewport.get())) << c.Name;
+    QTest::mouseMove(window(), c.PressAt);
+    log.clear();
+    QTest::mousePress(window(), Qt::LeftButton, {}, c.PressAt);
+    c.Interrupt();
+    EXPECT_EQ(log, c.Expected) << c.Name;
+    EXPECT_FALSE(viewport->IsCaptured()) << c.Name;
+    // The releases go to the menu or the other window; tidy up for the next case.
+    menu.close();
+    other.hide();
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, c.PressAt);
+    QTest::mouseRelease(window(), Qt::RightButton, {}, c.PressAt);
+  }
+
+  // A plain hover out of the view, and a press with its release, lose nothing.
+  log.clear();
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(viewport.get(), &leave);
+  QTest::mouseClick(window(), Qt::LeftButton, {}, kOnView);
+  EXPECT_EQ(log, (Log{"view down L", "view up L"}));
 }
 
 TEST_F(PointerRouting, RightPressOnABodyIsAnOrdinaryPress) {
