@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QFuture>
 #include <QImageReader>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "runtime3d/core/Exceptions.h"
@@ -65,18 +66,18 @@ QImage Decode(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-QSize FitIntoMaxSize(QSize size) {
+QSize FitIntoSize(QSize size, int limit) {
   const int longest = std::max(size.width(), size.height());
-  if (longest <= kMaxBitmapSize) return size;
+  if (longest <= limit || limit < 1) return size;
   // Rounded, not truncated, so that 16400 x 8 becomes 8192 x 4; never below one pixel.
   auto side = [&](int length) {
-    return std::max(1, int(std::lround(double(length) * kMaxBitmapSize / longest)));
+    return std::max(1, int(std::lround(double(length) * limit / longest)));
   };
   return {side(size.width()), side(size.height())};
 }
 
-QImage FitIntoMaxSize(QImage image) {
-  const QSize fitted = FitIntoMaxSize(image.size());
+QImage ScaledToFit(QImage image, int limit) {
+  const QSize fitted = FitIntoSize(image.size(), limit);
   if (fitted == image.size()) return image;
   QImage scaled = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (scaled.format() != QImage::Format_ARGB32_Premultiplied) {
@@ -121,17 +122,28 @@ struct TDecodeBatch::TImageJobs {
   bool Taken = false;
 };
 
-TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
+TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources, TStart start)
+    : FWorkers(std::make_unique<QThreadPool>()) {
   // The longest jobs go first so the slowest one does not start last; a strip PNG's strips go
   // in order, so the first ones are done when Take() starts waiting.
-  std::vector<std::size_t> order(sources.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+  FOrder.resize(sources.size());
+  std::iota(FOrder.begin(), FOrder.end(), 0);
+  std::stable_sort(FOrder.begin(), FOrder.end(), [&](std::size_t a, std::size_t b) {
     return sources[a].size() > sources[b].size();
   });
   FImages.resize(sources.size());
+  for (std::size_t index = 0; index < sources.size(); ++index) {
+    FImages[index] = std::make_unique<TImageJobs>();
+    FImages[index]->Bytes = sources[index];
+  }
+  if (start == TStart::Now) Start();
+}
+
+void TDecodeBatch::Start() {
+  if (FStarted) return;
+  FStarted = true;
   try {
-    StartJobs(sources, order);
+    StartJobs();
   } catch (...) {
     // No destructor runs for a half-made batch: its started jobs must not outlive it.
     WaitForJobs();
@@ -139,12 +151,9 @@ TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
   }
 }
 
-void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& sources,
-                             const std::vector<std::size_t>& order) {
-  for (std::size_t index : order) {
-    FImages[index] = std::make_unique<TImageJobs>();
+void TDecodeBatch::StartJobs() {
+  for (std::size_t index : FOrder) {
     TImageJobs& image = *FImages[index];
-    image.Bytes = sources[index];
     image.Layout = ParseStripPng(image.Bytes);
     if (image.Layout) {
       image.Pixels =
@@ -152,7 +161,7 @@ void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& s
     }
     if (image.Pixels.isNull()) {
       image.Layout.reset();
-      image.Whole = QtConcurrent::run([&image]() -> QImage {
+      image.Whole = QtConcurrent::run(FWorkers.get(), [&image]() -> QImage {
         if (image.Abandoned.load(std::memory_order_relaxed)) return {};
         try {
           return DecodeImageWithQt(image.Bytes);
@@ -169,7 +178,7 @@ void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& s
     image.Strips.reserve(image.Layout->Strips.size());
     for (std::size_t strip = 0; strip < image.Layout->Strips.size(); ++strip) {
       image.Strips.push_back(QtConcurrent::run(
-          [&image, strip, pixels, bytesPerLine]() -> std::optional<std::uint32_t> {
+          FWorkers.get(), [&image, strip, pixels, bytesPerLine]() -> std::optional<std::uint32_t> {
             if (image.Abandoned.load(std::memory_order_relaxed)) return std::nullopt;
             try {
               return DecodeStrip(*image.Layout, strip, pixels, bytesPerLine);
@@ -198,10 +207,20 @@ void TDecodeBatch::WaitForJobs() {
   }
 }
 
+bool TDecodeBatch::IsReady(std::size_t index) const {
+  if (!FStarted || index >= FImages.size()) return false;
+  const TImageJobs& image = *FImages[index];
+  if (image.Taken) return false;
+  if (!image.Layout) return image.Whole.isFinished();
+  return std::all_of(image.Strips.begin(), image.Strips.end(),
+                     [](const auto& strip) { return strip.isFinished(); });
+}
+
 QImage TDecodeBatch::Take(std::size_t index) {
   if (index >= FImages.size()) throw EArgumentOutOfRangeException();
   TImageJobs& image = *FImages[index];
   if (image.Taken) throw EInvalidArgument("The image was taken already.");
+  Start();
   image.Taken = true;
   if (!image.Layout) {
     image.Whole.waitForFinished();

@@ -10,15 +10,24 @@
 
 #include <QImage>
 
+class QThreadPool;
+
 namespace rt3d {
 
 // Larger images are scaled down (smoothly, keeping their aspect) to fit this square.
 inline constexpr int kMaxBitmapSize = 8192;
 
-// The size an image is brought to: a side beyond kMaxBitmapSize is scaled down to it,
-// keeping the aspect.
-QSize FitIntoMaxSize(QSize size);
-QImage FitIntoMaxSize(QImage image);
+// The size an image is brought to so that no side exceeds limit: a longer side is scaled
+// down to it, keeping the aspect (rounded, never below one pixel).
+QSize FitIntoSize(QSize size, int limit);
+// The image scaled down smoothly to FitIntoSize (as it is when it fits), in the texture format.
+QImage ScaledToFit(QImage image, int limit);
+inline QSize FitIntoMaxSize(QSize size) {
+  return FitIntoSize(size, kMaxBitmapSize);
+}
+inline QImage FitIntoMaxSize(QImage image) {
+  return ScaledToFit(std::move(image), kMaxBitmapSize);
+}
 
 // Decodes PNG (and any other format Qt reads). Raises EBitmapLoadingFailed when no decoder
 // accepts the bytes. The strip PNGs texgen writes take a faster path (see StripPng.h); any
@@ -34,30 +43,48 @@ QImage DecodeImageWithQt(std::span<const std::uint8_t> bytes);
 // decode afterwards.
 QSize DecodedImageSize(std::span<const std::uint8_t> bytes);
 
-// Several images decoded on worker threads, largest first, started when the batch is made.
-// A strip PNG is decoded as one job per strip into an image allocated up front, so one large
-// image keeps every core busy; any other file is one job. Take() waits for an image's jobs
-// (running those no worker has started yet on the calling thread) and raises
-// EBitmapLoadingFailed for bytes no decoder accepts. The bytes must stay valid until every
-// image has been taken or the batch is destroyed (which waits for its workers).
+// Several images decoded on worker threads, largest first, started when the batch is made
+// or later, when asked. A strip PNG is decoded as one job per strip into an image allocated
+// up front, so one large image keeps every core busy; any other file is one job. Take() waits
+// for an image's jobs (running those no worker has started yet on the calling thread) and
+// raises EBitmapLoadingFailed for bytes no decoder accepts. The bytes must stay valid until
+// every image has been taken or the batch is destroyed (which waits for its workers).
+//
+// The workers are the batch's own: Qt's shared pool stays free for the jobs Qt hands it
+// itself (converting and scaling images), which would otherwise wait behind the decoding.
 class TDecodeBatch {
  public:
-  explicit TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources);
+  enum class TStart { Now, WhenAsked };
+  explicit TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources,
+                        TStart start = TStart::Now);
   ~TDecodeBatch();
   TDecodeBatch(const TDecodeBatch&) = delete;
   TDecodeBatch& operator=(const TDecodeBatch&) = delete;
 
   std::size_t Count() const { return FImages.size(); }
-  // Each image can be taken once; afterwards the batch holds no copy of it.
+  // Starts the decoding of a batch made to start when asked; nothing once it runs. Call it
+  // from the thread that made the batch.
+  void Start();
+  bool Started() const { return FStarted; }
+  // Whether Take(index) would give its result without waiting for decoding: the image's
+  // jobs have ended (well or not). Never for an image already taken. Any thread.
+  bool IsReady(std::size_t index) const;
+  // Each image can be taken once; afterwards the batch holds no copy of it. Starts the
+  // batch if it was waiting to be asked.
   QImage Take(std::size_t index);
 
  private:
   struct TImageJobs;
-  void StartJobs(const std::vector<std::span<const std::uint8_t>>& sources,
-                 const std::vector<std::size_t>& order);
+  void StartJobs();
   // Those not taken yet; jobs that have not started skip their work.
   void WaitForJobs();
   std::vector<std::unique_ptr<TImageJobs>> FImages;
+  // Largest first.
+  std::vector<std::size_t> FOrder;
+  bool FStarted = false;
+  // Declared after the images, so it goes first: its destructor waits for the jobs that
+  // point into them.
+  std::unique_ptr<QThreadPool> FWorkers;
 };
 
 // All at once: the images in the order of sources.

@@ -182,6 +182,29 @@ TEST(DecodeImage, ImagesBeyondTheLimitAreScaledDownKeepingAspect) {
   }
 }
 
+TEST(FitIntoSize, LongerSideComesDownToTheLimitKeepingTheAspectNeverBelowOnePixel) {
+  struct Case {
+    QSize in;
+    int limit;
+    QSize out;
+  };
+  const Case cases[] = {
+      {{6000, 3000}, 4096, {4096, 2048}}, {{6000, 3000}, 2048, {2048, 1024}},
+      {{1800, 900}, 4096, {1800, 900}},   {{4096, 4096}, 4096, {4096, 4096}},
+      {{3, 7000}, 4096, {2, 4096}},       {{10000, 1}, 4096, {4096, 1}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FitIntoSize(c.in, c.limit), c.out)
+        << c.in.width() << "x" << c.in.height() << " into " << c.limit;
+  }
+  QImage image(600, 300, QImage::Format_RGB32);
+  image.fill(qRgb(40, 80, 120));
+  const QImage scaled = ScaledToFit(image, 256);
+  EXPECT_EQ(scaled.size(), QSize(256, 128));
+  EXPECT_EQ(scaled.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(scaled.pixel(100, 60), qRgb(40, 80, 120));
+}
+
 TEST(DecodeImage, ImagesAboveQtsDefaultAllocationCapStillLoad) {
   // 8192 x 4100 pixels take 134 MB decoded, more than Qt allows by default.
   QImage source(8192, 4100, QImage::Format_RGB32);

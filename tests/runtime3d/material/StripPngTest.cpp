@@ -11,6 +11,9 @@
 #include <set>
 #include <string>
 
+#include <QThread>
+#include <QThreadPool>
+
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/StripPng.h"
@@ -430,4 +433,42 @@ TEST(DecodeBatch, CanGoAwayWithStripImagesNotTaken) {
   std::vector<std::span<const std::uint8_t>> sources(4, big);
   TDecodeBatch batch(sources);
   EXPECT_EQ(batch.Take(2).size(), QSize(400, 20 * kPngStripHeight));
+}
+
+TEST(DecodeBatch, BatchMadeToStartWhenAskedDecodesNothingBeforeAndTellsWhenEachImageIsReady) {
+  const Bytes strips = EncodePng(Opaque(300, 9 * kPngStripHeight));
+  const Bytes other = EncodeWithQt(QImage(12, 12, QImage::Format_ARGB32));
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  const std::vector<std::span<const std::uint8_t>> sources = {strips, other, garbage};
+  TDecodeBatch batch(sources, TDecodeBatch::TStart::WhenAsked);
+  EXPECT_FALSE(batch.Started());
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    EXPECT_FALSE(batch.IsReady(i)) << "image " << i << " is not being decoded yet";
+  }
+  batch.Start();
+  batch.Start();  // once is enough
+  EXPECT_TRUE(batch.Started());
+  // Every image, the one that cannot be decoded too, comes to an end by itself.
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    for (int wait = 0; wait < 1000 && !batch.IsReady(i); ++wait) QThread::msleep(10);
+    EXPECT_TRUE(batch.IsReady(i)) << "image " << i;
+  }
+  EXPECT_EQ(batch.Take(0).size(), QSize(300, 9 * kPngStripHeight));
+  EXPECT_FALSE(batch.IsReady(0)) << "nothing left to take";
+  EXPECT_THROW(batch.Take(2), EBitmapLoadingFailed);
+  EXPECT_FALSE(batch.IsReady(3)) << "no such image";
+
+  TDecodeBatch untouched(sources, TDecodeBatch::TStart::WhenAsked);
+  EXPECT_TRUE(Outcome([&] { return untouched.Take(1); }) == DecodeImage(other))
+      << "taking an image starts the batch rather than waiting for ever";
+}
+
+TEST(DecodeBatch, LeavesQtsSharedPoolFreeForQtsOwnImageWork) {
+  const Bytes big = EncodePng(Opaque(600, 20 * kPngStripHeight));
+  std::vector<std::span<const std::uint8_t>> sources(8, big);
+  TDecodeBatch batch(sources);
+  // Qt converts and scales large images on its shared pool, and waits for that: a batch
+  // queued there would hold up every such conversion until the decoding is over.
+  EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+  EXPECT_FALSE(batch.IsReady(7)) << "still decoding when looked at";
 }
