@@ -8,6 +8,9 @@
 // when it needs them again (a recreated context) Pixels() brings them back through the
 // reloader. A texture without a reloader keeps its pixels: nothing can be lost that way.
 //
+// Content still being decoded may come with a preview, a small version of the same image:
+// the device shows it at once and replaces it with the full pixels once they are ready.
+//
 // Thread use: textures live on the UI thread. The pixel operations take the texture's own
 // lock so that an image decoded on a worker can be handed over at any time.
 
@@ -64,13 +67,24 @@ class TTexture {
   // now, and source gives the pixels when they are first needed and again whenever the
   // device needs them anew, like a reloader. Sets PixelFormat BGRA and advances the
   // generation.
-  void SetPendingPixels(int width, int height, bool opaque, std::function<QImage()> source);
+  //
+  // ready tells without waiting whether source would give the pixels now (none: never
+  // without waiting); preview gives a small version of the image to show meanwhile.
+  void SetPendingPixels(int width, int height, bool opaque, std::function<QImage()> source,
+                        std::function<bool()> ready = {}, std::function<QImage()> preview = {});
   // Every pixel has alpha 255 (as far as its source tells; false when unknown).
   bool IsOpaque() const { return FOpaque; }
   // The pixels; after ReleasePixels() they come from the reloader (and are kept until the
   // next release). A null image when there is nothing to give.
   QImage Pixels();
   bool HasPixels() const;
+  // Whether Pixels() would give the full pixels without waiting for them to be decoded.
+  bool PixelsReady() const;
+  // Whether there is a preview to take.
+  bool HasPreview() const;
+  // The preview (premultiplied ARGB32), once: the texture keeps no copy. Null when there is
+  // none or it cannot be decoded.
+  QImage TakePreview();
   // Drops the decoded pixels when the reloader can bring them back; otherwise keeps them.
   void ReleasePixels();
   // How to decode the pixels again, e.g. from the embedded PNG bytes. It must give the same
@@ -86,8 +100,11 @@ class TTexture {
   unsigned DeviceHandle = 0;
   bool DeviceFailed = false;
   std::uint64_t DeviceGeneration = 0;
-  // Called from the destructor while DeviceHandle is set, so the device can free its
-  // object. The device clears it (and DeviceHandle) when it goes away first.
+  // The device object holds the preview for now, not the full pixels.
+  bool DevicePreview = false;
+  // Set by the device that holds the texture (with an object or with a failed one), and
+  // called from the destructor so that it can free its object and forget the texture. The
+  // device clears it (and DeviceHandle) when it goes away first.
   std::function<void(TTexture&)> OnDestroy;
 
  private:
@@ -102,6 +119,8 @@ class TTexture {
   bool FOpaque = false;
   QImage FPixels;
   std::function<QImage()> FReloader;
+  std::function<bool()> FReady;
+  std::function<QImage()> FPreview;
   std::uint64_t FGeneration = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "runtime3d/material/TextureBitmap.h"
 
+#include <atomic>
+#include <memory>
 #include <utility>
 
 #include "runtime3d/material/ImageDecoding.h"
@@ -21,15 +23,25 @@ void TTextureBitmap::AssignDecoded(QImage decoded, std::span<const std::uint8_t>
 }
 
 void TTextureBitmap::AssignPending(QSize size, std::function<QImage()> take,
-                                   std::span<const std::uint8_t> bytes) {
+                                   std::span<const std::uint8_t> bytes, std::function<bool()> ready,
+                                   std::function<QImage()> preview) {
   EnsureTexture();
-  FTexture->SetPendingPixels(size.width(), size.height(), StoredImageIsOpaque(bytes),
-                             [take = std::move(take), bytes]() mutable {
-                               // The first call takes the decoded image; letting go of take frees
-                               // what it holds.
-                               if (take) return std::exchange(take, nullptr)();
-                               return DecodeImage(bytes);
-                             });
+  // The image is taken once; afterwards only decoding the bytes again can give it.
+  auto taken = std::make_shared<std::atomic<bool>>(false);
+  FTexture->SetPendingPixels(
+      size.width(), size.height(), StoredImageIsOpaque(bytes),
+      [take = std::move(take), bytes, taken]() mutable {
+        // Letting go of take frees what it holds.
+        if (take) {
+          taken->store(true);
+          return std::exchange(take, nullptr)();
+        }
+        return DecodeImage(bytes);
+      },
+      ready ? std::function<bool()>(
+                  [ready = std::move(ready), taken] { return !taken->load() && ready(); })
+            : nullptr,
+      std::move(preview));
   FWidth = FTexture->Width();
   FHeight = FTexture->Height();
   if (OnChange) OnChange();

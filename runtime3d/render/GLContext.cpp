@@ -8,6 +8,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 
 #include "runtime3d/core/Exceptions.h"
+#include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/ShaderProgram.h"
 #include "runtime3d/material/Texture.h"
@@ -118,8 +119,9 @@ bool TGLContext::InitializeDevice() {
 void TGLContext::ReleaseDevice() {
   if (!FGL) return;
   TGLFunctions& gl = *FGL;
-  for (TTexture* texture : FTextures) {
+  for (auto& [texture, state] : FTextures) {
     if (texture->DeviceHandle) FDeadTextures.push_back(texture->DeviceHandle);
+    if (state.Handle) FDeadTextures.push_back(state.Handle);
   }
   for (TShaderProgram* shader : FShaders) {
     if (shader->DeviceHandle) FDeadShaders.push_back(shader->DeviceHandle);
@@ -140,10 +142,11 @@ void TGLContext::ReleaseDevice() {
 
 void TGLContext::ForgetHandles() {
   // Textures and shaders outlive devices: leave them as if never uploaded.
-  for (TTexture* texture : FTextures) {
+  for (auto& [texture, state] : FTextures) {
     texture->DeviceHandle = 0;
     texture->DeviceFailed = false;
     texture->DeviceGeneration = 0;
+    texture->DevicePreview = false;
     texture->OnDestroy = nullptr;
   }
   FTextures.clear();
@@ -196,6 +199,7 @@ void TGLContext::SetRenderTarget(TGLRenderTarget* target) {
 bool TGLContext::DoBeginScene() {
   if (!FGL || !FTarget || !FTarget->IsValid()) return false;
   ++FFrame;
+  FUploadBudget = kUploadBytesPerFrame;
   FlushDeletions();
   DropUnusedBuffers();
   FGL->glBindFramebuffer(GL_FRAMEBUFFER, FTarget->Framebuffer());
@@ -478,61 +482,175 @@ void TGLContext::SetShaderVariable(std::string_view name, const TMatrix3D& value
 void TGLContext::SetShaderTexture(std::string_view name, TTexture* texture, int unit) {
   if (!FGL || unit < 0 || unit >= FSamplerUnits) return;
   TGLFunctions& gl = *FGL;
+  // Made (or taken further) first: that binds on unit 0 along the way.
+  const GLuint handle = DeviceTexture(texture);
   gl.glActiveTexture(GLenum(GL_TEXTURE0 + unit));
-  gl.glBindTexture(GL_TEXTURE_2D, DeviceTexture(texture));
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
   gl.glBindSampler(GLuint(unit), FSampler);
   if (const TUniform* uniform = FindUniform(name)) gl.glUniform1i(uniform->Location, unit);
 }
 
+int TGLContext::MaxTextureSize() const {
+  return FTextureSizeLimit > 0 && FTextureSizeLimit < FMaxTextureSize ? FTextureSizeLimit
+                                                                      : FMaxTextureSize;
+}
+
+TGLContext::TTextureState& TGLContext::Register(TTexture& texture) {
+  const auto found = FTextures.find(&texture);
+  if (found != FTextures.end()) return found->second;
+  // Any handle it carries belongs to a device that is gone: made anew here.
+  texture.DeviceHandle = 0;
+  texture.DeviceGeneration = 0;
+  texture.DevicePreview = false;
+  texture.OnDestroy = [this](TTexture& gone) {
+    const auto it = FTextures.find(&gone);
+    if (it != FTextures.end()) {
+      if (it->second.Handle) FDeadTextures.push_back(it->second.Handle);
+      FTextures.erase(it);
+    }
+    if (gone.DeviceHandle) FDeadTextures.push_back(gone.DeviceHandle);
+    gone.DeviceHandle = 0;
+  };
+  return FTextures[&texture];
+}
+
 unsigned TGLContext::DeviceTexture(TTexture* texture) {
   if (!texture || texture->IsEmpty()) return FWhiteTexture;
-  const bool mine = std::find(FTextures.begin(), FTextures.end(), texture) != FTextures.end();
-  if (!mine || texture->DeviceGeneration != texture->Generation()) UploadTexture(*texture);
+  TTextureState& state = Register(*texture);
+  state.LastUsedFrame = FFrame;
+  if (texture->DeviceGeneration != texture->Generation()) {
+    StartTexture(*texture, state);
+  } else if (texture->DevicePreview) {
+    ContinueTexture(*texture, state);
+  }
   return texture->DeviceHandle && !texture->DeviceFailed ? texture->DeviceHandle : FWhiteTexture;
 }
 
-void TGLContext::UploadTexture(TTexture& texture) {
-  TGLFunctions& gl = *FGL;
-  if (std::find(FTextures.begin(), FTextures.end(), &texture) == FTextures.end()) {
-    // Any handle it carries belongs to a device that is gone.
-    texture.DeviceHandle = 0;
-    FTextures.push_back(&texture);
-    texture.OnDestroy = [this](TTexture& gone) {
-      std::erase(FTextures, &gone);
-      FDeadTextures.push_back(gone.DeviceHandle);
-      gone.DeviceHandle = 0;
-    };
-  }
+void TGLContext::StartTexture(TTexture& texture, TTextureState& state) {
   texture.DeviceGeneration = texture.Generation();
+  DropRising(state);
+  state.KeepsPreview = false;
+  texture.DevicePreview = false;
   texture.DeviceFailed = true;
-  const int w = texture.Width(), h = texture.Height();
-  // Too large for this device: the placeholder is sampled instead, and nothing is said.
-  if (w > FMaxTextureSize || h > FMaxTextureSize) return;
+  auto showPreview = [&] {
+    const QImage preview = FitForDevice(texture.TakePreview());
+    texture.DevicePreview = !preview.isNull() && UploadWhole(texture.DeviceHandle, preview);
+    texture.DeviceFailed = !texture.DevicePreview;
+    return texture.DevicePreview;
+  };
+  // While the pixels are being decoded, the preview shows: nothing waits for them.
+  if (texture.HasPreview() && !texture.PixelsReady() && showPreview()) return;
   const QImage pixels = texture.Pixels();
-  if (pixels.isNull() || pixels.width() != w || pixels.height() != h ||
-      pixels.format() != QImage::Format_ARGB32_Premultiplied) {
-    return;
+  // Once on the device (or refused by it), the decoded copy goes: nothing keeps it in vain.
+  texture.ReleasePixels();
+  const bool whole =
+      !pixels.isNull() && pixels.width() == texture.Width() && pixels.height() == texture.Height();
+  texture.DeviceFailed = !whole || !UploadWhole(texture.DeviceHandle, FitForDevice(pixels));
+  // Pixels that cannot be had: a small picture of the image is better than none.
+  if (texture.DeviceFailed && texture.HasPreview()) state.KeepsPreview = showPreview();
+}
+
+void TGLContext::ContinueTexture(TTexture& texture, TTextureState& state) {
+  if (state.KeepsPreview || FUploadBudget <= 0) return;
+  if (state.Rising.isNull()) {
+    if (!texture.PixelsReady()) return;
+    const QImage pixels = texture.Pixels();
+    texture.ReleasePixels();
+    state.KeepsPreview =
+        pixels.isNull() || pixels.width() != texture.Width() || pixels.height() != texture.Height();
+    if (state.KeepsPreview) return;
+    state.Rising = FitForDevice(pixels);
+    state.NextRow = 0;
+    if (!Allocate(state.Handle, state.Rising.size())) {
+      DropRising(state);
+      state.KeepsPreview = true;
+      return;
+    }
   }
-  ClearErrors(gl);
-  if (!texture.DeviceHandle) gl.glGenTextures(1, &texture.DeviceHandle);
-  gl.glActiveTexture(GL_TEXTURE0);
-  gl.glBindTexture(GL_TEXTURE_2D, texture.DeviceHandle);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  const int rows = int(std::clamp<qsizetype>(FUploadBudget / state.Rising.bytesPerLine(), 1,
+                                             state.Rising.height() - state.NextRow));
+  UploadRows(state.Handle, state.Rising, state.NextRow, rows);
+  FUploadBudget -= rows * state.Rising.bytesPerLine();
+  state.NextRow += rows;
+  if (state.NextRow < state.Rising.height()) return;
+  // Complete: the full pixels take the preview's place from this draw on.
+  FGL->glDeleteTextures(1, &texture.DeviceHandle);
+  texture.DeviceHandle = std::exchange(state.Handle, 0u);
+  texture.DevicePreview = false;
+  state.Rising = QImage();
+}
+
+void TGLContext::DropRising(TTextureState& state) {
+  if (state.Handle) FGL->glDeleteTextures(1, &state.Handle);
+  state.Handle = 0;
+  state.Rising = QImage();
+  state.NextRow = 0;
+}
+
+QImage TGLContext::FitForDevice(QImage pixels) const {
+  if (pixels.isNull()) return pixels;
+  return ScaledToFit(std::move(pixels), MaxTextureSize());
+}
+
+bool TGLContext::UploadWhole(unsigned& handle, const QImage& pixels) {
+  if (!Allocate(handle, QSize())) return false;
+  TGLFunctions& gl = *FGL;
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, int(pixels.bytesPerLine() / 4));
   // Premultiplied ARGB32 is B, G, R, A in memory: the rows go up as they are, top row first,
   // so texture coordinate v = 0 is the image's top row. The unsized format lets the driver
   // keep the bytes in that order (8 bits a channel all the same): Mesa then copies them
   // as they are instead of swapping every pixel, a third less upload time.
-  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                  pixels.constBits());
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pixels.width(), pixels.height(), 0, GL_BGRA,
+                  GL_UNSIGNED_BYTE, pixels.constBits());
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   bool failed = false;
   while (gl.glGetError() != GL_NO_ERROR) failed = true;
-  if (failed) return;
-  texture.DeviceFailed = false;
-  texture.ReleasePixels();
+  return !failed;
+}
+
+bool TGLContext::Allocate(unsigned& handle, QSize size) {
+  TGLFunctions& gl = *FGL;
+  ClearErrors(gl);
+  if (!handle) gl.glGenTextures(1, &handle);
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  if (size.isEmpty()) return true;
+  // The same format as a whole upload, so the rows later go up as plain copies.
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size.width(), size.height(), 0, GL_BGRA,
+                  GL_UNSIGNED_BYTE, nullptr);
+  bool failed = false;
+  while (gl.glGetError() != GL_NO_ERROR) failed = true;
+  return !failed;
+}
+
+void TGLContext::UploadRows(unsigned handle, const QImage& pixels, int first, int count) {
+  TGLFunctions& gl = *FGL;
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, int(pixels.bytesPerLine() / 4));
+  gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, first, pixels.width(), count, GL_BGRA, GL_UNSIGNED_BYTE,
+                     pixels.constScanLine(first));
+  gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  ClearErrors(gl);
+}
+
+bool TGLContext::TexturesInProgress() const {
+  return std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
+    return item.first->DevicePreview && !item.second.KeepsPreview &&
+           item.second.LastUsedFrame == FFrame;
+  });
+}
+
+bool TGLContext::TextureWorkReady() const {
+  return std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
+    const TTextureState& state = item.second;
+    return item.first->DevicePreview && !state.KeepsPreview && state.LastUsedFrame == FFrame &&
+           (!state.Rising.isNull() || item.first->PixelsReady());
+  });
 }
 
 // --- Mesh buffers and draws ------------------------------------------------------------------

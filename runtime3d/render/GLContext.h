@@ -15,8 +15,12 @@
 //    the driver has it, otherwise vertex programs are compiled with the depth remap define;
 //  - matrices are uploaded as stored (transpose = GL_FALSE): the programs hold the
 //    transpose and write the runtime's p x MVP as `_MVPMatrix * vec4(p, 1)`;
-//  - textures are 8-bit BGRA, one level, sampled bilinear and clamped to the edge; one that
-//    cannot be made is sampled as a 1x1 opaque white texture instead;
+//  - textures are 8-bit BGRA, one level, sampled bilinear and clamped to the edge. An image
+//    larger than the device allows is scaled down to fit; one that cannot be made is sampled
+//    as a 1x1 opaque white texture instead;
+//  - a texture whose pixels are still being decoded shows its preview meanwhile; once they
+//    are decoded they go up a band of rows per frame into an object of their own, which
+//    replaces the preview when it is complete, so a large image never stalls a frame;
 //  - each mesh buffer is uploaded to a GL buffer once and again only when its generation
 //    changes.
 
@@ -26,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <QImage>
 #include <QString>
 
 #include "runtime3d/core/Context3D.h"
@@ -51,7 +56,20 @@ class TGLContext : public TContext3D {
   const QString& DeviceError() const { return FDeviceError; }
   TGLFunctions* Functions() const { return FGL; }
 
-  int MaxTextureSize() const { return FMaxTextureSize; }
+  // The largest side of a texture this device makes: the driver's limit, or the lower one
+  // set below.
+  int MaxTextureSize() const;
+  // Makes the device behave like one with a lower limit (older hardware, tests); 0 lifts it.
+  void SetTextureSizeLimit(int limit) { FTextureSizeLimit = limit; }
+
+  // Textures drawn in the last frame that still show their preview, their full pixels
+  // being decoded or on their way up.
+  bool TexturesInProgress() const;
+  // Whether a new frame would take one of those further: an upload under way, or pixels
+  // decoded and waiting. Needs no GL.
+  bool TextureWorkReady() const;
+  // Bytes of pixels a frame uploads at most into textures that replace a preview.
+  static constexpr int kUploadBytesPerFrame = 8 << 20;
   bool HasClipControl() const { return FClipControl != nullptr; }
   // For drivers without clip control, and for testing that path on drivers that have it.
   void SetUseClipControl(bool value);
@@ -107,8 +125,29 @@ class TGLContext : public TContext3D {
   unsigned CompileShader(TShaderProgram& program);
   TLinkedProgram* LinkProgram(TShaderProgram& vertex, TShaderProgram& pixel);
   const TUniform* FindUniform(std::string_view variable);
+  // What the device keeps of a texture it has made.
+  struct TTextureState {
+    std::uint64_t LastUsedFrame = 0;
+    // The full pixels on their way up into Handle while the texture still shows its
+    // preview; rows above NextRow are there.
+    QImage Rising;
+    unsigned Handle = 0;
+    int NextRow = 0;
+    // The full pixels could not be had or made: the preview stays.
+    bool KeepsPreview = false;
+  };
   unsigned DeviceTexture(TTexture* texture);
-  void UploadTexture(TTexture& texture);
+  TTextureState& Register(TTexture& texture);
+  void StartTexture(TTexture& texture, TTextureState& state);
+  void ContinueTexture(TTexture& texture, TTextureState& state);
+  // The pixels as the device can hold them: scaled down when over its limit.
+  QImage FitForDevice(QImage pixels) const;
+  // Makes handle (when 0) and gives it the whole image; false on a GL error.
+  bool UploadWhole(unsigned& handle, const QImage& pixels);
+  // Makes handle an object of the image's size with no pixels yet; false on a GL error.
+  bool Allocate(unsigned& handle, QSize size);
+  void UploadRows(unsigned handle, const QImage& pixels, int first, int count);
+  void DropRising(TTextureState& state);
   TBufferEntry& DeviceBuffer(const void* key, const void* data, int size, std::uint64_t generation,
                              unsigned target);
   void DropUnusedBuffers();
@@ -122,6 +161,9 @@ class TGLContext : public TContext3D {
   void (*FClipControl)(unsigned origin, unsigned depth) = nullptr;
   bool FUseClipControl = true;
   int FMaxTextureSize = 0;
+  int FTextureSizeLimit = 0;
+  // What is left of kUploadBytesPerFrame in this frame.
+  qsizetype FUploadBudget = 0;
   TGLRenderTarget* FTarget = nullptr;
   std::unique_ptr<TColorMaterial> FDefaultMaterial;
 
@@ -131,7 +173,7 @@ class TGLContext : public TContext3D {
   int FSamplerUnits = 0;
 
   std::vector<TShaderProgram*> FShaders;
-  std::vector<TTexture*> FTextures;
+  std::unordered_map<TTexture*, TTextureState> FTextures;
   std::vector<std::unique_ptr<TLinkedProgram>> FPrograms;
   TLinkedProgram* FCurrentProgram = nullptr;
   // Set when SetShaders could not make its pair current: draws are skipped until the next

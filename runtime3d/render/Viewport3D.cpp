@@ -338,11 +338,18 @@ void TViewport3D::DrawScene(TGLRenderTarget& target) {
   }
 }
 
+namespace {
+
+qint64 RefreshPeriodNs(const QScreen* display) {
+  const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
+  return qint64(1e9 / refresh);
+}
+
+}  // namespace
+
 void TViewport3D::RequestViewportRedraw() {
   if (FPacedRedrawPending) return;
-  const QScreen* display = screen();
-  const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
-  const qint64 period = qint64(1e9 / refresh);
+  const qint64 period = RefreshPeriodNs(screen());
   const qint64 since = FLastFrame.isValid() ? FLastFrame.nsecsElapsed() : period;
   if (since >= period) {
     Invalidate();
@@ -353,6 +360,20 @@ void TViewport3D::RequestViewportRedraw() {
   QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
     FPacedRedrawPending = false;
     Invalidate();
+  });
+}
+
+void TViewport3D::WatchTextures() {
+  if (FWatchingTextures || !FContext->TexturesInProgress()) return;
+  FWatchingTextures = true;
+  const int wait = int((RefreshPeriodNs(screen()) + 999999) / 1000000);
+  QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
+    FWatchingTextures = false;
+    if (FContext->TextureWorkReady()) {
+      RequestViewportRedraw();
+    } else {
+      WatchTextures();
+    }
   });
 }
 
@@ -406,6 +427,7 @@ void TViewport3D::RenderFrame() {
   }
   if (!FTarget->ReadPixelsInto(FFrame)) return black();
   FFrame.setDevicePixelRatio(scale);
+  WatchTextures();
 }
 
 void TViewport3D::paintEvent(QPaintEvent* event) {

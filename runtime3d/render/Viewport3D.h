@@ -155,6 +155,9 @@ class TViewport3D : public QWidget, public IViewport3D {
   void DrawScene(TGLRenderTarget& target);
   // A new frame into FFrame.
   void RenderFrame();
+  // While textures of the last frame still show their previews, looks once a refresh
+  // period whether a new frame would take them further, and asks for one then.
+  void WatchTextures();
 
   void Press(QMouseEvent* event, TShiftState extra);
   void SetHovered(TControl3D* object);
@@ -186,6 +189,7 @@ class TViewport3D : public QWidget, public IViewport3D {
   bool FDrawing = false;
   QElapsedTimer FLastFrame;  // started by each frame
   bool FPacedRedrawPending = false;
+  bool FWatchingTextures = false;
   bool FDestroying = false;
   bool FCaptured = false;
   TControl3D* FHovered = nullptr;

@@ -298,19 +298,21 @@ TEST(Texture, ReleasedPixelsComeBackOnlyThroughTheReloader) {
   }
 }
 
-TEST(Texture, TellsTheDeviceWhenItGoes) {
-  int released = 0;
+TEST(Texture, TellsTheDeviceThatHoldsItWhenItGoes) {
+  std::vector<unsigned> told;
+  { TTexture neverDrawn; }
   {
-    TTexture never;
-    never.OnDestroy = [&](TTexture&) { ++released; };
+    // A device that could not make its object still holds the texture and must forget it.
+    TTexture failed;
+    failed.DeviceFailed = true;
+    failed.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
   }
-  EXPECT_EQ(released, 0) << "no device object, nothing to free";
   {
     TTexture uploaded;
     uploaded.DeviceHandle = 7;
-    uploaded.OnDestroy = [&](TTexture& t) { released += int(t.DeviceHandle); };
+    uploaded.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
   }
-  EXPECT_EQ(released, 7);
+  EXPECT_EQ(told, (std::vector<unsigned>{0, 7}));
 }
 
 TEST(TextureBitmap, LoadsEmbeddedBytesAndReloadsThemAfterRelease) {
