@@ -40,8 +40,7 @@ const char* const kViewDescription =
 
 }  // namespace
 
-TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent)
-    : QWidget(parent) {
+TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QStringLiteral("Moons of Orvanth"));
   QPalette black = palette();
@@ -55,7 +54,7 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
     move(centred.topLeft());
   }
 
-  std::shared_ptr<TDecodeBatch> images = textures ? std::move(textures) : StartDecodingTextures();
+  const TTextureImages images = textures.Full ? std::move(textures) : StartDecodingTextures();
 
   // Before the view exists: a screen reader may ask about it from its first moment.
   InstallViewAccessible();

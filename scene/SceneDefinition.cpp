@@ -72,12 +72,19 @@ const std::array<TOrbitPivot, 4> kOrbitPivots = {{
     {"Callisto", {-16, 0, 0}},
 }};
 
-std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures() {
-  std::vector<std::span<const std::uint8_t>> sources;
+TTextureImages StartDecodingTextures(TTextureArrival arrival) {
+  using enum rt3d::TDecodeBatch::TStart;
+  const bool smallFirst = arrival == TTextureArrival::SmallFirst;
+  std::vector<std::span<const std::uint8_t>> small, whole;
   for (const TMaterialDefinition& material : kMaterials) {
-    sources.push_back(assets::Png(material.Texture));
+    small.push_back(assets::SmallPng(material.Texture));
+    whole.push_back(assets::Png(material.Texture));
   }
-  return std::make_unique<rt3d::TDecodeBatch>(std::move(sources));
+  TTextureImages images;
+  if (smallFirst) images.Small = std::make_shared<rt3d::TDecodeBatch>(std::move(small));
+  images.Full =
+      std::make_shared<rt3d::TDecodeBatch>(std::move(whole), smallFirst ? WhenAsked : Now);
+  return images;
 }
 
 rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
@@ -124,22 +131,25 @@ rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TTreeObject& sph
   return spin;
 }
 
-void AssignTexture(rt3d::TTextureBitmap& bitmap, const std::shared_ptr<rt3d::TDecodeBatch>& images,
-                   std::size_t index, std::span<const std::uint8_t> png) {
+void AssignTexture(rt3d::TTextureBitmap& bitmap, const TTextureImages& images, std::size_t index,
+                   std::span<const std::uint8_t> png) {
   const QSize size = rt3d::DecodedImageSize(png);
   if (!size.isValid() || size.isEmpty()) {
     // A header that tells no size: the image is needed now to know it.
-    bitmap.AssignDecoded(images->Take(index), png);
+    bitmap.AssignDecoded(images.Full->Take(index), png);
     return;
   }
+  std::function<QImage()> small;
+  if (images.Small) small = [batch = images.Small, index] { return batch->Take(index); };
   bitmap.AssignPending(
-      size, [images, index] { return images->Take(index); }, png);
+      size, [batch = images.Full, index] { return batch->Take(index); }, png,
+      [batch = images.Full, index] { return batch->IsReady(index); }, std::move(small));
 }
 
 }  // namespace
 
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
-                  const std::shared_ptr<rt3d::TDecodeBatch>& images) {
+                  const TTextureImages& images) {
   TScene scene;
   root.BeginLoading();
   components.BeginLoading();

@@ -51,9 +51,22 @@ extern const std::array<TMaterialDefinition, 6> kMaterials;
 extern const std::array<TSpinDefinition, 5> kSpins;
 extern const std::array<TOrbitPivot, 4> kOrbitPivots;
 
-// The images every material needs, in the order of kMaterials; decoding them starts
-// as soon as this is made (on worker threads, largest first).
-std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures();
+// The images every material needs, in the order of kMaterials, decoded on worker threads.
+// Without small versions (Small null) the first frame that draws a texture waits for its
+// full image.
+struct TTextureImages {
+  std::shared_ptr<rt3d::TDecodeBatch> Small;
+  std::shared_ptr<rt3d::TDecodeBatch> Full;
+};
+enum class TTextureArrival {
+  // The full images start decoding now and are all there is.
+  Whole,
+  // The maps' small versions decode now and show until their full image is in place; the
+  // full images start decoding when asked (Full->Start()), at the latest when a texture
+  // cannot do without.
+  SmallFirst,
+};
+TTextureImages StartDecodingTextures(TTextureArrival arrival = TTextureArrival::Whole);
 
 struct TScene {
   rt3d::TSphere* Planet = nullptr;
@@ -79,9 +92,10 @@ struct TScene {
 // the stored values in stored order, then ends loading: every object rebuilds its matrix
 // once and the spin and orbit animations start. Textures come from images (see
 // StartDecodingTextures), each taken when its texture is first drawn: the window can be
-// built and shown while they are still being decoded.
+// built and shown while they are still being decoded, and the first frames show the small
+// versions of the images not decoded yet.
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
-                  const std::shared_ptr<rt3d::TDecodeBatch>& images);
+                  const TTextureImages& images);
 
 // The moons' orbit pivots, each written X, then Y, then Z.
 void SetOrbitPivots(const TScene& scene);

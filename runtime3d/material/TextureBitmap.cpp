@@ -1,6 +1,5 @@
 #include "runtime3d/material/TextureBitmap.h"
 
-#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -26,22 +25,18 @@ void TTextureBitmap::AssignPending(QSize size, std::function<QImage()> take,
                                    std::span<const std::uint8_t> bytes, std::function<bool()> ready,
                                    std::function<QImage()> preview) {
   EnsureTexture();
-  // The image is taken once; afterwards only decoding the bytes again can give it.
-  auto taken = std::make_shared<std::atomic<bool>>(false);
+  // The image is taken once; afterwards only decoding the bytes again gives it, which is
+  // never ready without waiting. Letting go of take and ready frees what they hold. The
+  // texture calls both under its lock.
+  auto readyHolder = std::make_shared<std::function<bool()>>(std::move(ready));
   FTexture->SetPendingPixels(
       size.width(), size.height(), StoredImageIsOpaque(bytes),
-      [take = std::move(take), bytes, taken]() mutable {
-        // Letting go of take frees what it holds.
-        if (take) {
-          taken->store(true);
-          return std::exchange(take, nullptr)();
-        }
-        return DecodeImage(bytes);
+      [take = std::move(take), bytes, readyHolder]() mutable {
+        if (!take) return DecodeImage(bytes);
+        *readyHolder = nullptr;
+        return std::exchange(take, nullptr)();
       },
-      ready ? std::function<bool()>(
-                  [ready = std::move(ready), taken] { return !taken->load() && ready(); })
-            : nullptr,
-      std::move(preview));
+      [readyHolder] { return *readyHolder && (*readyHolder)(); }, std::move(preview));
   FWidth = FTexture->Width();
   FHeight = FTexture->Height();
   if (OnChange) OnChange();

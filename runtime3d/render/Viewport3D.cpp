@@ -233,6 +233,10 @@ QString TViewport3D::DeviceError() const {
   return FSurface->Failed() ? CannotCreateDeviceMessage() : FContext->DeviceError();
 }
 
+bool TViewport3D::TexturesInProgress() const {
+  return FContext->TexturesInProgress();
+}
+
 void TViewport3D::ObjectFreed(TTreeObject* gone) {
   if (gone == FHovered) FHovered = nullptr;
   if (gone == FCamera) {

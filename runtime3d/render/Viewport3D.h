@@ -82,6 +82,9 @@ class TViewport3D : public QWidget, public IViewport3D {
   QSize RenderTargetSize() const;
   // Empty while the device works; the reason when it could not be created.
   QString DeviceError() const;
+  // Some texture drawn in the last frame still shows its small version (a preview) while its
+  // full image is being decoded or uploaded; the view draws again by itself as they come.
+  bool TexturesInProgress() const;
 
   // A fresh off-screen render of the scene at device-pixel size, with the visible child
   // widgets drawn over it. Premultiplied ARGB32 with the display scale as pixel ratio; a

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/Startup.h"
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/animation/ManualAnimationClock.h"
@@ -77,12 +78,22 @@ int RunEventLoop(const std::function<void()>& whileRunning) {
 // --- The windows -------------------------------------------------------------------------
 
 void MainWindow::OpenWindows() {
+  MakeWindows();
+  ShowMainWindow();
+}
+
+void MainWindow::MakeWindows(orvanth::TTextureImages images) {
   ErrorMessages().clear();
   // As the program starts: the main window first, then the About window, then the main
   // window is shown.
-  TheMainWindow = new TMainWindow();
+  const std::shared_ptr<rt3d::TDecodeBatch> fullImages = images.Full;
+  TheMainWindow = new TMainWindow(std::move(images));
+  if (fullImages) HoldUntilFirstFrame(*TheMainWindow, fullImages);
   TheAboutWindow = new TAboutWindow(TheMainWindow);
   TheMainWindow->AboutWindow = TheAboutWindow;
+}
+
+void MainWindow::ShowMainWindow() {
   TheMainWindow->show();
   if (!WaitFor(CoversScreen, 10000)) ADD_FAILURE() << "the main window never covered the screen";
   if (!QTest::qWaitForWindowExposed(TheMainWindow))
