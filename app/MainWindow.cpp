@@ -54,7 +54,8 @@ TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(par
     move(centred.topLeft());
   }
 
-  const TTextureImages images = textures.Full ? std::move(textures) : StartDecodingTextures();
+  const TTextureImages images =
+      textures.Full || textures.Small ? std::move(textures) : StartDecodingTextures();
 
   // Before the view exists: a screen reader may ask about it from its first moment.
   InstallViewAccessible();

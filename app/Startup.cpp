@@ -12,13 +12,12 @@
 #include "runtime3d/render/GLDevice.h"
 #include "scene/SceneDefinition.h"
 
-void HoldUntilFirstFrame(TMainWindow& window, std::shared_ptr<rt3d::TDecodeBatch> fullImages) {
+void HoldUntilFirstFrame(TMainWindow& window) {
   rt3d::TAniThread::Ensure().SetHeld(true);
   QObject::connect(
       window.View, &rt3d::TViewport3D::FramePresented, &window,
-      [fullImages = std::move(fullImages)] {
+      [] {
         if (rt3d::TAniThread* clock = rt3d::TAniThread::Current()) clock->SetHeld(false);
-        fullImages->Start();
       },
       Qt::SingleShotConnection);
 }
@@ -28,8 +27,8 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
   TApplication application(argc, argv);
   // The textures' small versions decode right away, but not before the application object
   // is complete: Qt's image readers look up their plugins through it, and a worker doing so
-  // while it is being built crashed the viewer. The full images wait for the first frame:
-  // until then every core goes to getting that frame on screen.
+  // while it is being built crashed the viewer. The full images wait until the view has
+  // drawn their small versions: until then every core goes to getting that frame on screen.
   orvanth::TTextureImages textures =
       orvanth::StartDecodingTextures(orvanth::TTextureArrival::SmallFirst);
   TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
@@ -42,7 +41,7 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
   QString deviceError = rt3d::CheckOpenGLDevice();
   if (deviceError.isEmpty()) {
     TheMainWindow = new TMainWindow(textures);
-    HoldUntilFirstFrame(*TheMainWindow, textures.Full);
+    HoldUntilFirstFrame(*TheMainWindow);
     // The view's own device, made now while the textures decode, is ready for the first
     // frame.
     deviceError = TheMainWindow->View->PrepareDevice();

@@ -73,18 +73,14 @@ const std::array<TOrbitPivot, 4> kOrbitPivots = {{
 }};
 
 TTextureImages StartDecodingTextures(TTextureArrival arrival) {
-  using enum rt3d::TDecodeBatch::TStart;
-  const bool smallFirst = arrival == TTextureArrival::SmallFirst;
-  std::vector<std::span<const std::uint8_t>> small, whole;
+  std::vector<std::span<const std::uint8_t>> sources;
   for (const TMaterialDefinition& material : kMaterials) {
-    small.push_back(assets::SmallPng(material.Texture));
-    whole.push_back(assets::Png(material.Texture));
+    sources.push_back(arrival == TTextureArrival::SmallFirst ? assets::SmallPng(material.Texture)
+                                                             : assets::Png(material.Texture));
   }
-  TTextureImages images;
-  if (smallFirst) images.Small = std::make_shared<rt3d::TDecodeBatch>(std::move(small));
-  images.Full =
-      std::make_shared<rt3d::TDecodeBatch>(std::move(whole), smallFirst ? WhenAsked : Now);
-  return images;
+  auto batch = std::make_shared<rt3d::TDecodeBatch>(std::move(sources));
+  if (arrival == TTextureArrival::SmallFirst) return {batch, nullptr};
+  return {nullptr, batch};
 }
 
 rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
@@ -136,14 +132,19 @@ void AssignTexture(rt3d::TTextureBitmap& bitmap, const TTextureImages& images, s
   const QSize size = rt3d::DecodedImageSize(png);
   if (!size.isValid() || size.isEmpty()) {
     // A header that tells no size: the image is needed now to know it.
-    bitmap.AssignDecoded(images.Full->Take(index), png);
+    bitmap.AssignDecoded(images.Full ? images.Full->Take(index) : rt3d::DecodeImage(png), png);
     return;
   }
-  std::function<QImage()> small;
-  if (images.Small) small = [batch = images.Small, index] { return batch->Take(index); };
-  bitmap.AssignPending(
-      size, [batch = images.Full, index] { return batch->Take(index); }, png,
-      [batch = images.Full, index] { return batch->IsReady(index); }, std::move(small));
+  rt3d::TPendingPixels pending;
+  if (images.Full) {
+    pending.Source = [batch = images.Full, index] { return batch->Take(index); };
+    pending.Ready = [batch = images.Full, index] { return batch->IsReady(index); };
+  } else {
+    pending.Source = [png] { return rt3d::DecodeImage(png); };
+    pending.Bands = [png] { return rt3d::TStripBands::Open(png); };
+  }
+  if (images.Small) pending.Preview = [batch = images.Small, index] { return batch->Take(index); };
+  bitmap.AssignPending(size, std::move(pending), png);
 }
 
 }  // namespace

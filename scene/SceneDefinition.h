@@ -51,19 +51,18 @@ extern const std::array<TMaterialDefinition, 6> kMaterials;
 extern const std::array<TSpinDefinition, 5> kSpins;
 extern const std::array<TOrbitPivot, 4> kOrbitPivots;
 
-// The images every material needs, in the order of kMaterials, decoded on worker threads.
-// Without small versions (Small null) the first frame that draws a texture waits for its
-// full image.
+// The images every material needs, in the order of kMaterials, decoding on worker threads:
+// the full images (Full), or the maps' small versions (Small).
 struct TTextureImages {
   std::shared_ptr<rt3d::TDecodeBatch> Small;
   std::shared_ptr<rt3d::TDecodeBatch> Full;
 };
 enum class TTextureArrival {
-  // The full images start decoding now and are all there is.
+  // The full images decode now; the first frame that draws a texture waits for its image.
   Whole,
-  // The maps' small versions decode now and show until their full image is in place; the
-  // full images start decoding when asked (Full->Start()), at the latest when a texture
-  // cannot do without.
+  // The maps' small versions decode now and show until their full image is in place. The
+  // view asks for the full images once it has drawn their small versions, one at a time,
+  // the largest first, and takes each band by band as it is decoded.
   SmallFirst,
 };
 TTextureImages StartDecodingTextures(TTextureArrival arrival = TTextureArrival::Whole);

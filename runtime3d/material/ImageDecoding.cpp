@@ -15,7 +15,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "runtime3d/core/Exceptions.h"
-#include "runtime3d/material/StripPng.h"
 
 namespace rt3d {
 
@@ -245,6 +244,67 @@ QImage TDecodeBatch::Take(std::size_t index) {
   // Damaged on the way: free these pixels before Qt's reader allocates its own.
   result = QImage();
   return DecodeImageWithQt(image.Bytes);
+}
+
+std::unique_ptr<TStripBands> TStripBands::Open(std::span<const std::uint8_t> bytes, int ahead) {
+  std::optional<TStripPng> layout = ParseStripPng(bytes);
+  if (!layout) return nullptr;
+  return std::unique_ptr<TStripBands>(new TStripBands(std::move(*layout), std::max(ahead, 1)));
+}
+
+TStripBands::TStripBands(TStripPng layout, int ahead)
+    : FLayout(std::move(layout)), FWorkers(std::make_unique<QThreadPool>()) {
+  FBands.resize(FLayout.Strips.size());
+  FJobs.reserve(FLayout.Strips.size());
+  FAdlers.reserve(FLayout.Strips.size());
+  while (FJobs.size() < std::min<std::size_t>(std::size_t(ahead), FBands.size())) StartNext();
+}
+
+TStripBands::~TStripBands() {
+  *FAbandoned = true;
+}
+
+void TStripBands::StartNext() {
+  const std::size_t strip = FJobs.size();
+  if (strip >= FBands.size()) return;
+  QImage& band = FBands[strip];
+  band = QImage(FLayout.Width, FLayout.StripRows(strip), QImage::Format_ARGB32_Premultiplied);
+  // Asked for here, on the thread that owns the band, not by the worker that fills it.
+  std::uint8_t* rows = band.isNull() ? nullptr : band.bits();
+  const std::size_t bytesPerLine = std::size_t(band.bytesPerLine());
+  FJobs.push_back(QtConcurrent::run(FWorkers.get(),
+                                    [layout = &FLayout, abandoned = FAbandoned, strip, rows,
+                                     bytesPerLine]() -> std::optional<std::uint32_t> {
+                                      if (!rows || *abandoned) return std::nullopt;
+                                      try {
+                                        return DecodeStripRows(*layout, strip, rows, bytesPerLine);
+                                      } catch (...) {
+                                        return std::nullopt;
+                                      }
+                                    }));
+}
+
+bool TStripBands::NextReady() const {
+  return FTaken < FJobs.size() && FJobs[FTaken].isFinished();
+}
+
+QImage TStripBands::TakeNext() {
+  if (!NextReady()) return {};
+  const std::optional<std::uint32_t> adler = FJobs[FTaken].result();
+  FDamaged = FDamaged || !adler;
+  if (adler) FAdlers.push_back(*adler);
+  QImage band = std::move(FBands[FTaken]);
+  ++FTaken;
+  StartNext();
+  return band;
+}
+
+bool TStripBands::AtEnd() const {
+  return FTaken == FBands.size();
+}
+
+bool TStripBands::Intact() const {
+  return AtEnd() && !FDamaged && StripChecksumsMatch(FLayout, FAdlers);
 }
 
 std::vector<QImage> DecodeImagesInParallel(std::span<const std::span<const std::uint8_t>> sources) {

@@ -2,13 +2,19 @@
 // Decoding stored images to what textures hold: 8-bit BGRA, premultiplied alpha
 // (QImage::Format_ARGB32_Premultiplied), top row first, at most kMaxBitmapSize on a side.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include <QFuture>
 #include <QImage>
+
+#include "runtime3d/material/StripPng.h"
+#include "runtime3d/material/Texture.h"
 
 class QThreadPool;
 
@@ -84,6 +90,42 @@ class TDecodeBatch {
   bool FStarted = false;
   // Declared after the images, so it goes first: its destructor waits for the jobs that
   // point into them.
+  std::unique_ptr<QThreadPool> FWorkers;
+};
+
+// A strip PNG decoded strip by strip on worker threads of its own, each strip one band; at
+// most `ahead` strips are decoded and not yet taken, so the whole image is never held at once.
+// The bytes must stay valid as long as the bands.
+class TStripBands : public IPixelBands {
+ public:
+  // Null when the bytes are not a strip PNG (see StripPng.h). Decoding starts at once.
+  static std::unique_ptr<TStripBands> Open(std::span<const std::uint8_t> bytes, int ahead = 16);
+  ~TStripBands() override;
+  TStripBands(const TStripBands&) = delete;
+  TStripBands& operator=(const TStripBands&) = delete;
+
+  QSize Size() const { return {FLayout.Width, FLayout.Height}; }
+  // Strips being decoded or decoded and not taken yet: never more than `ahead`.
+  std::size_t Pending() const { return FJobs.size() - FTaken; }
+  bool NextReady() const override;
+  QImage TakeNext() override;
+  bool AtEnd() const override;
+  bool Intact() const override;
+
+ private:
+  TStripBands(TStripPng layout, int ahead);
+  // Starts the next strip no job has been started for.
+  void StartNext();
+
+  TStripPng FLayout;
+  std::vector<QImage> FBands;
+  // Each strip's Adler-32, or no value when it was damaged.
+  std::vector<QFuture<std::optional<std::uint32_t>>> FJobs;
+  std::vector<std::uint32_t> FAdlers;
+  std::size_t FTaken = 0;
+  bool FDamaged = false;
+  std::shared_ptr<std::atomic<bool>> FAbandoned = std::make_shared<std::atomic<bool>>(false);
+  // Declared last, so it goes first: its destructor waits for the jobs that write the bands.
   std::unique_ptr<QThreadPool> FWorkers;
 };
 

@@ -19,6 +19,7 @@ void TTexture::SetSize(int width, int height) {
   FPixels = QImage();
   FReloader = nullptr;
   FReady = nullptr;
+  FBands = nullptr;
   FPreview = nullptr;
   ++FGeneration;
 }
@@ -37,21 +38,22 @@ void TTexture::SetPixels(QImage image, bool opaque) {
   // A reloader belongs to the content it was given for.
   FReloader = nullptr;
   FReady = nullptr;
+  FBands = nullptr;
   FPreview = nullptr;
   ++FGeneration;
 }
 
-void TTexture::SetPendingPixels(int width, int height, bool opaque, std::function<QImage()> source,
-                                std::function<bool()> ready, std::function<QImage()> preview) {
+void TTexture::SetPendingPixels(int width, int height, bool opaque, TPendingPixels pending) {
   std::lock_guard lock(FLock);
   FOpaque = opaque;
   FWidth = width > 0 ? width : 0;
   FHeight = height > 0 ? height : 0;
   FPixelFormat = TPixelFormat::BGRA;
   FPixels = QImage();
-  FReloader = std::move(source);
-  FReady = std::move(ready);
-  FPreview = std::move(preview);
+  FReloader = std::move(pending.Source);
+  FReady = std::move(pending.Ready);
+  FBands = std::move(pending.Bands);
+  FPreview = std::move(pending.Preview);
   ++FGeneration;
 }
 
@@ -92,6 +94,16 @@ bool TTexture::PixelsReady() const {
   std::lock_guard lock(FLock);
   if (IsEmpty()) return false;
   return !FPixels.isNull() || (FReady && FReady());
+}
+
+bool TTexture::HasBands() const {
+  std::lock_guard lock(FLock);
+  return FBands != nullptr;
+}
+
+std::unique_ptr<IPixelBands> TTexture::OpenBands() {
+  std::lock_guard lock(FLock);
+  return FBands ? FBands() : nullptr;
 }
 
 bool TTexture::HasPreview() const {

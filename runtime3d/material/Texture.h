@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include <QImage>
@@ -33,6 +34,34 @@ enum TTextureStyleFlag : std::uint8_t {
 using TTextureStyle = std::uint8_t;
 
 enum class TTextureFilter : std::uint8_t { Nearest, Linear };
+
+// The rows of an image arriving band by band, top to bottom, each band to be dropped once
+// used, so that the whole image is never held at once. A band is a premultiplied ARGB32
+// image as wide as the whole. Used on one thread.
+class IPixelBands {
+ public:
+  virtual ~IPixelBands() = default;
+  // Whether the next band can be taken without waiting.
+  virtual bool NextReady() const = 0;
+  // The next band; a null image when none is ready or every band was taken.
+  virtual QImage TakeNext() = 0;
+  // Every band was taken. Intact() then tells whether each was decoded whole and right.
+  virtual bool AtEnd() const = 0;
+  virtual bool Intact() const = 0;
+};
+
+// How the pixels of content still being decoded elsewhere arrive.
+struct TPendingPixels {
+  // Gives the pixels, waiting for them if need be; afterwards brings them back, like a
+  // reloader, whenever the device needs them anew.
+  std::function<QImage()> Source = {};
+  // Whether Source would give them without waiting; none: never.
+  std::function<bool()> Ready = {};
+  // Starts decoding the pixels band by band; none, or a null result: they cannot come so.
+  std::function<std::unique_ptr<IPixelBands>()> Bands = {};
+  // A small version of the image to show until they are there; none: nothing shows.
+  std::function<QImage()> Preview = {};
+};
 
 class TTexture {
  public:
@@ -64,14 +93,8 @@ class TTexture {
   // when the image's format has no alpha or opaque says so.
   void SetPixels(QImage image, bool opaque = false);
   // Content whose pixels arrive later (an image still being decoded): the size is known
-  // now, and source gives the pixels when they are first needed and again whenever the
-  // device needs them anew, like a reloader. Sets PixelFormat BGRA and advances the
-  // generation.
-  //
-  // ready tells without waiting whether source would give the pixels now (none: never
-  // without waiting); preview gives a small version of the image to show meanwhile.
-  void SetPendingPixels(int width, int height, bool opaque, std::function<QImage()> source,
-                        std::function<bool()> ready = {}, std::function<QImage()> preview = {});
+  // now, the pixels come as pending says. Sets PixelFormat BGRA and advances the generation.
+  void SetPendingPixels(int width, int height, bool opaque, TPendingPixels pending);
   // Every pixel has alpha 255 (as far as its source tells; false when unknown).
   bool IsOpaque() const { return FOpaque; }
   // The pixels; after ReleasePixels() they come from the reloader (and are kept until the
@@ -80,6 +103,10 @@ class TTexture {
   bool HasPixels() const;
   // Whether Pixels() would give the full pixels without waiting for them to be decoded.
   bool PixelsReady() const;
+  // Whether the pending pixels can come band by band.
+  bool HasBands() const;
+  // Starts them coming band by band; null when they cannot.
+  std::unique_ptr<IPixelBands> OpenBands();
   // Whether there is a preview to take.
   bool HasPreview() const;
   // The preview (premultiplied ARGB32), once: the texture keeps no copy. Null when there is
@@ -120,6 +147,7 @@ class TTexture {
   QImage FPixels;
   std::function<QImage()> FReloader;
   std::function<bool()> FReady;
+  std::function<std::unique_ptr<IPixelBands>()> FBands;
   std::function<QImage()> FPreview;
   std::uint64_t FGeneration = 0;
 };

@@ -121,8 +121,8 @@ void TGLContext::ReleaseDevice() {
   TGLFunctions& gl = *FGL;
   for (auto& [texture, state] : FTextures) {
     if (texture->DeviceHandle) FDeadTextures.push_back(texture->DeviceHandle);
-    if (state.Handle) FDeadTextures.push_back(state.Handle);
   }
+  if (FRising.Handle) FDeadTextures.push_back(FRising.Handle);
   for (TShaderProgram* shader : FShaders) {
     if (shader->DeviceHandle) FDeadShaders.push_back(shader->DeviceHandle);
   }
@@ -150,6 +150,7 @@ void TGLContext::ForgetHandles() {
     texture->OnDestroy = nullptr;
   }
   FTextures.clear();
+  FRising = {};
   for (TShaderProgram* shader : FShaders) {
     shader->DeviceHandle = 0;
     shader->DeviceFailed = false;
@@ -199,7 +200,6 @@ void TGLContext::SetRenderTarget(TGLRenderTarget* target) {
 bool TGLContext::DoBeginScene() {
   if (!FGL || !FTarget || !FTarget->IsValid()) return false;
   ++FFrame;
-  FUploadBudget = kUploadBytesPerFrame;
   FlushDeletions();
   DropUnusedBuffers();
   FGL->glBindFramebuffer(GL_FRAMEBUFFER, FTarget->Framebuffer());
@@ -503,10 +503,10 @@ TGLContext::TTextureState& TGLContext::Register(TTexture& texture) {
   texture.DeviceGeneration = 0;
   texture.DevicePreview = false;
   texture.OnDestroy = [this](TTexture& gone) {
-    const auto it = FTextures.find(&gone);
-    if (it != FTextures.end()) {
-      if (it->second.Handle) FDeadTextures.push_back(it->second.Handle);
-      FTextures.erase(it);
+    FTextures.erase(&gone);
+    if (FRising.Texture == &gone) {
+      FDeadTextures.push_back(FRising.Handle);
+      FRising = {};
     }
     if (gone.DeviceHandle) FDeadTextures.push_back(gone.DeviceHandle);
     gone.DeviceHandle = 0;
@@ -518,17 +518,13 @@ unsigned TGLContext::DeviceTexture(TTexture* texture) {
   if (!texture || texture->IsEmpty()) return FWhiteTexture;
   TTextureState& state = Register(*texture);
   state.LastUsedFrame = FFrame;
-  if (texture->DeviceGeneration != texture->Generation()) {
-    StartTexture(*texture, state);
-  } else if (texture->DevicePreview) {
-    ContinueTexture(*texture, state);
-  }
+  if (texture->DeviceGeneration != texture->Generation()) StartTexture(*texture, state);
   return texture->DeviceHandle && !texture->DeviceFailed ? texture->DeviceHandle : FWhiteTexture;
 }
 
 void TGLContext::StartTexture(TTexture& texture, TTextureState& state) {
   texture.DeviceGeneration = texture.Generation();
-  DropRising(state);
+  DropRising(&texture);
   state.KeepsPreview = false;
   texture.DevicePreview = false;
   texture.DeviceFailed = true;
@@ -550,41 +546,105 @@ void TGLContext::StartTexture(TTexture& texture, TTextureState& state) {
   if (texture.DeviceFailed && texture.HasPreview()) state.KeepsPreview = showPreview();
 }
 
-void TGLContext::ContinueTexture(TTexture& texture, TTextureState& state) {
-  if (state.KeepsPreview || FUploadBudget <= 0) return;
-  if (state.Rising.isNull()) {
-    if (!texture.PixelsReady()) return;
-    const QImage pixels = texture.Pixels();
-    texture.ReleasePixels();
-    state.KeepsPreview =
-        pixels.isNull() || pixels.width() != texture.Width() || pixels.height() != texture.Height();
-    if (state.KeepsPreview) return;
-    state.Rising = FitForDevice(pixels);
-    state.NextRow = 0;
-    if (!Allocate(state.Handle, state.Rising.size())) {
-      DropRising(state);
-      state.KeepsPreview = true;
-      return;
-    }
+TTexture* TGLContext::NextToRise() const {
+  TTexture* next = nullptr;
+  for (const auto& [texture, state] : FTextures) {
+    if (!texture->DevicePreview || state.KeepsPreview || state.LastUsedFrame != FFrame) continue;
+    const auto area = [](const TTexture* t) { return qint64(t->Width()) * t->Height(); };
+    if (!next || area(texture) > area(next)) next = texture;
   }
-  const int rows = int(std::clamp<qsizetype>(FUploadBudget / state.Rising.bytesPerLine(), 1,
-                                             state.Rising.height() - state.NextRow));
-  UploadRows(state.Handle, state.Rising, state.NextRow, rows);
-  FUploadBudget -= rows * state.Rising.bytesPerLine();
-  state.NextRow += rows;
-  if (state.NextRow < state.Rising.height()) return;
-  // Complete: the full pixels take the preview's place from this draw on.
-  FGL->glDeleteTextures(1, &texture.DeviceHandle);
-  texture.DeviceHandle = std::exchange(state.Handle, 0u);
-  texture.DevicePreview = false;
-  state.Rising = QImage();
+  return next;
 }
 
-void TGLContext::DropRising(TTextureState& state) {
-  if (state.Handle) FGL->glDeleteTextures(1, &state.Handle);
-  state.Handle = 0;
-  state.Rising = QImage();
-  state.NextRow = 0;
+bool TGLContext::StartRising() {
+  TTexture* texture = NextToRise();
+  if (!texture) return false;
+  TTextureState& state = FTextures[texture];
+  const QSize size(texture->Width(), texture->Height());
+  // Bands go up as they come when the device takes the image as it is; an image it must
+  // scale down needs to be whole first.
+  if (FitIntoSize(size, MaxTextureSize()) == size) {
+    if (std::unique_ptr<IPixelBands> bands = texture->OpenBands()) {
+      FRising = {texture, std::move(bands), QImage(), 0, 0};
+      if (Allocate(FRising.Handle, size)) return true;
+      DropRising(texture);
+      state.KeepsPreview = true;
+      return false;
+    }
+  }
+  if (!texture->PixelsReady()) return false;
+  const QImage pixels = texture->Pixels();
+  texture->ReleasePixels();
+  state.KeepsPreview = pixels.isNull() || pixels.size() != size;
+  if (state.KeepsPreview) return false;
+  FRising = {texture, nullptr, FitForDevice(pixels), 0, 0};
+  if (Allocate(FRising.Handle, FRising.Pixels.size())) return true;
+  DropRising(texture);
+  state.KeepsPreview = true;
+  return false;
+}
+
+bool TGLContext::TextureBandReady() const {
+  if (FRising.Texture) {
+    return !FRising.Bands || FRising.Bands->NextReady() || FRising.Bands->AtEnd();
+  }
+  const TTexture* next = NextToRise();
+  return next && (next->HasBands() || next->PixelsReady());
+}
+
+bool TGLContext::UploadTextureBand() {
+  if (!FGL || (!FRising.Texture && !StartRising())) return false;
+  if (!UploadNextBand()) return false;
+  CompleteRising();
+  return true;
+}
+
+bool TGLContext::UploadNextBand() {
+  TTexture& texture = *FRising.Texture;
+  if (!FRising.Bands) {
+    const QImage& pixels = FRising.Pixels;
+    const int rows = int(std::clamp<qsizetype>(FBandBytes / pixels.bytesPerLine(), 1,
+                                               pixels.height() - FRising.NextRow));
+    UploadRows(FRising.Handle, pixels, FRising.NextRow, rows);
+    FRising.NextRow += rows;
+    return FRising.NextRow == pixels.height();
+  }
+  IPixelBands& bands = *FRising.Bands;
+  if (!bands.AtEnd()) {
+    const QImage band = bands.TakeNext();
+    if (band.isNull()) return false;
+    const bool fits = FRising.NextRow >= 0 && band.width() == texture.Width() &&
+                      band.height() <= texture.Height() - FRising.NextRow &&
+                      band.format() == QImage::Format_ARGB32_Premultiplied;
+    if (fits) UploadRows(FRising.Handle, band, 0, band.height(), FRising.NextRow);
+    FRising.NextRow = fits ? FRising.NextRow + band.height() : -1;
+    if (!bands.AtEnd()) return false;
+  }
+  if (bands.Intact() && FRising.NextRow == texture.Height()) return true;
+  // Damaged on the way: the whole image, decoded another way, goes up at once.
+  const QImage pixels = texture.Pixels();
+  texture.ReleasePixels();
+  if (pixels.size() == QSize(texture.Width(), texture.Height()) &&
+      UploadWhole(FRising.Handle, FitForDevice(pixels))) {
+    return true;
+  }
+  DropRising(&texture);
+  FTextures[&texture].KeepsPreview = true;
+  return false;
+}
+
+void TGLContext::CompleteRising() {
+  TTexture& texture = *FRising.Texture;
+  FGL->glDeleteTextures(1, &texture.DeviceHandle);
+  texture.DeviceHandle = std::exchange(FRising.Handle, 0u);
+  texture.DevicePreview = false;
+  FRising = {};
+}
+
+void TGLContext::DropRising(const TTexture* texture) {
+  if (!FRising.Texture || (texture && FRising.Texture != texture)) return;
+  if (FRising.Handle) FGL->glDeleteTextures(1, &FRising.Handle);
+  FRising = {};
 }
 
 QImage TGLContext::FitForDevice(QImage pixels) const {
@@ -626,31 +686,23 @@ bool TGLContext::Allocate(unsigned& handle, QSize size) {
   return !failed;
 }
 
-void TGLContext::UploadRows(unsigned handle, const QImage& pixels, int first, int count) {
+void TGLContext::UploadRows(unsigned handle, const QImage& pixels, int first, int count, int at) {
   TGLFunctions& gl = *FGL;
   gl.glActiveTexture(GL_TEXTURE0);
   gl.glBindTexture(GL_TEXTURE_2D, handle);
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, int(pixels.bytesPerLine() / 4));
-  gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, first, pixels.width(), count, GL_BGRA, GL_UNSIGNED_BYTE,
-                     pixels.constScanLine(first));
+  gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, at < 0 ? first : at, pixels.width(), count, GL_BGRA,
+                     GL_UNSIGNED_BYTE, pixels.constScanLine(first));
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   ClearErrors(gl);
 }
 
 bool TGLContext::TexturesInProgress() const {
-  return std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
-    return item.first->DevicePreview && !item.second.KeepsPreview &&
-           item.second.LastUsedFrame == FFrame;
-  });
-}
-
-bool TGLContext::TextureWorkReady() const {
-  return std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
-    const TTextureState& state = item.second;
-    return item.first->DevicePreview && !state.KeepsPreview && state.LastUsedFrame == FFrame &&
-           (!state.Rising.isNull() || item.first->PixelsReady());
-  });
+  return FRising.Texture || std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
+           return item.first->DevicePreview && !item.second.KeepsPreview &&
+                  item.second.LastUsedFrame == FFrame;
+         });
 }
 
 // --- Mesh buffers and draws ------------------------------------------------------------------

@@ -18,12 +18,16 @@
 //  - textures are 8-bit BGRA, one level, sampled bilinear and clamped to the edge. An image
 //    larger than the device allows is scaled down to fit; one that cannot be made is sampled
 //    as a 1x1 opaque white texture instead;
-//  - a texture whose pixels are still being decoded shows its preview meanwhile; once they
-//    are decoded they go up a band of rows per frame into an object of their own, which
-//    replaces the preview when it is complete, so a large image never stalls a frame;
+//  - a texture whose pixels are still being decoded shows its preview meanwhile. One texture
+//    at a time, the largest first, takes its full image: band by band between frames
+//    (UploadTextureBand), as the bands are decoded when the image comes so, else from its
+//    whole decoded pixels, into an object of its own that replaces the preview once
+//    complete. A large image never stalls a frame, and little more than one image is held
+//    decoded beside the device's copies;
 //  - each mesh buffer is uploaded to a GL buffer once and again only when its generation
 //    changes.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +38,7 @@
 #include <QString>
 
 #include "runtime3d/core/Context3D.h"
+#include "runtime3d/material/Texture.h"
 #include "runtime3d/render/GLDevice.h"
 
 namespace rt3d {
@@ -62,14 +67,20 @@ class TGLContext : public TContext3D {
   // Makes the device behave like one with a lower limit (older hardware, tests); 0 lifts it.
   void SetTextureSizeLimit(int limit) { FTextureSizeLimit = limit; }
 
-  // Textures drawn in the last frame that still show their preview, their full pixels
-  // being decoded or on their way up.
+  // Some texture drawn in the last frame still shows its preview, its full pixels being
+  // decoded or on their way up. Needs no GL.
   bool TexturesInProgress() const;
-  // Whether a new frame would take one of those further: an upload under way, or pixels
-  // decoded and waiting. Needs no GL.
-  bool TextureWorkReady() const;
-  // Bytes of pixels a frame uploads at most into textures that replace a preview.
-  static constexpr int kUploadBytesPerFrame = 8 << 20;
+  // Whether UploadTextureBand has a band to upload now. Needs no GL.
+  bool TextureBandReady() const;
+  // Takes the hand-over one band of rows further: sets the decoded pixels of the next
+  // texture on their way up, or uploads the next band of the one on its way. True when a
+  // texture has just taken its full pixels in place of its preview (a new frame shows
+  // them). Needs the GL context current, outside a frame.
+  bool UploadTextureBand();
+  // The most a band holds: on a software rasterizer 8 MB go up in about 1.5 ms, the largest
+  // image in nine bands.
+  static constexpr qsizetype kBandBytes = 8 << 20;
+  void SetBandBytes(qsizetype value) { FBandBytes = std::max<qsizetype>(value, 1); }
   bool HasClipControl() const { return FClipControl != nullptr; }
   // For drivers without clip control, and for testing that path on drivers that have it.
   void SetUseClipControl(bool value);
@@ -128,26 +139,42 @@ class TGLContext : public TContext3D {
   // What the device keeps of a texture it has made.
   struct TTextureState {
     std::uint64_t LastUsedFrame = 0;
-    // The full pixels on their way up into Handle while the texture still shows its
-    // preview; rows above NextRow are there.
-    QImage Rising;
-    unsigned Handle = 0;
-    int NextRow = 0;
     // The full pixels could not be had or made: the preview stays.
     bool KeepsPreview = false;
+  };
+  // The full pixels of a texture that shows its preview, on their way up into Handle: its
+  // bands as they are decoded, or its whole pixels. The rows above NextRow are there.
+  struct TRising {
+    TTexture* Texture = nullptr;
+    std::unique_ptr<IPixelBands> Bands;
+    QImage Pixels;
+    unsigned Handle = 0;
+    int NextRow = 0;
   };
   unsigned DeviceTexture(TTexture* texture);
   TTextureState& Register(TTexture& texture);
   void StartTexture(TTexture& texture, TTextureState& state);
-  void ContinueTexture(TTexture& texture, TTextureState& state);
+  // The texture drawn in the last frame that is next to take its full image: the largest
+  // of those still showing their previews. Null when there is none.
+  TTexture* NextToRise() const;
+  // Sets its pixels on their way up: band by band as they are decoded when they come so,
+  // else whole once decoded. False when there is nothing to set.
+  bool StartRising();
+  // The next band of rows into the rising object; true once they are all there.
+  bool UploadNextBand();
+  // Replaces the texture's preview by the rising object.
+  void CompleteRising();
   // The pixels as the device can hold them: scaled down when over its limit.
   QImage FitForDevice(QImage pixels) const;
   // Makes handle (when 0) and gives it the whole image; false on a GL error.
   bool UploadWhole(unsigned& handle, const QImage& pixels);
   // Makes handle an object of the image's size with no pixels yet; false on a GL error.
   bool Allocate(unsigned& handle, QSize size);
-  void UploadRows(unsigned handle, const QImage& pixels, int first, int count);
-  void DropRising(TTextureState& state);
+  // Rows [first, first + count) of pixels into the same rows of the object, from row `at`
+  // on when given.
+  void UploadRows(unsigned handle, const QImage& pixels, int first, int count, int at = -1);
+  // Forgets the texture going up, when it is texture (any for null).
+  void DropRising(const TTexture* texture);
   TBufferEntry& DeviceBuffer(const void* key, const void* data, int size, std::uint64_t generation,
                              unsigned target);
   void DropUnusedBuffers();
@@ -162,8 +189,7 @@ class TGLContext : public TContext3D {
   bool FUseClipControl = true;
   int FMaxTextureSize = 0;
   int FTextureSizeLimit = 0;
-  // What is left of kUploadBytesPerFrame in this frame.
-  qsizetype FUploadBudget = 0;
+  qsizetype FBandBytes = kBandBytes;
   TGLRenderTarget* FTarget = nullptr;
   std::unique_ptr<TColorMaterial> FDefaultMaterial;
 
@@ -174,6 +200,7 @@ class TGLContext : public TContext3D {
 
   std::vector<TShaderProgram*> FShaders;
   std::unordered_map<TTexture*, TTextureState> FTextures;
+  TRising FRising;
   std::vector<std::unique_ptr<TLinkedProgram>> FPrograms;
   TLinkedProgram* FCurrentProgram = nullptr;
   // Set when SetShaders could not make its pair current: draws are skipped until the next

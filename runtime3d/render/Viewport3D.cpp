@@ -344,6 +344,10 @@ void TViewport3D::DrawScene(TGLRenderTarget& target) {
 
 namespace {
 
+// How long the main thread uploads texture bands at a time: short enough to go unseen
+// between frames and ticks.
+constexpr qint64 kTextureSliceNs = 4'000'000;
+
 qint64 RefreshPeriodNs(const QScreen* display) {
   const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
   return qint64(1e9 / refresh);
@@ -367,17 +371,26 @@ void TViewport3D::RequestViewportRedraw() {
   });
 }
 
-void TViewport3D::WatchTextures() {
+void TViewport3D::WatchTextures(int waitMs) {
   if (FWatchingTextures || !FContext->TexturesInProgress()) return;
   FWatchingTextures = true;
-  const int wait = int((RefreshPeriodNs(screen()) + 999999) / 1000000);
+  const int wait = waitMs >= 0 ? waitMs : int((RefreshPeriodNs(screen()) + 999999) / 1000000);
   QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
     FWatchingTextures = false;
-    if (FContext->TextureWorkReady()) {
-      RequestViewportRedraw();
-    } else {
-      WatchTextures();
-    }
+    if (!FContext->TextureBandReady()) return WatchTextures();
+    if (FDrawing || !makeCurrent()) return;
+    // Bands for a few milliseconds, then the event loop's turn (a frame, a tick) and on.
+    QElapsedTimer slice;
+    slice.start();
+    bool placed = false;
+    do {
+      placed = FContext->UploadTextureBand() || placed;
+    } while (slice.nsecsElapsed() < kTextureSliceNs && FContext->TextureBandReady());
+    TContext3D::ResetStateCache();
+    doneCurrent();
+    // A full image in place shows in the next frame.
+    if (placed) RequestViewportRedraw();
+    WatchTextures(FContext->TextureBandReady() ? 0 : -1);
   });
 }
 

@@ -158,9 +158,10 @@ class TViewport3D : public QWidget, public IViewport3D {
   void DrawScene(TGLRenderTarget& target);
   // A new frame into FFrame.
   void RenderFrame();
-  // While textures of the last frame still show their previews, looks once a refresh
-  // period whether a new frame would take them further, and asks for one then.
-  void WatchTextures();
+  // While textures of the last frame still show their previews, takes their hand-over
+  // further between frames, a few milliseconds at a time, after waitMs (a refresh period
+  // when negative), and asks for a frame when a full image is in place.
+  void WatchTextures(int waitMs = -1);
 
   void Press(QMouseEvent* event, TShiftState extra);
   void SetHovered(TControl3D* object);

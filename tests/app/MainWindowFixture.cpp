@@ -86,9 +86,9 @@ void MainWindow::MakeWindows(orvanth::TTextureImages images) {
   ErrorMessages().clear();
   // As the program starts: the main window first, then the About window, then the main
   // window is shown.
-  const std::shared_ptr<rt3d::TDecodeBatch> fullImages = images.Full;
+  const bool asTheProgram = images.Small != nullptr;
   TheMainWindow = new TMainWindow(std::move(images));
-  if (fullImages) HoldUntilFirstFrame(*TheMainWindow, fullImages);
+  if (asTheProgram) HoldUntilFirstFrame(*TheMainWindow);
   TheAboutWindow = new TAboutWindow(TheMainWindow);
   TheMainWindow->AboutWindow = TheAboutWindow;
 }

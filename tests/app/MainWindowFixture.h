@@ -46,8 +46,9 @@ class MainWindow : public ::testing::Test {
   // Opens TheMainWindow and TheAboutWindow as the program does; the opening zoom is left where it
   // starts.
   static void OpenWindows();
-  // The two steps of that. Built on images given, the main window waits for its first
-  // frame as the program's does (HoldUntilFirstFrame); by default it decodes its images whole.
+  // The two steps of that. Built on the small images first, the main window waits for its
+  // first frame as the program's does (HoldUntilFirstFrame); by default it decodes its images
+  // whole.
   static void MakeWindows(orvanth::TTextureImages images = {});
   static void ShowMainWindow();
   static bool CoversScreen();

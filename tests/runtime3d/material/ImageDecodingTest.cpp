@@ -369,24 +369,30 @@ TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
   const QImage expected = DecodeImage(png);
   TTextureBitmap bitmap;
   int takes = 0;
-  bitmap.AssignPending(
-      QSize(20, 10),
-      [&] {
-        ++takes;
-        return expected;
-      },
-      png);
+  bool decoded = false;
+  bitmap.AssignPending(QSize(20, 10),
+                       {.Source =
+                            [&] {
+                              ++takes;
+                              return expected;
+                            },
+                        .Ready = [&] { return decoded; }},
+                       png);
   EXPECT_EQ(takes, 0) << "nothing waits for the image while the scene is built";
   EXPECT_EQ(bitmap.Width(), 20);
   EXPECT_EQ(bitmap.Height(), 10);
   TTexture* texture = bitmap.Texture();
   ASSERT_NE(texture, nullptr);
   EXPECT_FALSE(texture->HasPixels());
+  EXPECT_FALSE(texture->PixelsReady());
+  decoded = true;
+  EXPECT_TRUE(texture->PixelsReady());
   const std::uint64_t generation = texture->Generation();
   EXPECT_EQ(texture->Pixels(), expected);
   EXPECT_EQ(takes, 1);
   texture->ReleasePixels();
   EXPECT_FALSE(texture->HasPixels()) << "the decoded copy goes once uploaded";
+  EXPECT_FALSE(texture->PixelsReady()) << "taken: only decoding the bytes again gives it now";
   EXPECT_EQ(texture->Pixels(), expected) << "decoded again from the bytes";
   EXPECT_EQ(takes, 1) << "taken once";
   EXPECT_EQ(texture->Generation(), generation) << "the same content";
@@ -395,14 +401,13 @@ TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
 TEST(TextureBitmap, PendingImageOfAnotherSizeOrAFailedTakeGivesNoPixels) {
   const Bytes png = EncodeWithQt(Gradient(20, 10, false));
   TTextureBitmap wrongSize;
-  wrongSize.AssignPending(
-      QSize(21, 10), [&] { return DecodeImage(png); }, png);
+  wrongSize.AssignPending(QSize(21, 10), {.Source = [&] { return DecodeImage(png); }}, png);
   EXPECT_TRUE(wrongSize.Texture()->Pixels().isNull()) << "never uploaded at a wrong size";
 
   const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
   TTextureBitmap failing;
-  failing.AssignPending(
-      QSize(4, 4), []() -> QImage { throw EBitmapLoadingFailed(); }, garbage);
+  failing.AssignPending(QSize(4, 4), {.Source = []() -> QImage { throw EBitmapLoadingFailed(); }},
+                        garbage);
   EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "the device shows its placeholder";
   EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "and the bytes fail again";
 }

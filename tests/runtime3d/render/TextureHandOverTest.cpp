@@ -33,37 +33,85 @@ QImage Pattern(int width, int height) {
   return image;
 }
 
-// A texture as a scene gives it: pixels coming from a decoder the test controls, with a
-// preview of one flat colour so the picture tells which of the two shows.
+// An image arriving in bands of a few rows, each ready when the test says so; the bands
+// given out are counted, and a band can be made to arrive damaged.
+class TTestBands : public IPixelBands {
+ public:
+  TTestBands(QImage image, int rows, int* opened) : FImage(std::move(image)), FRows(rows) {
+    ++*opened;
+  }
+  bool NextReady() const override { return !AtEnd() && FNext < Decoded; }
+  QImage TakeNext() override {
+    if (!NextReady()) return {};
+    const int first = FNext * FRows;
+    ++FNext;
+    return FImage.copy(0, first, FImage.width(), std::min(FRows, FImage.height() - first));
+  }
+  bool AtEnd() const override { return FNext * FRows >= FImage.height(); }
+  bool Intact() const override { return AtEnd() && !Damaged; }
+
+  int Decoded = 0;  // bands decoded so far
+  bool Damaged = false;
+
+ private:
+  QImage FImage;
+  int FRows;
+  int FNext = 0;
+};
+
+// A texture as a scene gives it: pixels coming from a decoder the test controls, whole or
+// band by band, with a preview of one flat colour so the picture tells which of the two shows.
 struct TPendingTexture {
   QImage Full;
   std::atomic<bool> Ready = false;
   bool Fails = false;
   int Takes = 0;
   int Reloads = 0;
+  int BandRows = 0;  // 0: the pixels come whole
+  int BandsOpened = 0;
+  TTestBands* Bands = nullptr;
   TTexture Texture;
 
-  TPendingTexture(QImage full, QRgb previewColour) : Full(std::move(full)) {
-    Texture.SetPendingPixels(
-        Full.width(), Full.height(), true,
-        [this]() -> QImage {
-          if (Fails) throw EBitmapLoadingFailed();
-          ++(Takes == 0 ? Takes : Reloads);
-          return Full;
-        },
-        [this] { return Ready.load() && Takes == 0; },
-        [previewColour] { return SolidImage(previewColour, 8, 4); });
+  TPendingTexture(QImage full, QRgb previewColour, int bandRows = 0)
+      : Full(std::move(full)), BandRows(bandRows) {
+    TPendingPixels pending;
+    pending.Source = [this]() -> QImage {
+      if (Fails) throw EBitmapLoadingFailed();
+      ++(Takes == 0 ? Takes : Reloads);
+      return Full;
+    };
+    pending.Ready = [this] { return Ready.load() && Takes == 0; };
+    if (bandRows > 0) {
+      pending.Bands = [this] {
+        auto bands = std::make_unique<TTestBands>(Full, BandRows, &BandsOpened);
+        Bands = bands.get();
+        return bands;
+      };
+    }
+    pending.Preview = [previewColour] { return SolidImage(previewColour, 8, 4); };
+    Texture.SetPendingPixels(Full.width(), Full.height(), true, std::move(pending));
   }
 };
 
 struct TextureHandOver : ViewportScene {
   TGLContext& Device() { return dynamic_cast<TGLContext&>(*viewport->Context()); }
 
-  // A sphere filling the middle of the view, showing texture.
-  void Show(TTexture& texture) {
+  // A sphere showing texture, by default one filling the middle of the view.
+  TSphere* Show(TTexture& texture, float radius = 5, const TPoint3D& position = {}) {
     TTextureMaterialSource* material = TextureMaterial(SolidImage(qRgb(0, 0, 0)));
     material->TextureMaterial().Texture = &texture;
-    AddSphere(5)->SetMaterialSource(material);
+    TSphere* sphere = AddSphere(radius, position);
+    sphere->SetMaterialSource(material);
+    return sphere;
+  }
+
+  // One step of the hand-over, as the view takes it between frames; true when a full image
+  // took its preview's place.
+  bool UploadBand() {
+    EXPECT_TRUE(viewport->makeCurrent());
+    const bool placed = Device().UploadTextureBand();
+    viewport->doneCurrent();
+    return placed;
   }
 
   // The device's texels of the texture and their size.
@@ -81,49 +129,103 @@ struct TextureHandOver : ViewportScene {
     viewport->doneCurrent();
     return texels;
   }
+
+  // The picture with texture swapped for one that had pixels from the start.
+  QImage RenderedFromTheStart(TPendingTexture& pending) {
+    TTexture direct;
+    direct.SetPixels(pending.Full);
+    auto& material = dynamic_cast<TTextureMaterialSource&>(*sources.back()).TextureMaterial();
+    material.Texture = &direct;
+    const QImage picture = Render();
+    material.Texture = &pending.Texture;
+    return picture;
+  }
 };
 
-TEST_F(TextureHandOver, PreviewShowsUntilThePixelsAreDecodedThenTheyReplaceItBandByBand) {
-  // Three and a bit frames' worth of rows.
-  const int width = 1024;
-  const int height = 3 * TGLContext::kUploadBytesPerFrame / (width * 4) + 100;
-  TPendingTexture pending(Pattern(width, height), qRgb(0, 200, 0));
+TEST_F(TextureHandOver, WholePixelsReplaceThePreviewBandByBandOnceDecoded) {
+  // Three and a bit bands' worth of rows.
+  Device().SetBandBytes(1 << 20);
+  TPendingTexture pending(Pattern(1024, 3 * 256 + 100), qRgb(0, 200, 0));
   Show(pending.Texture);
 
   const QImage first = Render();
   EXPECT_TRUE(Near(PixelAt(first, kCentre, kCentre), {0, 200, 0, 255}, 0)) << "the preview";
   EXPECT_TRUE(pending.Texture.DevicePreview);
   EXPECT_EQ(pending.Takes, 0) << "the first frame waits for no decoding";
-  Render();
   EXPECT_TRUE(Device().TexturesInProgress());
-  EXPECT_FALSE(Device().TextureWorkReady()) << "nothing to do until the pixels are decoded";
+  EXPECT_FALSE(Device().TextureBandReady()) << "nothing to do until the pixels are decoded";
+  EXPECT_FALSE(UploadBand());
   EXPECT_EQ(pending.Takes, 0);
 
   pending.Ready = true;
-  EXPECT_TRUE(Device().TextureWorkReady());
-  int frames = 0;
-  while (pending.Texture.DevicePreview && frames < 10) {
-    const QImage picture = Render();
-    ++frames;
+  EXPECT_TRUE(Device().TextureBandReady());
+  int bands = 0;
+  while (pending.Texture.DevicePreview && bands < 10) {
+    EXPECT_EQ(UploadBand(), ++bands == 4);
     if (pending.Texture.DevicePreview) {
-      ASSERT_EQ(picture, first) << "frame " << frames << ": no half-made image shows";
+      ASSERT_EQ(Render(), first) << "band " << bands << ": no half-made image shows";
     }
   }
-  EXPECT_EQ(frames, 4) << "a band of at most the frame's upload budget each frame";
+  EXPECT_EQ(bands, 4) << "bands of at most the band size";
   EXPECT_EQ(pending.Takes, 1);
   EXPECT_EQ(pending.Reloads, 0);
   EXPECT_FALSE(pending.Texture.HasPixels()) << "no decoded copy stays once it is up";
   EXPECT_FALSE(Device().TexturesInProgress());
   EXPECT_EQ(DeviceTexels(pending.Texture), pending.Full) << "every texel as decoded";
+  EXPECT_EQ(Render(), RenderedFromTheStart(pending)) << "pixel for pixel";
+}
 
-  // The same picture as a texture that had its pixels from the start.
-  const QImage handedOver = Render();
-  TTexture direct;
-  direct.SetPixels(pending.Full);
-  auto& material = dynamic_cast<TTextureMaterialSource&>(*sources.back()).TextureMaterial();
-  material.Texture = &direct;
-  EXPECT_EQ(Render(), handedOver) << "pixel for pixel";
-  material.Texture = &pending.Texture;
+TEST_F(TextureHandOver, BandsGoUpAsTheyAreDecodedAndADamagedOneBringsTheWholeImage) {
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "intact");
+    TPendingTexture pending(Pattern(300, 100), qRgb(0, 200, 0), 32);
+    TSphere* sphere = Show(pending.Texture);
+    const QImage first = Render();
+    EXPECT_EQ(pending.BandsOpened, 0) << "nothing is decoded before the first frame";
+    EXPECT_TRUE(Device().TextureBandReady()) << "the bands can be asked for";
+    EXPECT_FALSE(UploadBand());
+    ASSERT_EQ(pending.BandsOpened, 1);
+    EXPECT_FALSE(Device().TextureBandReady()) << "no band decoded yet";
+
+    TTestBands& bands = *pending.Bands;
+    bands.Damaged = damaged;
+    bands.Decoded = 2;
+    EXPECT_FALSE(UploadBand());
+    EXPECT_FALSE(UploadBand());
+    EXPECT_FALSE(Device().TextureBandReady()) << "the third band is not decoded yet";
+    EXPECT_EQ(Render(), first) << "the preview still shows";
+    bands.Decoded = 4;
+    EXPECT_FALSE(UploadBand());
+    EXPECT_TRUE(UploadBand()) << "the fourth and last band (4 rows) completes the image";
+    EXPECT_FALSE(pending.Texture.DevicePreview);
+    EXPECT_EQ(pending.Takes, damaged ? 1 : 0) << "the whole image only for damaged bands";
+    EXPECT_EQ(DeviceTexels(pending.Texture), pending.Full);
+    EXPECT_EQ(Render(), RenderedFromTheStart(pending)) << "pixel for pixel";
+    EXPECT_EQ(pending.BandsOpened, 1);
+    delete sphere;
+    sources.clear();
+  }
+}
+
+// One image at a time goes up, the largest first, so that no more than one is held both
+// decoded and on the device.
+TEST_F(TextureHandOver, ImagesGoUpOneAtATimeTheLargestFirst) {
+  TPendingTexture small(Pattern(64, 32), qRgb(0, 0, 200), 8);
+  TPendingTexture large(Pattern(256, 128), qRgb(0, 200, 0), 64);
+  Show(small.Texture, 3, {-4, 0, 0});
+  Show(large.Texture, 3, {4, 0, 0});
+  Render();
+  ASSERT_TRUE(small.Texture.DevicePreview && large.Texture.DevicePreview) << "both drawn";
+  EXPECT_FALSE(UploadBand());
+  EXPECT_EQ(large.BandsOpened, 1);
+  EXPECT_EQ(small.BandsOpened, 0) << "the small one waits for the large one";
+  large.Bands->Decoded = 2;
+  EXPECT_FALSE(UploadBand());
+  EXPECT_TRUE(UploadBand());
+  EXPECT_FALSE(large.Texture.DevicePreview);
+  Render();
+  EXPECT_FALSE(UploadBand());
+  EXPECT_EQ(small.BandsOpened, 1) << "then its turn comes";
 }
 
 TEST_F(TextureHandOver, ViewDrawsAgainByItselfUntilTheFullImageIsInPlaceAndThenRests) {
@@ -187,21 +289,21 @@ TEST_F(TextureHandOver, ImageOverTheDeviceLimitIsScaledDownToFitAndOnlyUndecodab
     full.fill(qRgb(10, 20, 30));
     bool ready = !c.preview;
     TTexture texture;
-    texture.SetPendingPixels(
-        full.width(), full.height(), true,
-        [&]() -> QImage {
-          if (!c.decodable) throw EBitmapLoadingFailed();
-          return full;
-        },
-        [&] { return ready; },
-        c.preview ? std::function<QImage()>([] { return SolidImage(qRgb(0, 200, 0), 8, 4); })
-                  : nullptr);
+    TPendingPixels pending;
+    pending.Source = [&]() -> QImage {
+      if (!c.decodable) throw EBitmapLoadingFailed();
+      return full;
+    };
+    pending.Ready = [&] { return ready; };
+    if (c.preview) pending.Preview = [] { return SolidImage(qRgb(0, 200, 0), 8, 4); };
+    texture.SetPendingPixels(full.width(), full.height(), true, std::move(pending));
     material->TextureMaterial().Texture = &texture;
     QImage picture = Render();
     EXPECT_EQ(texture.DevicePreview, c.preview);
     ready = true;
-    for (int frame = 0; frame < 3 && texture.DevicePreview; ++frame) picture = Render();
+    for (int band = 0; band < 3 && texture.DevicePreview; ++band) UploadBand();
     EXPECT_FALSE(texture.DevicePreview);
+    picture = Render();
     if (c.onDevice.isEmpty()) {
       EXPECT_TRUE(texture.DeviceFailed);
       EXPECT_TRUE(Near(PixelAt(picture, kCentre, kCentre), {255, 255, 255, 255}, 0));
