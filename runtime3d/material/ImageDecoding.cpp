@@ -121,13 +121,13 @@ struct TDecodeBatch::TImageJobs {
   bool Taken = false;
 };
 
-TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources, TStart start)
+TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources)
     : FWorkers(std::make_unique<QThreadPool>()) {
   // The longest jobs go first so the slowest one does not start last; a strip PNG's strips go
   // in order, so the first ones are done when Take() starts waiting.
-  FOrder.resize(sources.size());
-  std::iota(FOrder.begin(), FOrder.end(), 0);
-  std::stable_sort(FOrder.begin(), FOrder.end(), [&](std::size_t a, std::size_t b) {
+  std::vector<std::size_t> order(sources.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return sources[a].size() > sources[b].size();
   });
   FImages.resize(sources.size());
@@ -135,14 +135,8 @@ TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources, T
     FImages[index] = std::make_unique<TImageJobs>();
     FImages[index]->Bytes = sources[index];
   }
-  if (start == TStart::Now) Start();
-}
-
-void TDecodeBatch::Start() {
-  if (FStarted) return;
-  FStarted = true;
   try {
-    StartJobs();
+    StartJobs(order);
   } catch (...) {
     // No destructor runs for a half-made batch: its started jobs must not outlive it.
     WaitForJobs();
@@ -150,8 +144,8 @@ void TDecodeBatch::Start() {
   }
 }
 
-void TDecodeBatch::StartJobs() {
-  for (std::size_t index : FOrder) {
+void TDecodeBatch::StartJobs(const std::vector<std::size_t>& order) {
+  for (std::size_t index : order) {
     TImageJobs& image = *FImages[index];
     image.Layout = ParseStripPng(image.Bytes);
     if (image.Layout) {
@@ -207,7 +201,7 @@ void TDecodeBatch::WaitForJobs() {
 }
 
 bool TDecodeBatch::IsReady(std::size_t index) const {
-  if (!FStarted || index >= FImages.size()) return false;
+  if (index >= FImages.size()) return false;
   const TImageJobs& image = *FImages[index];
   if (image.Taken) return false;
   if (!image.Layout) return image.Whole.isFinished();
@@ -219,7 +213,6 @@ QImage TDecodeBatch::Take(std::size_t index) {
   if (index >= FImages.size()) throw EArgumentOutOfRangeException();
   TImageJobs& image = *FImages[index];
   if (image.Taken) throw EInvalidArgument("The image was taken already.");
-  Start();
   image.Taken = true;
   if (!image.Layout) {
     image.Whole.waitForFinished();

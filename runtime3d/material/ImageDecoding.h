@@ -49,8 +49,8 @@ QImage DecodeImageWithQt(std::span<const std::uint8_t> bytes);
 // decode afterwards.
 QSize DecodedImageSize(std::span<const std::uint8_t> bytes);
 
-// Several images decoded on worker threads, largest first, started when the batch is made
-// or later, when asked. A strip PNG is decoded as one job per strip into an image allocated
+// Several images decoded on worker threads, largest first, started when the batch is made.
+// A strip PNG is decoded as one job per strip into an image allocated
 // up front, so one large image keeps every core busy; any other file is one job. Take() waits
 // for an image's jobs (running those no worker has started yet on the calling thread) and
 // raises EBitmapLoadingFailed for bytes no decoder accepts. The bytes must stay valid until
@@ -60,34 +60,24 @@ QSize DecodedImageSize(std::span<const std::uint8_t> bytes);
 // itself (converting and scaling images), which would otherwise wait behind the decoding.
 class TDecodeBatch {
  public:
-  enum class TStart { Now, WhenAsked };
-  explicit TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources,
-                        TStart start = TStart::Now);
+  explicit TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources);
   ~TDecodeBatch();
   TDecodeBatch(const TDecodeBatch&) = delete;
   TDecodeBatch& operator=(const TDecodeBatch&) = delete;
 
   std::size_t Count() const { return FImages.size(); }
-  // Starts the decoding of a batch made to start when asked; nothing once it runs. Call it
-  // from the thread that made the batch.
-  void Start();
-  bool Started() const { return FStarted; }
   // Whether Take(index) would give its result without waiting for decoding: the image's
   // jobs have ended (well or not). Never for an image already taken. Any thread.
   bool IsReady(std::size_t index) const;
-  // Each image can be taken once; afterwards the batch holds no copy of it. Starts the
-  // batch if it was waiting to be asked.
+  // Each image can be taken once; afterwards the batch holds no copy of it.
   QImage Take(std::size_t index);
 
  private:
   struct TImageJobs;
-  void StartJobs();
+  void StartJobs(const std::vector<std::size_t>& order);
   // Those not taken yet; jobs that have not started skip their work.
   void WaitForJobs();
   std::vector<std::unique_ptr<TImageJobs>> FImages;
-  // Largest first.
-  std::vector<std::size_t> FOrder;
-  bool FStarted = false;
   // Declared after the images, so it goes first: its destructor waits for the jobs that
   // point into them.
   std::unique_ptr<QThreadPool> FWorkers;

@@ -435,19 +435,12 @@ TEST(DecodeBatch, CanGoAwayWithStripImagesNotTaken) {
   EXPECT_EQ(batch.Take(2).size(), QSize(400, 20 * kPngStripHeight));
 }
 
-TEST(DecodeBatch, BatchMadeToStartWhenAskedDecodesNothingBeforeAndTellsWhenEachImageIsReady) {
+TEST(DecodeBatch, TellsWhenEachImageIsReady) {
   const Bytes strips = EncodePng(Opaque(300, 9 * kPngStripHeight));
   const Bytes other = EncodeWithQt(QImage(12, 12, QImage::Format_ARGB32));
   const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
   const std::vector<std::span<const std::uint8_t>> sources = {strips, other, garbage};
-  TDecodeBatch batch(sources, TDecodeBatch::TStart::WhenAsked);
-  EXPECT_FALSE(batch.Started());
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    EXPECT_FALSE(batch.IsReady(i)) << "image " << i << " is not being decoded yet";
-  }
-  batch.Start();
-  batch.Start();  // once is enough
-  EXPECT_TRUE(batch.Started());
+  TDecodeBatch batch(sources);
   // Every image, the one that cannot be decoded too, comes to an end by itself.
   for (std::size_t i = 0; i < sources.size(); ++i) {
     for (int wait = 0; wait < 1000 && !batch.IsReady(i); ++wait) QThread::msleep(10);
@@ -457,10 +450,6 @@ TEST(DecodeBatch, BatchMadeToStartWhenAskedDecodesNothingBeforeAndTellsWhenEachI
   EXPECT_FALSE(batch.IsReady(0)) << "nothing left to take";
   EXPECT_THROW(batch.Take(2), EBitmapLoadingFailed);
   EXPECT_FALSE(batch.IsReady(3)) << "no such image";
-
-  TDecodeBatch untouched(sources, TDecodeBatch::TStart::WhenAsked);
-  EXPECT_TRUE(Outcome([&] { return untouched.Take(1); }) == DecodeImage(other))
-      << "taking an image starts the batch rather than waiting for ever";
 }
 
 TEST(DecodeBatch, LeavesQtsSharedPoolFreeForQtsOwnImageWork) {
