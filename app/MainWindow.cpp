@@ -45,8 +45,7 @@ constexpr int kMostZoomSteps = 40;
 
 }  // namespace
 
-TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent)
-    : QWidget(parent) {
+TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QStringLiteral("Moons of Orvanth"));
   QPalette black = palette();
@@ -60,7 +59,8 @@ TMainWindow::TMainWindow(std::unique_ptr<TDecodeBatch> textures, QWidget* parent
     move(centred.topLeft());
   }
 
-  std::shared_ptr<TDecodeBatch> images = textures ? std::move(textures) : StartDecodingTextures();
+  const TTextureImages images =
+      textures.Full || textures.Small ? std::move(textures) : StartDecodingTextures();
 
   // Before the view exists: a screen reader may ask about it from its first moment.
   InstallViewAccessible();

@@ -27,9 +27,8 @@ class TMainWindow : public QWidget {
 
  public:
   // textures: images already being decoded (see orvanth::StartDecodingTextures); when
-  // null the window starts decoding them itself.
-  explicit TMainWindow(std::unique_ptr<rt3d::TDecodeBatch> textures = nullptr,
-                       QWidget* parent = nullptr);
+  // none are given the window starts decoding them itself.
+  explicit TMainWindow(orvanth::TTextureImages textures = {}, QWidget* parent = nullptr);
   ~TMainWindow() override;
 
   // --- What the window holds ---------------------------------------------------------------

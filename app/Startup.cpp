@@ -7,17 +7,30 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "assets/Assets.h"
+#include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/render/GLDevice.h"
 #include "scene/SceneDefinition.h"
 
+void HoldUntilFirstFrame(TMainWindow& window) {
+  rt3d::TAniThread::Ensure().SetHeld(true);
+  QObject::connect(
+      window.View, &rt3d::TViewport3D::FramePresented, &window,
+      [] {
+        if (rt3d::TAniThread* clock = rt3d::TAniThread::Current()) clock->SetHeld(false);
+      },
+      Qt::SingleShotConnection);
+}
+
 int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown) {
   QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
   TApplication application(argc, argv);
-  // The textures are the longest job of start-up: decoding starts right away, but not
-  // before the application object is complete. Qt's image readers look up their plugins
-  // through it, and a worker doing so while it is being built crashed the viewer.
-  std::unique_ptr<rt3d::TDecodeBatch> textures = orvanth::StartDecodingTextures();
+  // The textures' small versions decode right away, but not before the application object
+  // is complete: Qt's image readers look up their plugins through it, and a worker doing so
+  // while it is being built crashed the viewer. The full images wait until the view has
+  // drawn their small versions: until then every core goes to getting that frame on screen.
+  orvanth::TTextureImages textures =
+      orvanth::StartDecodingTextures(orvanth::TTextureArrival::SmallFirst);
   TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
   TApplication::setWindowIcon(QIcon(QPixmap::fromImage(
       QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
@@ -27,7 +40,8 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
   // having built one.
   QString deviceError = rt3d::CheckOpenGLDevice();
   if (deviceError.isEmpty()) {
-    TheMainWindow = new TMainWindow(std::move(textures));
+    TheMainWindow = new TMainWindow(textures);
+    HoldUntilFirstFrame(*TheMainWindow);
     // The view's own device, made now while the textures decode, is ready for the first
     // frame.
     deviceError = TheMainWindow->View->PrepareDevice();

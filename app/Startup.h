@@ -5,6 +5,11 @@
 
 class TMainWindow;
 
+// Holds the animation clock until the window's first frame is on screen: then the opening
+// glide and the spins start from where they stand, so the user sees all of the glide. Call
+// it right after making the window, before the event loop runs.
+void HoldUntilFirstFrame(TMainWindow& window);
+
 // Starts decoding the textures, makes the application and both windows, shows the main
 // window and runs the event loop; returns the exit code. `shown` runs right after the main
 // window is shown (the program passes none; measuring tools use it to watch the window).

@@ -13,6 +13,12 @@ ORVANTH_EMBEDDED_PNG(callisto)
 ORVANTH_EMBEDDED_PNG(stars)
 ORVANTH_EMBEDDED_PNG(about)
 ORVANTH_EMBEDDED_PNG(icon_256)
+ORVANTH_EMBEDDED_PNG(planet_small)
+ORVANTH_EMBEDDED_PNG(io_small)
+ORVANTH_EMBEDDED_PNG(europa_small)
+ORVANTH_EMBEDDED_PNG(ganymede_small)
+ORVANTH_EMBEDDED_PNG(callisto_small)
+ORVANTH_EMBEDDED_PNG(stars_small)
 #undef ORVANTH_EMBEDDED_PNG
 }
 
@@ -41,6 +47,27 @@ std::span<const std::uint8_t> Png(Image image) {
       return ORVANTH_PNG_SPAN(icon_256);
   }
   // A value outside the enumeration names no image: nothing, which no decoder mistakes for one.
+  return {};
+}
+
+std::span<const std::uint8_t> SmallPng(Image image) {
+  switch (image) {
+    case Image::Planet:
+      return ORVANTH_PNG_SPAN(planet_small);
+    case Image::Io:
+      return ORVANTH_PNG_SPAN(io_small);
+    case Image::Europa:
+      return ORVANTH_PNG_SPAN(europa_small);
+    case Image::Ganymede:
+      return ORVANTH_PNG_SPAN(ganymede_small);
+    case Image::Callisto:
+      return ORVANTH_PNG_SPAN(callisto_small);
+    case Image::Stars:
+      return ORVANTH_PNG_SPAN(stars_small);
+    case Image::About:
+    case Image::Icon:
+      break;
+  }
   return {};
 }
 

@@ -21,4 +21,8 @@ enum class Image {
 // The embedded PNG file of an image; valid for the whole run.
 std::span<const std::uint8_t> Png(Image image);
 
+// A map's small version, an eighth of each side, to show while the full image is decoded;
+// empty for the pictures that have none (About, Icon).
+std::span<const std::uint8_t> SmallPng(Image image);
+
 }  // namespace orvanth::assets

@@ -186,8 +186,9 @@ int BareMemory(int argc, char** argv) {
   recordingView.resize(QGuiApplication::primaryScreen()->size());
   rt3d::TTreeObject components;
   const auto icon = orvanth::assets::Png(Image::Icon);
-  const auto standIns =
-      std::make_shared<rt3d::TDecodeBatch>(std::vector<std::span<const std::uint8_t>>(6, icon));
+  const orvanth::TTextureImages standIns{
+      nullptr,
+      std::make_shared<rt3d::TDecodeBatch>(std::vector<std::span<const std::uint8_t>>(6, icon))};
   const orvanth::TScene scene = orvanth::BuildScene(*recordingView.Root(), components, standIns);
   orvanth::SetOrbitPivots(scene);
   recordingView.SetCamera(scene.Camera);

@@ -72,12 +72,15 @@ const std::array<TOrbitPivot, 4> kOrbitPivots = {{
     {"Callisto", {-16, 0, 0}},
 }};
 
-std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures() {
+TTextureImages StartDecodingTextures(TTextureArrival arrival) {
   std::vector<std::span<const std::uint8_t>> sources;
   for (const TMaterialDefinition& material : kMaterials) {
-    sources.push_back(assets::Png(material.Texture));
+    sources.push_back(arrival == TTextureArrival::SmallFirst ? assets::SmallPng(material.Texture)
+                                                             : assets::Png(material.Texture));
   }
-  return std::make_unique<rt3d::TDecodeBatch>(std::move(sources));
+  auto batch = std::make_shared<rt3d::TDecodeBatch>(std::move(sources));
+  if (arrival == TTextureArrival::SmallFirst) return {batch, nullptr};
+  return {nullptr, batch};
 }
 
 rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
@@ -124,22 +127,30 @@ rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TTreeObject& sph
   return spin;
 }
 
-void AssignTexture(rt3d::TTextureBitmap& bitmap, const std::shared_ptr<rt3d::TDecodeBatch>& images,
-                   std::size_t index, std::span<const std::uint8_t> png) {
+void AssignTexture(rt3d::TTextureBitmap& bitmap, const TTextureImages& images, std::size_t index,
+                   std::span<const std::uint8_t> png) {
   const QSize size = rt3d::DecodedImageSize(png);
   if (!size.isValid() || size.isEmpty()) {
     // A header that tells no size: the image is needed now to know it.
-    bitmap.AssignDecoded(images->Take(index), png);
+    bitmap.AssignDecoded(images.Full ? images.Full->Take(index) : rt3d::DecodeImage(png), png);
     return;
   }
-  bitmap.AssignPending(
-      size, [images, index] { return images->Take(index); }, png);
+  rt3d::TPendingPixels pending;
+  if (images.Full) {
+    pending.Source = [batch = images.Full, index] { return batch->Take(index); };
+    pending.Ready = [batch = images.Full, index] { return batch->IsReady(index); };
+  } else {
+    pending.Source = [png] { return rt3d::DecodeImage(png); };
+    pending.Bands = [png] { return rt3d::TStripBands::Open(png); };
+  }
+  if (images.Small) pending.Preview = [batch = images.Small, index] { return batch->Take(index); };
+  bitmap.AssignPending(size, std::move(pending), png);
 }
 
 }  // namespace
 
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
-                  const std::shared_ptr<rt3d::TDecodeBatch>& images) {
+                  const TTextureImages& images) {
   TScene scene;
   root.BeginLoading();
   components.BeginLoading();

@@ -51,9 +51,21 @@ extern const std::array<TMaterialDefinition, 6> kMaterials;
 extern const std::array<TSpinDefinition, 5> kSpins;
 extern const std::array<TOrbitPivot, 4> kOrbitPivots;
 
-// The images every material needs, in the order of kMaterials; decoding them starts
-// as soon as this is made (on worker threads, largest first).
-std::unique_ptr<rt3d::TDecodeBatch> StartDecodingTextures();
+// The images every material needs, in the order of kMaterials, decoding on worker threads:
+// the full images (Full), or the maps' small versions (Small).
+struct TTextureImages {
+  std::shared_ptr<rt3d::TDecodeBatch> Small;
+  std::shared_ptr<rt3d::TDecodeBatch> Full;
+};
+enum class TTextureArrival {
+  // The full images decode now; the first frame that draws a texture waits for its image.
+  Whole,
+  // The maps' small versions decode now and show until their full image is in place. The
+  // view asks for the full images once it has drawn their small versions, one at a time,
+  // the largest first, and takes each band by band as it is decoded.
+  SmallFirst,
+};
+TTextureImages StartDecodingTextures(TTextureArrival arrival = TTextureArrival::Whole);
 
 struct TScene {
   rt3d::TSphere* Planet = nullptr;
@@ -79,9 +91,10 @@ struct TScene {
 // the stored values in stored order, then ends loading: every object rebuilds its matrix
 // once and the spin and orbit animations start. Textures come from images (see
 // StartDecodingTextures), each taken when its texture is first drawn: the window can be
-// built and shown while they are still being decoded.
+// built and shown while they are still being decoded, and the first frames show the small
+// versions of the images not decoded yet.
 TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
-                  const std::shared_ptr<rt3d::TDecodeBatch>& images);
+                  const TTextureImages& images);
 
 // The moons' orbit pivots, each written X, then Y, then Z.
 void SetOrbitPivots(const TScene& scene);

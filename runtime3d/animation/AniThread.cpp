@@ -94,6 +94,12 @@ void TAniThread::Remove(TAnimation* animation) {
   if (FCount == 0) SetEnabled(false);
 }
 
+void TAniThread::SetHeld(bool value) {
+  if (value == FHeld) return;
+  FHeld = value;
+  if (!value) FResuming = true;
+}
+
 void TAniThread::SetEnabled(bool value) {
   if (value == FEnabled) return;
   if (value) {
@@ -122,8 +128,9 @@ void TAniThread::Compact() {
 
 void TAniThread::AdvanceAll() {
   const double now = FClock->Now();
-  FDeltaTime = now - FTime;
+  FDeltaTime = FHeld || FResuming ? 0 : now - FTime;
   FTime = now;
+  if (!FHeld) FResuming = false;
   std::exception_ptr firstError;
   if (FDeltaTime > 0) {
     ++FWalking;

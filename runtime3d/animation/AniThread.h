@@ -47,6 +47,14 @@ class TAniThread {
   void Add(TAnimation* animation);
   void Remove(TAnimation* animation);
 
+  // A held clock keeps its list and its timer, but its ticks advance nothing: the time it
+  // is held is no animation's. The first tick after the hold ends only takes the reading,
+  // so each running animation goes on from where it stood, as if no time had passed. A
+  // window holds the clock until its first frame is on screen, so that motion starts
+  // where the user can see it.
+  bool Held() const { return FHeld; }
+  void SetHeld(bool value);
+
   // One tick: measure the elapsed time and advance every running animation by it.
   // An exception from one animation does not keep the others from their tick: the first
   // one is rethrown once the walk is over, with the clock consistent and still running.
@@ -66,6 +74,9 @@ class TAniThread {
   int FWalking = 0;
   int FInterval = 1000;
   bool FEnabled = false;
+  bool FHeld = false;
+  // The hold has ended and no tick has taken a reading since.
+  bool FResuming = false;
   double FTime = 0;
   double FDeltaTime = 0;
 };

@@ -11,10 +11,10 @@
 #include <QByteArray>
 #include <QFuture>
 #include <QImageReader>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "runtime3d/core/Exceptions.h"
-#include "runtime3d/material/StripPng.h"
 
 namespace rt3d {
 
@@ -65,18 +65,18 @@ QImage Decode(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-QSize FitIntoMaxSize(QSize size) {
+QSize FitIntoSize(QSize size, int limit) {
   const int longest = std::max(size.width(), size.height());
-  if (longest <= kMaxBitmapSize) return size;
+  if (longest <= limit || limit < 1) return size;
   // Rounded, not truncated, so that 16400 x 8 becomes 8192 x 4; never below one pixel.
   auto side = [&](int length) {
-    return std::max(1, int(std::lround(double(length) * kMaxBitmapSize / longest)));
+    return std::max(1, int(std::lround(double(length) * limit / longest)));
   };
   return {side(size.width()), side(size.height())};
 }
 
-QImage FitIntoMaxSize(QImage image) {
-  const QSize fitted = FitIntoMaxSize(image.size());
+QImage ScaledToFit(QImage image, int limit) {
+  const QSize fitted = FitIntoSize(image.size(), limit);
   if (fitted == image.size()) return image;
   QImage scaled = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (scaled.format() != QImage::Format_ARGB32_Premultiplied) {
@@ -121,7 +121,8 @@ struct TDecodeBatch::TImageJobs {
   bool Taken = false;
 };
 
-TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
+TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources)
+    : FWorkers(std::make_unique<QThreadPool>()) {
   // The longest jobs go first so the slowest one does not start last; a strip PNG's strips go
   // in order, so the first ones are done when Take() starts waiting.
   std::vector<std::size_t> order(sources.size());
@@ -130,8 +131,12 @@ TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
     return sources[a].size() > sources[b].size();
   });
   FImages.resize(sources.size());
+  for (std::size_t index = 0; index < sources.size(); ++index) {
+    FImages[index] = std::make_unique<TImageJobs>();
+    FImages[index]->Bytes = sources[index];
+  }
   try {
-    StartJobs(sources, order);
+    StartJobs(order);
   } catch (...) {
     // No destructor runs for a half-made batch: its started jobs must not outlive it.
     WaitForJobs();
@@ -139,12 +144,9 @@ TDecodeBatch::TDecodeBatch(std::vector<std::span<const std::uint8_t>> sources) {
   }
 }
 
-void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& sources,
-                             const std::vector<std::size_t>& order) {
+void TDecodeBatch::StartJobs(const std::vector<std::size_t>& order) {
   for (std::size_t index : order) {
-    FImages[index] = std::make_unique<TImageJobs>();
     TImageJobs& image = *FImages[index];
-    image.Bytes = sources[index];
     image.Layout = ParseStripPng(image.Bytes);
     if (image.Layout) {
       image.Pixels =
@@ -152,7 +154,7 @@ void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& s
     }
     if (image.Pixels.isNull()) {
       image.Layout.reset();
-      image.Whole = QtConcurrent::run([&image]() -> QImage {
+      image.Whole = QtConcurrent::run(FWorkers.get(), [&image]() -> QImage {
         if (image.Abandoned.load(std::memory_order_relaxed)) return {};
         try {
           return DecodeImageWithQt(image.Bytes);
@@ -169,7 +171,7 @@ void TDecodeBatch::StartJobs(const std::vector<std::span<const std::uint8_t>>& s
     image.Strips.reserve(image.Layout->Strips.size());
     for (std::size_t strip = 0; strip < image.Layout->Strips.size(); ++strip) {
       image.Strips.push_back(QtConcurrent::run(
-          [&image, strip, pixels, bytesPerLine]() -> std::optional<std::uint32_t> {
+          FWorkers.get(), [&image, strip, pixels, bytesPerLine]() -> std::optional<std::uint32_t> {
             if (image.Abandoned.load(std::memory_order_relaxed)) return std::nullopt;
             try {
               return DecodeStrip(*image.Layout, strip, pixels, bytesPerLine);
@@ -196,6 +198,15 @@ void TDecodeBatch::WaitForJobs() {
     for (auto& strip : image->Strips) strip.waitForFinished();
     if (!image->Layout) image->Whole.waitForFinished();
   }
+}
+
+bool TDecodeBatch::IsReady(std::size_t index) const {
+  if (index >= FImages.size()) return false;
+  const TImageJobs& image = *FImages[index];
+  if (image.Taken) return false;
+  if (!image.Layout) return image.Whole.isFinished();
+  return std::all_of(image.Strips.begin(), image.Strips.end(),
+                     [](const auto& strip) { return strip.isFinished(); });
 }
 
 QImage TDecodeBatch::Take(std::size_t index) {
@@ -226,6 +237,67 @@ QImage TDecodeBatch::Take(std::size_t index) {
   // Damaged on the way: free these pixels before Qt's reader allocates its own.
   result = QImage();
   return DecodeImageWithQt(image.Bytes);
+}
+
+std::unique_ptr<TStripBands> TStripBands::Open(std::span<const std::uint8_t> bytes, int ahead) {
+  std::optional<TStripPng> layout = ParseStripPng(bytes);
+  if (!layout) return nullptr;
+  return std::unique_ptr<TStripBands>(new TStripBands(std::move(*layout), std::max(ahead, 1)));
+}
+
+TStripBands::TStripBands(TStripPng layout, int ahead)
+    : FLayout(std::move(layout)), FWorkers(std::make_unique<QThreadPool>()) {
+  FBands.resize(FLayout.Strips.size());
+  FJobs.reserve(FLayout.Strips.size());
+  FAdlers.reserve(FLayout.Strips.size());
+  while (FJobs.size() < std::min<std::size_t>(std::size_t(ahead), FBands.size())) StartNext();
+}
+
+TStripBands::~TStripBands() {
+  *FAbandoned = true;
+}
+
+void TStripBands::StartNext() {
+  const std::size_t strip = FJobs.size();
+  if (strip >= FBands.size()) return;
+  QImage& band = FBands[strip];
+  band = QImage(FLayout.Width, FLayout.StripRows(strip), QImage::Format_ARGB32_Premultiplied);
+  // Asked for here, on the thread that owns the band, not by the worker that fills it.
+  std::uint8_t* rows = band.isNull() ? nullptr : band.bits();
+  const std::size_t bytesPerLine = std::size_t(band.bytesPerLine());
+  FJobs.push_back(QtConcurrent::run(FWorkers.get(),
+                                    [layout = &FLayout, abandoned = FAbandoned, strip, rows,
+                                     bytesPerLine]() -> std::optional<std::uint32_t> {
+                                      if (!rows || *abandoned) return std::nullopt;
+                                      try {
+                                        return DecodeStripRows(*layout, strip, rows, bytesPerLine);
+                                      } catch (...) {
+                                        return std::nullopt;
+                                      }
+                                    }));
+}
+
+bool TStripBands::NextReady() const {
+  return FTaken < FJobs.size() && FJobs[FTaken].isFinished();
+}
+
+QImage TStripBands::TakeNext() {
+  if (!NextReady()) return {};
+  const std::optional<std::uint32_t> adler = FJobs[FTaken].result();
+  FDamaged = FDamaged || !adler;
+  if (adler) FAdlers.push_back(*adler);
+  QImage band = std::move(FBands[FTaken]);
+  ++FTaken;
+  StartNext();
+  return band;
+}
+
+bool TStripBands::AtEnd() const {
+  return FTaken == FBands.size();
+}
+
+bool TStripBands::Intact() const {
+  return AtEnd() && !FDamaged && StripChecksumsMatch(FLayout, FAdlers);
 }
 
 std::vector<QImage> DecodeImagesInParallel(std::span<const std::span<const std::uint8_t>> sources) {

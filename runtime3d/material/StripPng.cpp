@@ -229,6 +229,14 @@ std::optional<TStripPng> ParseStripPng(std::span<const std::uint8_t> bytes) {
 std::optional<std::uint32_t> DecodeStrip(const TStripPng& png, std::size_t strip,
                                          std::uint8_t* pixels, std::size_t bytesPerLine) {
   if (strip >= png.Strips.size()) return std::nullopt;
+  return DecodeStripRows(png, strip,
+                         pixels + std::size_t(strip) * std::size_t(png.StripHeight) * bytesPerLine,
+                         bytesPerLine);
+}
+
+std::optional<std::uint32_t> DecodeStripRows(const TStripPng& png, std::size_t strip,
+                                             std::uint8_t* firstRow, std::size_t bytesPerLine) {
+  if (strip >= png.Strips.size()) return std::nullopt;
   const TStripPng::TChunk& chunk = png.Strips[strip];
   if (Crc(chunk.TypeAndData) != chunk.Crc) return std::nullopt;
   const bool isFirst = strip == 0, isLast = strip + 1 == png.Strips.size();
@@ -264,8 +272,6 @@ std::optional<std::uint32_t> DecodeStrip(const TStripPng& png, std::size_t strip
   }
   const std::uint32_t adler = libdeflate_adler32(1, raw.get(), rawSize);
 
-  std::uint8_t* firstRow =
-      pixels + std::size_t(strip) * std::size_t(png.StripHeight) * bytesPerLine;
   const int rows = png.StripRows(strip);
   const bool unfiltered = png.Channels == 4
                               ? UnfilterRows<4>(png, raw.get(), rows, firstRow, bytesPerLine)

@@ -45,6 +45,9 @@ std::optional<TStripPng> ParseStripPng(std::span<const std::uint8_t> bytes);
 // damaged (some of its rows may then have been written). Thread-safe for different strips.
 std::optional<std::uint32_t> DecodeStrip(const TStripPng& png, std::size_t strip,
                                          std::uint8_t* pixels, std::size_t bytesPerLine);
+// The same with the strip's own first row at firstRow: an image of just that strip's rows.
+std::optional<std::uint32_t> DecodeStripRows(const TStripPng& png, std::size_t strip,
+                                             std::uint8_t* firstRow, std::size_t bytesPerLine);
 
 // Whether the strips' checksums, in order, make up the one in the stream's trailer.
 bool StripChecksumsMatch(const TStripPng& png, std::span<const std::uint32_t> stripAdlers);

@@ -1,5 +1,6 @@
 #include "runtime3d/material/TextureBitmap.h"
 
+#include <memory>
 #include <utility>
 
 #include "runtime3d/material/ImageDecoding.h"
@@ -20,16 +21,21 @@ void TTextureBitmap::AssignDecoded(QImage decoded, std::span<const std::uint8_t>
       std::move(decoded), [bytes] { return DecodeImage(bytes); }, StoredImageIsOpaque(bytes));
 }
 
-void TTextureBitmap::AssignPending(QSize size, std::function<QImage()> take,
+void TTextureBitmap::AssignPending(QSize size, TPendingPixels pending,
                                    std::span<const std::uint8_t> bytes) {
   EnsureTexture();
+  // The image is taken once; afterwards only decoding the bytes again gives it, which is
+  // never ready without waiting. Letting go of take and ready frees what they hold. The
+  // texture calls both under its lock.
+  auto ready = std::make_shared<std::function<bool()>>(std::move(pending.Ready));
+  pending.Ready = [ready] { return *ready && (*ready)(); };
+  pending.Source = [take = std::move(pending.Source), bytes, ready]() mutable {
+    if (!take) return DecodeImage(bytes);
+    *ready = nullptr;
+    return std::exchange(take, nullptr)();
+  };
   FTexture->SetPendingPixels(size.width(), size.height(), StoredImageIsOpaque(bytes),
-                             [take = std::move(take), bytes]() mutable {
-                               // The first call takes the decoded image; letting go of take frees
-                               // what it holds.
-                               if (take) return std::exchange(take, nullptr)();
-                               return DecodeImage(bytes);
-                             });
+                             std::move(pending));
   FWidth = FTexture->Width();
   FHeight = FTexture->Height();
   if (OnChange) OnChange();

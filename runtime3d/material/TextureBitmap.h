@@ -10,9 +10,9 @@
 #include <QImage>
 #include <QSize>
 
-namespace rt3d {
+#include "runtime3d/material/Texture.h"
 
-class TTexture;
+namespace rt3d {
 
 class TTextureBitmap {
  public:
@@ -33,9 +33,10 @@ class TTextureBitmap {
   // Takes an image decoded elsewhere (see DecodeBatch) from the same embedded bytes.
   void AssignDecoded(QImage decoded, std::span<const std::uint8_t> bytes);
   // An image still being decoded elsewhere from the same embedded bytes, of the given size:
-  // take() gives it when the texture is first drawn (waiting for it if need be), and the
-  // bytes are decoded again should the device need the pixels once more.
-  void AssignPending(QSize size, std::function<QImage()> take, std::span<const std::uint8_t> bytes);
+  // pending.Source takes it when the texture is first drawn (waiting for it if need be),
+  // once; should the device need the pixels again, the bytes are decoded anew. The rest of
+  // pending is as TTexture::SetPendingPixels takes it.
+  void AssignPending(QSize size, TPendingPixels pending, std::span<const std::uint8_t> bytes);
   // Takes an image that has no encoded form; the texture then keeps its pixels.
   void Assign(QImage image);
   // Empties the bitmap. The texture made before stays (materials may point to it).

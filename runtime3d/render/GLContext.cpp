@@ -8,6 +8,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 
 #include "runtime3d/core/Exceptions.h"
+#include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/ShaderProgram.h"
 #include "runtime3d/material/Texture.h"
@@ -118,9 +119,10 @@ bool TGLContext::InitializeDevice() {
 void TGLContext::ReleaseDevice() {
   if (!FGL) return;
   TGLFunctions& gl = *FGL;
-  for (TTexture* texture : FTextures) {
+  for (auto& [texture, state] : FTextures) {
     if (texture->DeviceHandle) FDeadTextures.push_back(texture->DeviceHandle);
   }
+  if (FRising.Handle) FDeadTextures.push_back(FRising.Handle);
   for (TShaderProgram* shader : FShaders) {
     if (shader->DeviceHandle) FDeadShaders.push_back(shader->DeviceHandle);
   }
@@ -140,13 +142,15 @@ void TGLContext::ReleaseDevice() {
 
 void TGLContext::ForgetHandles() {
   // Textures and shaders outlive devices: leave them as if never uploaded.
-  for (TTexture* texture : FTextures) {
+  for (auto& [texture, state] : FTextures) {
     texture->DeviceHandle = 0;
     texture->DeviceFailed = false;
     texture->DeviceGeneration = 0;
+    texture->DevicePreview = false;
     texture->OnDestroy = nullptr;
   }
   FTextures.clear();
+  FRising = {};
   for (TShaderProgram* shader : FShaders) {
     shader->DeviceHandle = 0;
     shader->DeviceFailed = false;
@@ -478,61 +482,227 @@ void TGLContext::SetShaderVariable(std::string_view name, const TMatrix3D& value
 void TGLContext::SetShaderTexture(std::string_view name, TTexture* texture, int unit) {
   if (!FGL || unit < 0 || unit >= FSamplerUnits) return;
   TGLFunctions& gl = *FGL;
+  // Made (or taken further) first: that binds on unit 0 along the way.
+  const GLuint handle = DeviceTexture(texture);
   gl.glActiveTexture(GLenum(GL_TEXTURE0 + unit));
-  gl.glBindTexture(GL_TEXTURE_2D, DeviceTexture(texture));
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
   gl.glBindSampler(GLuint(unit), FSampler);
   if (const TUniform* uniform = FindUniform(name)) gl.glUniform1i(uniform->Location, unit);
 }
 
+int TGLContext::MaxTextureSize() const {
+  return FTextureSizeLimit > 0 && FTextureSizeLimit < FMaxTextureSize ? FTextureSizeLimit
+                                                                      : FMaxTextureSize;
+}
+
+TGLContext::TTextureState& TGLContext::Register(TTexture& texture) {
+  const auto found = FTextures.find(&texture);
+  if (found != FTextures.end()) return found->second;
+  // Any handle it carries belongs to a device that is gone: made anew here.
+  texture.DeviceHandle = 0;
+  texture.DeviceGeneration = 0;
+  texture.DevicePreview = false;
+  texture.OnDestroy = [this](TTexture& gone) {
+    FTextures.erase(&gone);
+    if (FRising.Texture == &gone) {
+      FDeadTextures.push_back(FRising.Handle);
+      FRising = {};
+    }
+    if (gone.DeviceHandle) FDeadTextures.push_back(gone.DeviceHandle);
+    gone.DeviceHandle = 0;
+  };
+  return FTextures[&texture];
+}
+
 unsigned TGLContext::DeviceTexture(TTexture* texture) {
   if (!texture || texture->IsEmpty()) return FWhiteTexture;
-  const bool mine = std::find(FTextures.begin(), FTextures.end(), texture) != FTextures.end();
-  if (!mine || texture->DeviceGeneration != texture->Generation()) UploadTexture(*texture);
+  TTextureState& state = Register(*texture);
+  state.LastUsedFrame = FFrame;
+  if (texture->DeviceGeneration != texture->Generation()) StartTexture(*texture, state);
   return texture->DeviceHandle && !texture->DeviceFailed ? texture->DeviceHandle : FWhiteTexture;
 }
 
-void TGLContext::UploadTexture(TTexture& texture) {
-  TGLFunctions& gl = *FGL;
-  if (std::find(FTextures.begin(), FTextures.end(), &texture) == FTextures.end()) {
-    // Any handle it carries belongs to a device that is gone.
-    texture.DeviceHandle = 0;
-    FTextures.push_back(&texture);
-    texture.OnDestroy = [this](TTexture& gone) {
-      std::erase(FTextures, &gone);
-      FDeadTextures.push_back(gone.DeviceHandle);
-      gone.DeviceHandle = 0;
-    };
-  }
+void TGLContext::StartTexture(TTexture& texture, TTextureState& state) {
   texture.DeviceGeneration = texture.Generation();
+  DropRising(&texture);
+  state.KeepsPreview = false;
+  texture.DevicePreview = false;
   texture.DeviceFailed = true;
-  const int w = texture.Width(), h = texture.Height();
-  // Too large for this device: the placeholder is sampled instead, and nothing is said.
-  if (w > FMaxTextureSize || h > FMaxTextureSize) return;
+  auto showPreview = [&] {
+    const QImage preview = FitForDevice(texture.TakePreview());
+    texture.DevicePreview = !preview.isNull() && UploadWhole(texture.DeviceHandle, preview);
+    texture.DeviceFailed = !texture.DevicePreview;
+    return texture.DevicePreview;
+  };
+  // While the pixels are being decoded, the preview shows: nothing waits for them.
+  if (texture.HasPreview() && !texture.PixelsReady() && showPreview()) return;
   const QImage pixels = texture.Pixels();
-  if (pixels.isNull() || pixels.width() != w || pixels.height() != h ||
-      pixels.format() != QImage::Format_ARGB32_Premultiplied) {
-    return;
+  // Once on the device (or refused by it), the decoded copy goes: nothing keeps it in vain.
+  texture.ReleasePixels();
+  const bool whole =
+      !pixels.isNull() && pixels.width() == texture.Width() && pixels.height() == texture.Height();
+  texture.DeviceFailed = !whole || !UploadWhole(texture.DeviceHandle, FitForDevice(pixels));
+  // Pixels that cannot be had: a small picture of the image is better than none.
+  if (texture.DeviceFailed && texture.HasPreview()) state.KeepsPreview = showPreview();
+}
+
+TTexture* TGLContext::NextToRise() const {
+  TTexture* next = nullptr;
+  for (const auto& [texture, state] : FTextures) {
+    if (!texture->DevicePreview || state.KeepsPreview || state.LastUsedFrame != FFrame) continue;
+    const auto area = [](const TTexture* t) { return qint64(t->Width()) * t->Height(); };
+    if (!next || area(texture) > area(next)) next = texture;
   }
-  ClearErrors(gl);
-  if (!texture.DeviceHandle) gl.glGenTextures(1, &texture.DeviceHandle);
-  gl.glActiveTexture(GL_TEXTURE0);
-  gl.glBindTexture(GL_TEXTURE_2D, texture.DeviceHandle);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  return next;
+}
+
+bool TGLContext::StartRising() {
+  TTexture* texture = NextToRise();
+  if (!texture) return false;
+  TTextureState& state = FTextures[texture];
+  const QSize size(texture->Width(), texture->Height());
+  // Bands go up as they come when the device takes the image as it is; an image it must
+  // scale down needs to be whole first.
+  if (FitIntoSize(size, MaxTextureSize()) == size) {
+    if (std::unique_ptr<IPixelBands> bands = texture->OpenBands()) {
+      FRising = {texture, std::move(bands), QImage(), 0, 0};
+      if (Allocate(FRising.Handle, size)) return true;
+      DropRising(texture);
+      state.KeepsPreview = true;
+      return false;
+    }
+  }
+  if (!texture->PixelsReady()) return false;
+  const QImage pixels = texture->Pixels();
+  texture->ReleasePixels();
+  state.KeepsPreview = pixels.isNull() || pixels.size() != size;
+  if (state.KeepsPreview) return false;
+  FRising = {texture, nullptr, FitForDevice(pixels), 0, 0};
+  if (Allocate(FRising.Handle, FRising.Pixels.size())) return true;
+  DropRising(texture);
+  state.KeepsPreview = true;
+  return false;
+}
+
+bool TGLContext::TextureBandReady() const {
+  if (FRising.Texture) {
+    return !FRising.Bands || FRising.Bands->NextReady() || FRising.Bands->AtEnd();
+  }
+  const TTexture* next = NextToRise();
+  return next && (next->HasBands() || next->PixelsReady());
+}
+
+bool TGLContext::UploadTextureBand() {
+  if (!FGL || (!FRising.Texture && !StartRising())) return false;
+  if (!UploadNextBand()) return false;
+  CompleteRising();
+  return true;
+}
+
+bool TGLContext::UploadNextBand() {
+  TTexture& texture = *FRising.Texture;
+  if (!FRising.Bands) {
+    const QImage& pixels = FRising.Pixels;
+    const int rows = int(std::clamp<qsizetype>(FBandBytes / pixels.bytesPerLine(), 1,
+                                               pixels.height() - FRising.NextRow));
+    UploadRows(FRising.Handle, pixels, FRising.NextRow, rows);
+    FRising.NextRow += rows;
+    return FRising.NextRow == pixels.height();
+  }
+  IPixelBands& bands = *FRising.Bands;
+  if (!bands.AtEnd()) {
+    const QImage band = bands.TakeNext();
+    if (band.isNull()) return false;
+    const bool fits = FRising.NextRow >= 0 && band.width() == texture.Width() &&
+                      band.height() <= texture.Height() - FRising.NextRow &&
+                      band.format() == QImage::Format_ARGB32_Premultiplied;
+    if (fits) UploadRows(FRising.Handle, band, 0, band.height(), FRising.NextRow);
+    FRising.NextRow = fits ? FRising.NextRow + band.height() : -1;
+    if (!bands.AtEnd()) return false;
+  }
+  if (bands.Intact() && FRising.NextRow == texture.Height()) return true;
+  // Damaged on the way: the whole image, decoded another way, goes up at once.
+  const QImage pixels = texture.Pixels();
+  texture.ReleasePixels();
+  if (pixels.size() == QSize(texture.Width(), texture.Height()) &&
+      UploadWhole(FRising.Handle, FitForDevice(pixels))) {
+    return true;
+  }
+  DropRising(&texture);
+  FTextures[&texture].KeepsPreview = true;
+  return false;
+}
+
+void TGLContext::CompleteRising() {
+  TTexture& texture = *FRising.Texture;
+  FGL->glDeleteTextures(1, &texture.DeviceHandle);
+  texture.DeviceHandle = std::exchange(FRising.Handle, 0u);
+  texture.DevicePreview = false;
+  FRising = {};
+}
+
+void TGLContext::DropRising(const TTexture* texture) {
+  if (!FRising.Texture || (texture && FRising.Texture != texture)) return;
+  if (FRising.Handle) FGL->glDeleteTextures(1, &FRising.Handle);
+  FRising = {};
+}
+
+QImage TGLContext::FitForDevice(QImage pixels) const {
+  if (pixels.isNull()) return pixels;
+  return ScaledToFit(std::move(pixels), MaxTextureSize());
+}
+
+bool TGLContext::UploadWhole(unsigned& handle, const QImage& pixels) {
+  if (!Allocate(handle, QSize())) return false;
+  TGLFunctions& gl = *FGL;
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, int(pixels.bytesPerLine() / 4));
   // Premultiplied ARGB32 is B, G, R, A in memory: the rows go up as they are, top row first,
   // so texture coordinate v = 0 is the image's top row. The unsized format lets the driver
   // keep the bytes in that order (8 bits a channel all the same): Mesa then copies them
   // as they are instead of swapping every pixel, a third less upload time.
-  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                  pixels.constBits());
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pixels.width(), pixels.height(), 0, GL_BGRA,
+                  GL_UNSIGNED_BYTE, pixels.constBits());
   gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   bool failed = false;
   while (gl.glGetError() != GL_NO_ERROR) failed = true;
-  if (failed) return;
-  texture.DeviceFailed = false;
-  texture.ReleasePixels();
+  return !failed;
+}
+
+bool TGLContext::Allocate(unsigned& handle, QSize size) {
+  TGLFunctions& gl = *FGL;
+  ClearErrors(gl);
+  if (!handle) gl.glGenTextures(1, &handle);
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  if (size.isEmpty()) return true;
+  // The same format as a whole upload, so the rows later go up as plain copies.
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size.width(), size.height(), 0, GL_BGRA,
+                  GL_UNSIGNED_BYTE, nullptr);
+  bool failed = false;
+  while (gl.glGetError() != GL_NO_ERROR) failed = true;
+  return !failed;
+}
+
+void TGLContext::UploadRows(unsigned handle, const QImage& pixels, int first, int count, int at) {
+  TGLFunctions& gl = *FGL;
+  gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindTexture(GL_TEXTURE_2D, handle);
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, int(pixels.bytesPerLine() / 4));
+  gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, at < 0 ? first : at, pixels.width(), count, GL_BGRA,
+                     GL_UNSIGNED_BYTE, pixels.constScanLine(first));
+  gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  ClearErrors(gl);
+}
+
+bool TGLContext::TexturesInProgress() const {
+  return FRising.Texture || std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
+           return item.first->DevicePreview && !item.second.KeepsPreview &&
+                  item.second.LastUsedFrame == FFrame;
+         });
 }
 
 // --- Mesh buffers and draws ------------------------------------------------------------------

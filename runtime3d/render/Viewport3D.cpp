@@ -234,6 +234,10 @@ QString TViewport3D::DeviceError() const {
   return FSurface->Failed() ? CannotCreateDeviceMessage() : FContext->DeviceError();
 }
 
+bool TViewport3D::TexturesInProgress() const {
+  return FContext->TexturesInProgress();
+}
+
 void TViewport3D::ObjectFreed(TTreeObject* gone) {
   if (gone == FHovered) FHovered = nullptr;
   if (gone == FCamera) {
@@ -339,11 +343,22 @@ void TViewport3D::DrawScene(TGLRenderTarget& target) {
   }
 }
 
+namespace {
+
+// How long the main thread uploads texture bands at a time: short enough to go unseen
+// between frames and ticks.
+constexpr qint64 kTextureSliceNs = 4'000'000;
+
+qint64 RefreshPeriodNs(const QScreen* display) {
+  const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
+  return qint64(1e9 / refresh);
+}
+
+}  // namespace
+
 void TViewport3D::RequestViewportRedraw() {
   if (FPacedRedrawPending) return;
-  const QScreen* display = screen();
-  const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
-  const qint64 period = qint64(1e9 / refresh);
+  const qint64 period = RefreshPeriodNs(screen());
   const qint64 since = FLastFrame.isValid() ? FLastFrame.nsecsElapsed() : period;
   if (since >= period) {
     Invalidate();
@@ -354,6 +369,29 @@ void TViewport3D::RequestViewportRedraw() {
   QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
     FPacedRedrawPending = false;
     Invalidate();
+  });
+}
+
+void TViewport3D::WatchTextures(int waitMs) {
+  if (FWatchingTextures || !FContext->TexturesInProgress()) return;
+  FWatchingTextures = true;
+  const int wait = waitMs >= 0 ? waitMs : int((RefreshPeriodNs(screen()) + 999999) / 1000000);
+  QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
+    FWatchingTextures = false;
+    if (!FContext->TextureBandReady()) return WatchTextures();
+    if (FDrawing || !makeCurrent()) return;
+    // Bands for a few milliseconds, then the event loop's turn (a frame, a tick) and on.
+    QElapsedTimer slice;
+    slice.start();
+    bool placed = false;
+    do {
+      placed = FContext->UploadTextureBand() || placed;
+    } while (slice.nsecsElapsed() < kTextureSliceNs && FContext->TextureBandReady());
+    TContext3D::ResetStateCache();
+    doneCurrent();
+    // A full image in place shows in the next frame.
+    if (placed) RequestViewportRedraw();
+    WatchTextures(FContext->TextureBandReady() ? 0 : -1);
   });
 }
 
@@ -407,6 +445,7 @@ void TViewport3D::RenderFrame() {
   }
   if (!FTarget->ReadPixelsInto(FFrame)) return black();
   FFrame.setDevicePixelRatio(scale);
+  WatchTextures();
 }
 
 void TViewport3D::paintEvent(QPaintEvent* event) {

@@ -84,6 +84,9 @@ class TViewport3D : public QWidget, public IViewport3D {
   QSize RenderTargetSize() const;
   // Empty while the device works; the reason when it could not be created.
   QString DeviceError() const;
+  // Some texture drawn in the last frame still shows its small version (a preview) while its
+  // full image is being decoded or uploaded; the view draws again by itself as they come.
+  bool TexturesInProgress() const;
 
   // A fresh off-screen render of the scene at device-pixel size, with the visible child
   // widgets drawn over it. Premultiplied ARGB32 with the display scale as pixel ratio; a
@@ -163,6 +166,10 @@ class TViewport3D : public QWidget, public IViewport3D {
   void DrawScene(TGLRenderTarget& target);
   // A new frame into FFrame.
   void RenderFrame();
+  // While textures of the last frame still show their previews, takes their hand-over
+  // further between frames, a few milliseconds at a time, after waitMs (a refresh period
+  // when negative), and asks for a frame when a full image is in place.
+  void WatchTextures(int waitMs = -1);
 
   void Press(QMouseEvent* event, TShiftState extra);
   void SetHovered(TControl3D* object);
@@ -198,6 +205,7 @@ class TViewport3D : public QWidget, public IViewport3D {
   bool FDrawing = false;
   QElapsedTimer FLastFrame;  // started by each frame
   bool FPacedRedrawPending = false;
+  bool FWatchingTextures = false;
   bool FDestroying = false;
   bool FCaptured = false;
   bool FPressHeld = false;  // a press reached the view or a body; its release is to come

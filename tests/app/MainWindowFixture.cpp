@@ -13,6 +13,7 @@
 
 #include <xcb/xcb.h>
 
+#include "app/Startup.h"
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/animation/ManualAnimationClock.h"
@@ -107,12 +108,22 @@ int RunEventLoop(const std::function<void()>& whileRunning) {
 // --- The windows -------------------------------------------------------------------------
 
 void MainWindow::OpenWindows() {
+  MakeWindows();
+  ShowMainWindow();
+}
+
+void MainWindow::MakeWindows(orvanth::TTextureImages images) {
   ErrorMessages().clear();
   // As the program starts: the main window first, then the About window, then the main
   // window is shown.
-  TheMainWindow = new TMainWindow();
+  const bool asTheProgram = images.Small != nullptr;
+  TheMainWindow = new TMainWindow(std::move(images));
+  if (asTheProgram) HoldUntilFirstFrame(*TheMainWindow);
   TheAboutWindow = new TAboutWindow(TheMainWindow);
   TheMainWindow->AboutWindow = TheAboutWindow;
+}
+
+void MainWindow::ShowMainWindow() {
   TheMainWindow->show();
   if (!WaitFor(CoversScreen, 10000)) ADD_FAILURE() << "the main window never covered the screen";
   if (!QTest::qWaitForWindowExposed(TheMainWindow))

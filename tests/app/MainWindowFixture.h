@@ -50,6 +50,11 @@ class MainWindow : public ::testing::Test {
   // Opens TheMainWindow and TheAboutWindow as the program does; the opening zoom is left where it
   // starts.
   static void OpenWindows();
+  // The two steps of that. Built on the small images first, the main window waits for its
+  // first frame as the program's does (HoldUntilFirstFrame); by default it decodes its images
+  // whole.
+  static void MakeWindows(orvanth::TTextureImages images = {});
+  static void ShowMainWindow();
   static bool CoversScreen();
 
   // Puts back what earlier tests of the suite changed: the switches, the panel, the camera

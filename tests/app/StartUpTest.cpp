@@ -2,9 +2,12 @@
 // the two ways out (closing the main window, "Exit").
 
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include "runtime3d/material/Material.h"
+#include "runtime3d/material/Texture.h"
 #include "scene/BodyCatalogue.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -81,6 +84,75 @@ TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
   Wheel(BareViewPoint(), 120);
   Advance(1);
   EXPECT_EQ(CameraZ(), -14) << "the opening zoom is over and gone";
+}
+
+// Made as the program makes it: small images first, the clock held until the first frame.
+class FirstLight : public StartUp {
+ protected:
+  void SetUp() override {
+    images = orvanth::StartDecodingTextures(orvanth::TTextureArrival::SmallFirst);
+    MakeWindows(images);
+  }
+
+  // Shows the main window and waits for its first frame on screen.
+  void ShowUntilFirstFrame() {
+    QSignalSpy frames(form().View, &rt3d::TViewport3D::FramePresented);
+    ShowMainWindow();
+    if (frames.isEmpty()) {
+      ASSERT_TRUE(frames.wait(10000)) << "no frame came";
+    }
+  }
+
+  // The textures of the bodies and the sky.
+  std::vector<rt3d::TTexture*> Textures() {
+    std::vector<rt3d::TTexture*> textures;
+    for (rt3d::TSphere* sphere :
+         {form().Planet, form().Sky, form().Io, form().Europa, form().Ganymede, form().Callisto}) {
+      rt3d::TMaterial* material = sphere->MaterialSource()->Material();
+      if (auto* lit = dynamic_cast<rt3d::TLightMaterial*>(material)) {
+        textures.push_back(lit->Texture);
+      } else {
+        textures.push_back(dynamic_cast<rt3d::TTextureMaterial&>(*material).Texture);
+      }
+    }
+    return textures;
+  }
+
+  orvanth::TTextureImages images;
+};
+
+TEST_F(FirstLight, GlideWaitsForTheFirstFrameOnScreenWhichShowsTheSmallImages) {
+  // Long before anything is on screen (a busy machine, a slow driver) time passes...
+  Advance(2);
+  EXPECT_EQ(CameraZ(), -38) << "the glide waits for the first frame";
+  EXPECT_EQ(form().Planet->RotationAngle().Y(), 0) << "and so do the spins";
+
+  ShowUntilFirstFrame();
+  EXPECT_TRUE(Textures()[0]->DevicePreview) << "the first frame showed the planet's small map";
+  EXPECT_TRUE(Textures()[1]->DevicePreview) << "and the sky's";
+
+  Advance(0.25);
+  EXPECT_EQ(CameraZ(), -38) << "the first tick after the first frame is the glide's start";
+  Advance(1.5);
+  EXPECT_NEAR(CameraZ(), -26.5, 1e-4) << "the whole glide follows, none of it skipped";
+  Advance(1.5);
+  EXPECT_EQ(CameraZ(), -15);
+}
+
+// Whatever arrived in which order, once every image is in place the picture is the one a
+// window drawing its full images from the start shows.
+TEST_F(FirstLight, PictureOnceEveryImageIsInPlaceIsTheOneDrawnFromTheFullImages) {
+  ShowUntilFirstFrame();
+  EXPECT_TRUE(form().View->TexturesInProgress());
+  // The view draws again by itself as the full images come, until none shows its small one.
+  ASSERT_TRUE(WaitFor([this] { return !form().View->TexturesInProgress(); }, 20000));
+  const QImage handedOver = form().View->MakeScreenshot();
+
+  TearDown();
+  OpenWindows();
+  const QImage whole = form().View->MakeScreenshot();
+  ASSERT_FALSE(whole.isNull());
+  EXPECT_TRUE(handedOver == whole) << "pixel for pixel";
 }
 
 TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "tests/tools/DecodedImage.h"
+#include "tools/texgen/Texgen.h"
 
 namespace orvanth::assets {
 namespace {
@@ -73,8 +74,29 @@ TEST(Assets, EveryImageDecodesAndMapsAreOpaque) {
   }
 }
 
+TEST(Assets, EachMapHasASmallVersionShrunkFromItAndThePicturesHaveNone) {
+  for (const Expected& e : kImages) {
+    SCOPED_TRACE(e.name);
+    const std::span<const std::uint8_t> small = SmallPng(e.image);
+    if (!e.opaque) {
+      EXPECT_TRUE(small.empty());
+      continue;
+    }
+    tests::DecodedImage decoded;
+    ASSERT_NO_THROW(decoded = tests::DecodePng(small));
+    const tests::DecodedImage full = tests::DecodePng(Png(e.image));
+    texgen::Image fullImage(full.width, full.height);
+    fullImage.rgba = full.rgba;
+    const texgen::Image expected = texgen::Shrink(fullImage, texgen::kSmallFactor);
+    EXPECT_EQ(decoded.width, (e.width + 4) / 8);
+    EXPECT_EQ(decoded.height, (e.height + 4) / 8);
+    EXPECT_TRUE(decoded.rgba == expected.rgba) << "not the full map, shrunk";
+  }
+}
+
 TEST(Assets, AValueOutsideTheEnumerationHasNoImage) {
   EXPECT_TRUE(Png(static_cast<Image>(99)).empty());
+  EXPECT_TRUE(SmallPng(static_cast<Image>(99)).empty());
 }
 
 }  // namespace

@@ -227,6 +227,90 @@ TEST(Texgen, EveryOutputFileHasAUniqueNameAndAValidSize) {
   EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
 }
 
+// Pixels given row by row as 0xRRGGBBAA.
+Image Pixels(int width, int height, std::initializer_list<std::uint32_t> values) {
+  Image image(width, height);
+  std::uint8_t* p = image.rgba.data();
+  for (std::uint32_t v : values) {
+    for (int shift : {24, 16, 8, 0}) *p++ = std::uint8_t(v >> shift);
+  }
+  return image;
+}
+
+std::uint32_t PixelAt(const Image& image, int x, int y) {
+  const std::uint8_t* p = image.Row(y) + x * 4;
+  return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+TEST(Texgen, ShrinkAveragesEachBlockWeightingColoursByAlpha) {
+  struct Case {
+    const char* name;
+    Image in;
+    int factor;
+    int width, height;
+    std::vector<std::uint32_t> out;  // row by row
+  };
+  const Case cases[] = {
+      {"two blocks, rounded to nearest",
+       Pixels(4, 2,
+              {0x000000FF, 0x020406FF, 0x101010FF, 0x202020FF,  //
+               0x010101FF, 0x000000FF, 0x101010FF, 0x202020FF}),
+       2,
+       2,
+       1,
+       {0x010102FF, 0x181818FF}},
+      {"a transparent pixel's colour counts for nothing",
+       Pixels(2, 2, {0xFF0000FF, 0x00FF0000, 0x00FF0000, 0x00FF0000}),
+       2,
+       1,
+       1,
+       {0xFF000040}},
+      {"a wholly transparent block", Pixels(2, 1, {0x12345600, 0x65432100}), 2, 1, 1, {0x00000000}},
+      {"smaller than one block: one pixel of everything",
+       Pixels(3, 1, {0x030303FF, 0x060606FF, 0x090909FF}),
+       8,
+       1,
+       1,
+       {0x060606FF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Image small = Shrink(c.in, c.factor);
+    ASSERT_EQ(small.width, c.width);
+    ASSERT_EQ(small.height, c.height);
+    for (int i = 0; i < c.width * c.height; ++i) {
+      EXPECT_EQ(PixelAt(small, i % c.width, i / c.width), c.out[std::size_t(i)])
+          << std::hex << "pixel " << i;
+    }
+  }
+  EXPECT_THROW(Shrink(Pixels(1, 1, {0}), 0), std::invalid_argument);
+}
+
+TEST(Texgen, SmallVersionsAreAnEighthOfEachSideAndLookLikeTheirMap) {
+  struct Case {
+    int width, height;
+    int smallWidth, smallHeight;
+  };
+  // Sides that do not divide evenly are rounded; every pixel still lands in one block.
+  const Case cases[] = {{6000, 3000, 750, 375}, {1800, 900, 225, 113}, {20, 12, 3, 2}};
+  for (const Case& c : cases) {
+    Image flat(c.width, c.height);
+    for (std::size_t i = 0; i < flat.rgba.size(); i += 4) {
+      flat.rgba[i] = 40, flat.rgba[i + 1] = 90, flat.rgba[i + 2] = 200, flat.rgba[i + 3] = 255;
+    }
+    const Image small = Shrink(flat, kSmallFactor);
+    EXPECT_EQ(small.width, c.smallWidth) << c.width;
+    EXPECT_EQ(small.height, c.smallHeight) << c.height;
+    EXPECT_EQ(PixelAt(small, small.width - 1, small.height - 1), 0x285AC8FFu)
+        << "the last block is as full as the others";
+  }
+  for (const OutputFile& file : OutputFiles()) {
+    const bool map = file.picture != Picture::About && file.picture != Picture::Icon;
+    EXPECT_EQ(file.small, map) << file.name << ": maps, and only maps, get a small version";
+  }
+  EXPECT_EQ(SmallFileName("planet.png"), "planet-small.png");
+}
+
 TEST(Png, RoundTripsThroughAnIndependentDecoder) {
   const Image image = Render(Picture::About, 40, 30);
   for (int level : {0, 4, 9}) {

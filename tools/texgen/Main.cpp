@@ -2,7 +2,8 @@
 //
 //   texgen [--threads N] OUTPUT_FOLDER [FILE...]
 //
-// With FILE names (for example planet.png) only those are written.
+// With FILE names (for example planet.png) only those are written. A map's small version
+// (planet-small.png) is written with it.
 
 #include <chrono>
 #include <cstdio>
@@ -27,6 +28,20 @@ constexpr int kCompression = 4;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Compresses and writes one picture; gives the line that reports it.
+std::string Write(const std::filesystem::path& path, const orvanth::texgen::Image& image,
+                  double renderSeconds) {
+  const Clock::time_point encodeStart = Clock::now();
+  const std::vector<std::uint8_t> png = orvanth::texgen::EncodePng(image, kCompression);
+  orvanth::texgen::WriteFileAtomically(path, png);
+  const std::string name = path.filename().string();
+  char line[200];
+  std::snprintf(line, sizeof line, "%-19s %5d x %-5d %10zu bytes  render %.2f s  png %.2f s",
+                name.c_str(), image.width, image.height, png.size(), renderSeconds,
+                SecondsSince(encodeStart));
+  return line;
 }
 
 int Usage() {
@@ -86,18 +101,16 @@ int main(int argc, char** argv) {
       const Clock::time_point renderStart = Clock::now();
       auto image = orvanth::texgen::Render(file->picture, file->width, file->height, threads);
       const double renderSeconds = SecondsSince(renderStart);
-      const std::filesystem::path path = folder / file->name;
       writes.push_back(
-          std::async(std::launch::async, [file, path, renderSeconds, image = std::move(image)] {
-            const Clock::time_point encodeStart = Clock::now();
-            const std::vector<std::uint8_t> png = orvanth::texgen::EncodePng(image, kCompression);
-            orvanth::texgen::WriteFileAtomically(path, png);
-            char line[200];
-            std::snprintf(line, sizeof line,
-                          "%-13.*s %5d x %-5d %10zu bytes  render %.2f s  png %.2f s",
-                          static_cast<int>(file->name.size()), file->name.data(), file->width,
-                          file->height, png.size(), renderSeconds, SecondsSince(encodeStart));
-            return std::string(line);
+          std::async(std::launch::async, [file, folder, renderSeconds, image = std::move(image)] {
+            std::string lines = Write(folder / file->name, image, renderSeconds);
+            if (file->small) {
+              const Clock::time_point shrinkStart = Clock::now();
+              const auto small = orvanth::texgen::Shrink(image, orvanth::texgen::kSmallFactor);
+              lines += "\ntexgen: " + Write(folder / orvanth::texgen::SmallFileName(file->name),
+                                            small, SecondsSince(shrinkStart));
+            }
+            return lines;
           }));
     }
   } catch (const std::exception& e) {
@@ -114,7 +127,9 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  std::printf("texgen: %zu files in %.2f s (%.2f s of processor time)\n", selected.size(),
+  std::size_t files = selected.size();
+  for (const OutputFile* file : selected) files += file->small ? 1 : 0;
+  std::printf("texgen: %zu files in %.2f s (%.2f s of processor time)\n", files,
               SecondsSince(start), static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
   return status;
 }

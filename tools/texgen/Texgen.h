@@ -2,6 +2,7 @@
 // The program's built-in pictures, generated from fixed seeds: the same bytes on every run.
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "tools/texgen/Image.h"
@@ -30,7 +31,20 @@ struct OutputFile {
   Picture picture;
   int width;
   int height;
+  // Also write a small version beside it (see Shrink and SmallFileName): the viewer shows
+  // that while it decodes the full image.
+  bool small = false;
 };
+
+// How many times smaller each side of a small version is.
+inline constexpr int kSmallFactor = 8;
+
+// The image with each side divided by factor (rounded, at least 1); each pixel is the mean
+// of the block of pixels it stands for, colours weighted by their alpha.
+Image Shrink(const Image& image, int factor);
+
+// "planet.png" gives "planet-small.png".
+std::string SmallFileName(std::string_view name);
 
 // Every file of a full run, largest first.
 std::span<const OutputFile> OutputFiles();

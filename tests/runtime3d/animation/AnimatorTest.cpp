@@ -36,6 +36,61 @@ TEST_F(AnimatorTest, OpeningZoomGlidesFromMinus38ToMinus15AndIsFreedAfterwards) 
   EXPECT_EQ(Camera->Position().Z(), -15);
 }
 
+// The window holds the clock while its first frame is being made, however long that takes,
+// and lets go once the frame is on screen: the glide starts there and shows every part.
+TEST_F(AnimatorTest, HeldClockStartsTheGlideAtZeroWhenReleasedAndLateTicksAdvanceByTheirGap) {
+  TAniThread::Ensure().SetHeld(true);
+  auto* planet = Add(Root.get(), "Planet");
+  AddSpin(planet, 60)->Start();
+  Camera->Position().SetZ(-38);
+  AnimateFloat(*Camera, "position.z", -15, 3, TAnimationType::In, TInterpolationType::Linear);
+  ASSERT_TRUE(Timer->IsActive()) << "a held clock still runs its animations' timer";
+
+  // The first frame: a long spell with a few ticks, then one that comes very late.
+  Ticks(3, 0.1);
+  Tick(2.5);
+  EXPECT_EQ(Camera->Position().Z(), -38) << "nothing moves while the clock is held";
+  EXPECT_EQ(RawAngleY(*planet), 0);
+
+  TAniThread::Current()->SetHeld(false);
+  Clock->Advance(0.004);  // the release comes a little before the next tick
+  Timer->Fire();
+  EXPECT_EQ(Camera->Position().Z(), -38) << "the first tick after the release starts at zero";
+  EXPECT_EQ(RawAngleY(*planet), 0) << "the spins start with the glide: the scene does not jump";
+
+  struct Step {
+    double gap;    // seconds since the previous tick
+    double glide;  // seconds of glide shown afterwards
+  };
+  // Steady ticks, then ticks delayed by slow frames: each counts its whole gap, no more.
+  const Step steps[] = {{0.01, 0.01}, {0.01, 0.02}, {0.25, 0.27}, {0.4, 0.67}, {0.83, 1.5}};
+  for (const Step& step : steps) {
+    Tick(step.gap);
+    EXPECT_NEAR(Camera->Position().Z(), -38 + 23 * step.glide / 3, 1e-4)
+        << "after " << step.glide << " s of glide";
+    EXPECT_NEAR(RawAngleY(*planet), -6 * step.glide, 1e-4);
+  }
+  EXPECT_NEAR(Camera->Position().Z(), -26.5, 1e-4) << "half way at 1.5 s";
+  Tick(1.5);
+  EXPECT_EQ(Camera->Position().Z(), -15);
+}
+
+TEST_F(AnimatorTest, ZoomStepsAndBodyButtonsDuringAHeldGlideAreStillOverwrittenByIt) {
+  TAniThread::Ensure().SetHeld(true);
+  Camera->Position().SetZ(-38);
+  AnimateFloat(*Camera, "position.z", -15, 3);
+  Tick(1);
+  Camera->Position().SetZ(-37);  // a zoom step before the first frame
+  EXPECT_EQ(Camera->Position().Z(), -37);
+  TAniThread::Current()->SetHeld(false);
+  Tick(0.01);
+  Tick(1);
+  EXPECT_NEAR(Camera->Position().Z(), -38 + 23 / 3.0, 1e-5) << "the glide writes over it";
+  Camera->Position().SetZ(-7);  // a body button in the middle of the glide
+  Tick(2);
+  EXPECT_EQ(Camera->Position().Z(), -15) << "and still ends at -15";
+}
+
 TEST_F(AnimatorTest, AnimatingAnAnimatedPropertyStopsTheFirstAtItsEndValue) {
   Camera->Position().SetZ(-38);
   AnimateFloat(*Camera, "position.z", -15, 3);

@@ -182,6 +182,29 @@ TEST(DecodeImage, ImagesBeyondTheLimitAreScaledDownKeepingAspect) {
   }
 }
 
+TEST(FitIntoSize, LongerSideComesDownToTheLimitKeepingTheAspectNeverBelowOnePixel) {
+  struct Case {
+    QSize in;
+    int limit;
+    QSize out;
+  };
+  const Case cases[] = {
+      {{6000, 3000}, 4096, {4096, 2048}}, {{6000, 3000}, 2048, {2048, 1024}},
+      {{1800, 900}, 4096, {1800, 900}},   {{4096, 4096}, 4096, {4096, 4096}},
+      {{3, 7000}, 4096, {2, 4096}},       {{10000, 1}, 4096, {4096, 1}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FitIntoSize(c.in, c.limit), c.out)
+        << c.in.width() << "x" << c.in.height() << " into " << c.limit;
+  }
+  QImage image(600, 300, QImage::Format_RGB32);
+  image.fill(qRgb(40, 80, 120));
+  const QImage scaled = ScaledToFit(image, 256);
+  EXPECT_EQ(scaled.size(), QSize(256, 128));
+  EXPECT_EQ(scaled.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(scaled.pixel(100, 60), qRgb(40, 80, 120));
+}
+
 TEST(DecodeImage, ImagesAboveQtsDefaultAllocationCapStillLoad) {
   // 8192 x 4100 pixels take 134 MB decoded, more than Qt allows by default.
   QImage source(8192, 4100, QImage::Format_RGB32);
@@ -275,19 +298,21 @@ TEST(Texture, ReleasedPixelsComeBackOnlyThroughTheReloader) {
   }
 }
 
-TEST(Texture, TellsTheDeviceWhenItGoes) {
-  int released = 0;
+TEST(Texture, TellsTheDeviceThatHoldsItWhenItGoes) {
+  std::vector<unsigned> told;
+  { TTexture neverDrawn; }
   {
-    TTexture never;
-    never.OnDestroy = [&](TTexture&) { ++released; };
+    // A device that could not make its object still holds the texture and must forget it.
+    TTexture failed;
+    failed.DeviceFailed = true;
+    failed.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
   }
-  EXPECT_EQ(released, 0) << "no device object, nothing to free";
   {
     TTexture uploaded;
     uploaded.DeviceHandle = 7;
-    uploaded.OnDestroy = [&](TTexture& t) { released += int(t.DeviceHandle); };
+    uploaded.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
   }
-  EXPECT_EQ(released, 7);
+  EXPECT_EQ(told, (std::vector<unsigned>{0, 7}));
 }
 
 TEST(TextureBitmap, LoadsEmbeddedBytesAndReloadsThemAfterRelease) {
@@ -344,24 +369,30 @@ TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
   const QImage expected = DecodeImage(png);
   TTextureBitmap bitmap;
   int takes = 0;
-  bitmap.AssignPending(
-      QSize(20, 10),
-      [&] {
-        ++takes;
-        return expected;
-      },
-      png);
+  bool decoded = false;
+  bitmap.AssignPending(QSize(20, 10),
+                       {.Source =
+                            [&] {
+                              ++takes;
+                              return expected;
+                            },
+                        .Ready = [&] { return decoded; }},
+                       png);
   EXPECT_EQ(takes, 0) << "nothing waits for the image while the scene is built";
   EXPECT_EQ(bitmap.Width(), 20);
   EXPECT_EQ(bitmap.Height(), 10);
   TTexture* texture = bitmap.Texture();
   ASSERT_NE(texture, nullptr);
   EXPECT_FALSE(texture->HasPixels());
+  EXPECT_FALSE(texture->PixelsReady());
+  decoded = true;
+  EXPECT_TRUE(texture->PixelsReady());
   const std::uint64_t generation = texture->Generation();
   EXPECT_EQ(texture->Pixels(), expected);
   EXPECT_EQ(takes, 1);
   texture->ReleasePixels();
   EXPECT_FALSE(texture->HasPixels()) << "the decoded copy goes once uploaded";
+  EXPECT_FALSE(texture->PixelsReady()) << "taken: only decoding the bytes again gives it now";
   EXPECT_EQ(texture->Pixels(), expected) << "decoded again from the bytes";
   EXPECT_EQ(takes, 1) << "taken once";
   EXPECT_EQ(texture->Generation(), generation) << "the same content";
@@ -370,14 +401,13 @@ TEST(TextureBitmap, PendingImageIsTakenAtFirstUseAndDecodedAgainAfterRelease) {
 TEST(TextureBitmap, PendingImageOfAnotherSizeOrAFailedTakeGivesNoPixels) {
   const Bytes png = EncodeWithQt(Gradient(20, 10, false));
   TTextureBitmap wrongSize;
-  wrongSize.AssignPending(
-      QSize(21, 10), [&] { return DecodeImage(png); }, png);
+  wrongSize.AssignPending(QSize(21, 10), {.Source = [&] { return DecodeImage(png); }}, png);
   EXPECT_TRUE(wrongSize.Texture()->Pixels().isNull()) << "never uploaded at a wrong size";
 
   const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
   TTextureBitmap failing;
-  failing.AssignPending(
-      QSize(4, 4), []() -> QImage { throw EBitmapLoadingFailed(); }, garbage);
+  failing.AssignPending(QSize(4, 4), {.Source = []() -> QImage { throw EBitmapLoadingFailed(); }},
+                        garbage);
   EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "the device shows its placeholder";
   EXPECT_TRUE(failing.Texture()->Pixels().isNull()) << "and the bytes fail again";
 }

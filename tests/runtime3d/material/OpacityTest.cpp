@@ -88,8 +88,7 @@ TEST(TextureOpacity, ComesFromTheImageFormatOrTheStoredHeader) {
   EXPECT_TRUE(bitmap.Texture()->IsOpaque()) << "decoded to a format with alpha all the same";
   bitmap.LoadFromEmbedded(rgba);
   EXPECT_FALSE(bitmap.Texture()->IsOpaque());
-  bitmap.AssignPending(
-      QSize(4, 3), [] { return QImage(); }, rgb);
+  bitmap.AssignPending(QSize(4, 3), {.Source = [] { return QImage(); }}, rgb);
   EXPECT_TRUE(bitmap.Texture()->IsOpaque()) << "known before the pixels arrive";
 }
 

@@ -11,6 +11,9 @@
 #include <set>
 #include <string>
 
+#include <QThread>
+#include <QThreadPool>
+
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/StripPng.h"
@@ -430,4 +433,99 @@ TEST(DecodeBatch, CanGoAwayWithStripImagesNotTaken) {
   std::vector<std::span<const std::uint8_t>> sources(4, big);
   TDecodeBatch batch(sources);
   EXPECT_EQ(batch.Take(2).size(), QSize(400, 20 * kPngStripHeight));
+}
+
+TEST(DecodeBatch, TellsWhenEachImageIsReady) {
+  const Bytes strips = EncodePng(Opaque(300, 9 * kPngStripHeight));
+  const Bytes other = EncodeWithQt(QImage(12, 12, QImage::Format_ARGB32));
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  const std::vector<std::span<const std::uint8_t>> sources = {strips, other, garbage};
+  TDecodeBatch batch(sources);
+  // Every image, the one that cannot be decoded too, comes to an end by itself.
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    for (int wait = 0; wait < 1000 && !batch.IsReady(i); ++wait) QThread::msleep(10);
+    EXPECT_TRUE(batch.IsReady(i)) << "image " << i;
+  }
+  EXPECT_EQ(batch.Take(0).size(), QSize(300, 9 * kPngStripHeight));
+  EXPECT_FALSE(batch.IsReady(0)) << "nothing left to take";
+  EXPECT_THROW(batch.Take(2), EBitmapLoadingFailed);
+  EXPECT_FALSE(batch.IsReady(3)) << "no such image";
+}
+
+TEST(DecodeBatch, LeavesQtsSharedPoolFreeForQtsOwnImageWork) {
+  const Bytes big = EncodePng(Opaque(600, 20 * kPngStripHeight));
+  std::vector<std::span<const std::uint8_t>> sources(8, big);
+  TDecodeBatch batch(sources);
+  // Qt converts and scales large images on its shared pool, and waits for that: a batch
+  // queued there would hold up every such conversion until the decoding is over.
+  EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+  EXPECT_FALSE(batch.IsReady(7)) << "still decoding when looked at";
+}
+
+// --- Bands --------------------------------------------------------------------------------
+
+// All bands of a stream, taken as they come.
+std::vector<QImage> AllBands(TStripBands& bands) {
+  std::vector<QImage> taken;
+  for (int wait = 0; wait < 2000 && !bands.AtEnd(); ++wait) {
+    if (!bands.NextReady()) {
+      QThread::msleep(5);
+      continue;
+    }
+    taken.push_back(bands.TakeNext());
+  }
+  return taken;
+}
+
+TEST(StripBands, GiveTheImageStripByStripTopToBottom) {
+  const Image source = Opaque(300, 7 * kPngStripHeight + 3);
+  const Bytes png = EncodePng(source);
+  const QImage whole = DecodeImage(png);
+  std::unique_ptr<TStripBands> bands = TStripBands::Open(png, 3);
+  ASSERT_NE(bands, nullptr);
+  EXPECT_EQ(bands->Size(), whole.size());
+  const std::vector<QImage> taken = AllBands(*bands);
+  ASSERT_TRUE(bands->AtEnd());
+  EXPECT_TRUE(bands->Intact());
+  ASSERT_EQ(taken.size(), 8u);
+  int row = 0;
+  for (const QImage& band : taken) {
+    EXPECT_EQ(band.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(band, whole.copy(0, row, whole.width(), band.height())) << "rows from " << row;
+    row += band.height();
+  }
+  EXPECT_EQ(row, whole.height());
+  EXPECT_TRUE(bands->TakeNext().isNull()) << "nothing after the last band";
+}
+
+TEST(StripBands, DecodeNoMoreThanTheirAllowanceAheadOfWhatIsTaken) {
+  const Bytes png = EncodePng(Opaque(200, 20 * kPngStripHeight));
+  std::unique_ptr<TStripBands> bands = TStripBands::Open(png, 4);
+  ASSERT_NE(bands, nullptr);
+  for (int taken = 0; taken < 6; ++taken) {
+    EXPECT_LE(bands->Pending(), 4u);
+    for (int wait = 0; wait < 1000 && !bands->NextReady(); ++wait) QThread::msleep(2);
+    QThread::msleep(20);  // time enough for workers to run ahead, were they allowed
+    EXPECT_EQ(bands->Pending(), 4u) << "the allowance is used, not exceeded";
+    bands->TakeNext();
+  }
+}
+
+TEST(StripBands, DamageIsToldAtTheEndAndOtherFilesAreNotBands) {
+  std::vector<tests::PngChunk> chunks = tests::ReadPngChunks(EncodePng(Opaque(64, 400)));
+  chunks[IndexOf(chunks, "IDAT") + 2].data[30] ^= 0xFF;
+  const Bytes damaged = tests::WritePng(chunks);
+  std::unique_ptr<TStripBands> bands = TStripBands::Open(damaged);
+  ASSERT_NE(bands, nullptr);
+  AllBands(*bands);
+  EXPECT_TRUE(bands->AtEnd());
+  EXPECT_FALSE(bands->Intact());
+
+  const Bytes qt = EncodeWithQt(QImage(12, 12, QImage::Format_ARGB32));
+  EXPECT_EQ(TStripBands::Open(qt), nullptr) << "only strip PNGs come as bands";
+  const Bytes garbage = {'n', 'o', 't'};
+  EXPECT_EQ(TStripBands::Open(garbage), nullptr);
+  // Going away with strips still being decoded waits for them.
+  const Bytes big = EncodePng(Opaque(400, 20 * kPngStripHeight));
+  TStripBands::Open(big).reset();
 }
