@@ -566,10 +566,7 @@ bool TGLContext::StartRising() {
   if (FitIntoSize(size, MaxTextureSize()) == size) {
     if (std::unique_ptr<IPixelBands> bands = texture->OpenBands()) {
       FRising = {texture, std::move(bands), QImage(), 0, 0};
-      if (Allocate(FRising.Handle, size)) return true;
-      DropRising(texture);
-      state.KeepsPreview = true;
-      return false;
+      return AllocateRising(size);
     }
   }
   if (!texture->PixelsReady()) return false;
@@ -578,10 +575,18 @@ bool TGLContext::StartRising() {
   state.KeepsPreview = pixels.isNull() || pixels.size() != size;
   if (state.KeepsPreview) return false;
   FRising = {texture, nullptr, FitForDevice(pixels), 0, 0};
-  if (Allocate(FRising.Handle, FRising.Pixels.size())) return true;
-  DropRising(texture);
-  state.KeepsPreview = true;
+  return AllocateRising(FRising.Pixels.size());
+}
+
+bool TGLContext::AllocateRising(QSize size) {
+  if (Allocate(FRising.Handle, size)) return true;
+  KeepPreview(*FRising.Texture);
   return false;
+}
+
+void TGLContext::KeepPreview(TTexture& texture) {
+  DropRising(&texture);
+  FTextures[&texture].KeepsPreview = true;
 }
 
 bool TGLContext::TextureBandReady() const {
@@ -628,8 +633,7 @@ bool TGLContext::UploadNextBand() {
       UploadWhole(FRising.Handle, FitForDevice(pixels))) {
     return true;
   }
-  DropRising(&texture);
-  FTextures[&texture].KeepsPreview = true;
+  KeepPreview(texture);
   return false;
 }
 

@@ -160,6 +160,10 @@ class TGLContext : public TContext3D {
   // Sets its pixels on their way up: band by band as they are decoded when they come so,
   // else whole once decoded. False when there is nothing to set.
   bool StartRising();
+  // Makes the rising object's storage; when the device refuses it, the preview stays.
+  bool AllocateRising(QSize size);
+  // Gives up the texture's full image: its preview stays for good.
+  void KeepPreview(TTexture& texture);
   // The next band of rows into the rising object; true once they are all there.
   bool UploadNextBand();
   // Replaces the texture's preview by the rising object.
