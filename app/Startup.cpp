@@ -1,6 +1,12 @@
 #include "app/Startup.h"
 
+#include <QSocketNotifier>
 #include <QSurfaceFormat>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 
 #include "app/AboutWindow.h"
@@ -22,9 +28,43 @@ void HoldUntilFirstFrame(TMainWindow& window) {
       Qt::SingleShotConnection);
 }
 
+namespace {
+
+int gEndRequests[2] = {-1, -1};
+
+void RequestEnd(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(gEndRequests[1], &byte, 1);
+}
+
+// A session that logs out or a `kill` asks with SIGTERM, a terminal with SIGINT or SIGHUP:
+// the viewer then ends as through its Exit command, with its windows taken down in order.
+void EndOnTerminationSignals(QObject& owner) {
+  if (gEndRequests[0] < 0 && pipe2(gEndRequests, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gEndRequests[0], QSocketNotifier::Read, &owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, &owner, [] {
+    char drained[16];
+    while (read(gEndRequests[0], drained, sizeof drained) > 0) {
+    }
+    TApplication::Terminate();
+  });
+  struct sigaction action {};
+  action.sa_handler = RequestEnd;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
 int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown) {
   QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
-  TApplication application(argc, argv);
+  // The toolkit gets the program's name alone: its own options (-reverse, -style, ...) are
+  // not the user's to give, and the program's options are read before this.
+  int toolkitArgc = argc > 0 ? 1 : 0;
+  char* toolkitArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+  TApplication application(toolkitArgc, toolkitArgv);
+  EndOnTerminationSignals(application);
   // The textures' small versions decode right away, but not before the application object
   // is complete: Qt's image readers look up their plugins through it, and a worker doing so
   // while it is being built crashed the viewer. The full images wait until the view has
@@ -32,6 +72,7 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
   orvanth::TTextureImages textures =
       orvanth::StartDecodingTextures(orvanth::TTextureArrival::SmallFirst);
   TApplication::setApplicationName(QStringLiteral("Moons of Orvanth"));
+  TApplication::setApplicationVersion(QStringLiteral(ORVANTH_VERSION));
   TApplication::setWindowIcon(QIcon(QPixmap::fromImage(
       QImage::fromData(orvanth::assets::Png(orvanth::assets::Image::Icon).data(),
                        int(orvanth::assets::Png(orvanth::assets::Image::Icon).size())))));

@@ -53,6 +53,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.talvoren.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-image-formats-plugins)
+# The viewer shows its window natively on a Wayland desktop with the toolkit's Wayland
+# plugin; without it, it needs an X server (Xwayland on such a desktop).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 # The program is mostly the PNG bytes of its images, which nothing compresses further: gzip
 # makes the same size as xz in a fifteenth of the time.
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)

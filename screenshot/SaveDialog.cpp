@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -21,6 +23,21 @@ QString SuffixOfNameFilter(const QString& nameFilter) {
   const QString suffix = patterns[0].mid(2);
   if (suffix.contains(u'*') || suffix.contains(u'?') || suffix.contains(u'[')) return {};
   return suffix;
+}
+
+// The file dialog keeps its history and layout in the user's settings, read when it opens and
+// written when it closes. The viewer keeps no settings: the user's settings of this process
+// go to a folder of this run, removed when the program ends.
+void KeepUserSettingsForThisRun() {
+  static QTemporaryDir folder;
+  static const bool redirected = [] {
+    // Without a temporary folder, a path that cannot be made: nothing is written at all.
+    const QString path = folder.isValid() ? folder.path() : QStringLiteral("/dev/null/settings");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
+    return true;
+  }();
+  (void)redirected;
 }
 
 }  // namespace
@@ -57,6 +74,7 @@ QStringList NameFilters(const QString& filter) {
 }
 
 std::optional<ISaveDialog::TAnswer> TSaveDialog::Run(const TRequest& request) {
+  KeepUserSettingsForThisRun();
   QFileDialog dialog(FOwner, request.Title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);

@@ -8,14 +8,18 @@ ORVANTH_VIEWER_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
   libgl1-mesa-dri libgl-dev libegl-dev
-  libgif-dev zlib1g-dev libdeflate-dev fonts-dejavu-core
+  libgif-dev zlib1g-dev libdeflate-dev fonts-dejavu-core libxcb1-dev
 )
+# Showing the window on a Wayland display (./run on a Wayland session, ./test).
+ORVANTH_WAYLAND_PACKAGES=(qt6-wayland libegl-mesa0)
 # A virtual display of our own when there is none, and a picture of its screen.
 ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
-# The test suite and the install check (./test).
+# The test suite and the install check (./test); a private Weston, its screenshot tool and
+# synthetic input for the Wayland checks.
 ORVANTH_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libspng-dev libxcb1-dev qt6-base-private-dev
+  libgtest-dev libgmock-dev libspng-dev qt6-base-private-dev
   appstream desktop-file-utils
+  weston xdotool
 )
 # The Debian package and its checks (./package, ./test).
 ORVANTH_PACKAGING_PACKAGES=(dpkg-dev lintian man-db)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/AboutWindow.h"
+#include "tests/Wayland.h"
 
 // Readable rectangles in failure messages.
 static void PrintTo(const QRect& r, std::ostream* out) {
@@ -267,6 +268,7 @@ TEST_F(AboutWindowTest, GradientFillAndThePictureFittedIntoItsBox) {
 }
 
 TEST_F(AboutWindowTest, StaysAboveAFullScreenMainWindow) {
+  SKIP_ON_WAYLAND("reads what the X server's screen shows");
   FMain.showFullScreen();
   QScreen* screen = FMain.screen();
   ASSERT_TRUE(QTest::qWaitFor([&] { return FMain.geometry() == screen->geometry(); }, kTimeout));

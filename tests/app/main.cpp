@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "runtime3d/render/GLDevice.h"
+#include "tests/Wayland.h"
 #include "tests/app/MainWindowFixture.h"
 
 // The real main window in a real display: run under Xvfb with a window manager (./test
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   // The display's credentials stay where they were found.
   if (qEnvironmentVariableIsEmpty("XAUTHORITY") && !qEnvironmentVariableIsEmpty("HOME"))
     qputenv("XAUTHORITY", qgetenv("HOME") + "/.Xauthority");
+  KeepWaylandDisplay();
   qputenv("HOME", QFile::encodeName(home.path()));
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));

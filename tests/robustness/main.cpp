@@ -15,6 +15,7 @@
 #include "Viewer.h"
 #include "app/Application.h"
 #include "runtime3d/render/GLDevice.h"
+#include "tests/Wayland.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("XAUTHORITY") && !qEnvironmentVariableIsEmpty("HOME")) {
     qputenv("XAUTHORITY", qgetenv("HOME") + "/.Xauthority");
   }
+  KeepWaylandDisplay();
   qputenv("HOME", QFile::encodeName(home.path()));
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
   qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(".cache")));

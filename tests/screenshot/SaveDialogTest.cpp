@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +10,9 @@
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
 
 #include "Fixtures.h"
 #include "screenshot/SaveDialog.h"
@@ -124,6 +128,57 @@ TEST(SaveDialogTest, TheQtDialogOpensInInitialDirAndNeverAsksToOverwrite) {
   ASSERT_TRUE(dialog.Execute());
   EXPECT_EQ(dialog.FileName, folder.path() + "/moon.jpg");
   EXPECT_EQ(dialog.FilterIndex, 1);
+}
+
+// A process fixes its settings paths at its first use of settings, so the dialogs run in a new
+// process (the death test's) with a temporary home and configuration folder. That process
+// runs this test from the top again: it finds the home through the environment.
+TEST(SaveDialogTest, LeavesNoSettingsFileInTheUsersConfigFolder) {
+  const char* const homeVariable = "ORVANTH_TEST_DIALOG_HOME";
+  const QString inherited = qEnvironmentVariable(homeVariable);
+  std::optional<QTemporaryDir> made;
+  if (inherited.isEmpty()) made.emplace();
+  const QString home = inherited.isEmpty() ? made->path() : inherited;
+  ASSERT_FALSE(home.isEmpty());
+  const QByteArray savedHome = qgetenv("HOME"), savedConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv(homeVariable, home.toLocal8Bit());
+  qputenv("HOME", home.toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", (home + "/config").toLocal8Bit());
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        // One name confirmed, one dialog cancelled: both close the dialog, which is when it
+        // writes its history.
+        TSaveDialog dialog;
+        Configure(dialog);
+        dialog.SetInitialDir(home);
+        WhenDialogShows([](QFileDialog& shown) {
+          shown.selectFile("moon");
+          auto* buttons = shown.findChild<QDialogButtonBox*>("buttonBox");
+          if (buttons == nullptr) return shown.reject();
+          buttons->button(QDialogButtonBox::Save)->click();
+        });
+        const bool confirmed = dialog.Execute();
+        WhenDialogShows([](QFileDialog& shown) { shown.reject(); });
+        dialog.Execute();
+        std::exit(confirmed ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  const auto restore = [](const char* name, const QByteArray& value) {
+    if (value.isNull()) {
+      qunsetenv(name);
+    } else {
+      qputenv(name, value);
+    }
+  };
+  restore("HOME", savedHome);
+  restore("XDG_CONFIG_HOME", savedConfig);
+  qunsetenv(homeVariable);
+
+  QStringList left;
+  QDirIterator files(home, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (files.hasNext()) left << files.next().mid(home.size() + 1);
+  EXPECT_EQ(left, QStringList()) << "files the dialog left in the home folder";
 }
 
 }  // namespace
