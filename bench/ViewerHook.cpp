@@ -57,7 +57,7 @@ int RunningAnimations() {
 // Waits for the opening zoom to end (on a busy machine the first frame may come late) and
 // the full images to be in place.
 void WhenStill(TMainWindow& form, std::function<void()> then) {
-  if (RunningAnimations() == 0 && !form.View->TexturesInProgress()) return then();
+  if (RunningAnimations() == 0 && !form.View()->TexturesInProgress()) return then();
   After(100, [&form, then = std::move(then)] { WhenStill(form, then); });
 }
 
@@ -83,8 +83,12 @@ rt3d::TTexture* TextureOf(rt3d::TSphere* sphere) {
 // (a moon hidden behind the planet all that time is never drawn).
 void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
   static std::vector<TBodyTexture> bodies = {
-      {"planet", form.Planet}, {"sky", form.Sky},           {"io", form.Io},
-      {"europa", form.Europa}, {"ganymede", form.Ganymede}, {"callisto", form.Callisto}};
+      {"planet", form.Scene().Bodies[orvanth::TBodyId::Orvanth]},
+      {"sky", form.Scene().Sky},
+      {"io", form.Scene().Bodies[orvanth::TBodyId::Io]},
+      {"europa", form.Scene().Bodies[orvanth::TBodyId::Europa]},
+      {"ganymede", form.Scene().Bodies[orvanth::TBodyId::Ganymede]},
+      {"callisto", form.Scene().Bodies[orvanth::TBodyId::Callisto]}};
   auto look = [firstFrame] {
     static bool done = false;
     if (done) return;
@@ -106,7 +110,7 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
     std::fflush(stdout);
     QCoreApplication::exit(0);
   };
-  QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, look);
+  QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, look);
   auto* poll = new QTimer(&form);
   QObject::connect(poll, &QTimer::timeout, look);
   poll->start(100);
@@ -117,7 +121,7 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
 // Notes the distance and the time when a frame of the view starts being drawn.
 class TPaintWatch : public QObject {
  public:
-  explicit TPaintWatch(TMainWindow& form) : FForm(form) { form.View->installEventFilter(this); }
+  explicit TPaintWatch(TMainWindow& form) : FForm(form) { form.View()->installEventFilter(this); }
   std::int64_t Time = 0;
   float Distance = 0;
 
@@ -125,7 +129,7 @@ class TPaintWatch : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
       Time = bench::MonotonicNs();
-      Distance = -FForm.Camera->Position().Z();
+      Distance = -FForm.Scene().Camera->Position().Z();
     }
     return false;
   }
@@ -146,7 +150,7 @@ void RecordGlide(TMainWindow& form, const QString& captures) {
     QDir().mkpath(captures);
     form.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
   };
-  QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, [watch, save] {
+  QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, [watch, save] {
     const std::int64_t shown = bench::MonotonicNs();
     std::printf("glide-frame %lld %lld %.3f\n", Ns(watch->Time), Ns(shown), watch->Distance);
     std::fflush(stdout);
@@ -170,7 +174,7 @@ void MeasureQuietSpell(TMainWindow& form) {
       const double seconds = (bench::MonotonicNs() - start) / 1e9;
       std::printf("idle-frames %d cpu-seconds %.4f seconds %.3f\n", gFrames - frames,
                   bench::ProcessCpuSeconds() - cpu, seconds);
-      form.ToggleAutoRotate();
+      form.Actions().AutoRotate->toggle();
       After(1000, [&form] {
         const int frames = gFrames;
         const std::int64_t start = bench::MonotonicNs();
@@ -189,7 +193,7 @@ void MeasureQuietSpell(TMainWindow& form) {
 
 void MeasureIdle(TMainWindow& form) {
   // Rotation off; the quiet spell starts once nothing moves and the last frame is drawn.
-  form.ToggleAutoRotate();
+  form.Actions().AutoRotate->toggle();
   WhenStill(form, [&form] { MeasureQuietSpell(form); });
 }
 
@@ -212,7 +216,7 @@ int main(int argc, char** argv) {
     std::printf("main-entered %lld window-shown %lld\n", Ns(gMainEntered),
                 Ns(bench::MonotonicNs()));
     if (mode == "glide") RecordGlide(form, captures);
-    QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, [mode, &form] {
+    QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, [mode, &form] {
       if (++gFrames > 1) return;
       const std::int64_t now = bench::MonotonicNs();
       std::printf("first-frame %lld %lld\n", Ns(now), Ns(bench::PeakResidentBytes()));

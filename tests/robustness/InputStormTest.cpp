@@ -114,14 +114,18 @@ class TStorm {
       for (int x = step / 2; x < FForm.width(); x += step) {
         const QPointF global = FForm.mapToGlobal(QPointF(x, y));
         const rt3d::TViewportHit hit =
-            FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
+            FForm.View()->ObjectAtPoint({float(global.x()), float(global.y())});
         if (hit.Object == nullptr) {
           if (hit.OnViewport) FTargets.Sky.push_back({x, y});
           continue;
         }
         for (int body = 1; body <= 5; ++body) {
-          const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
-                                            FForm.Europa, FForm.Ganymede, FForm.Callisto};
+          const rt3d::TSphere* sphere[6] = {nullptr,
+                                            FForm.Scene().Bodies[orvanth::TBodyId::Orvanth],
+                                            FForm.Scene().Bodies[orvanth::TBodyId::Io],
+                                            FForm.Scene().Bodies[orvanth::TBodyId::Europa],
+                                            FForm.Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                            FForm.Scene().Bodies[orvanth::TBodyId::Callisto]};
           if (hit.Object == sphere[body]) FTargets.Bodies[std::size_t(body)].push_back({x, y});
         }
       }
@@ -144,20 +148,21 @@ class TStorm {
     }
     if (choice < 45 && !FTargets.Sky.empty()) return Pick(FTargets.Sky);
     if (choice < 65) {
-      const QRect panel = FForm.ButtonPanel->geometry();
+      const QRect panel = FForm.Overlays().ButtonPanel->geometry();
       if (Chance(0.6)) {
         using namespace orvanth;
         const std::array<QPushButton*, 5> buttons{
-            FForm.BodyButton(kGanymede), FForm.BodyButton(kCallisto), FForm.BodyButton(kIo),
-            FForm.BodyButton(kEuropa), FForm.BodyButton(kOrvanth)};
+            FForm.BodyButton(TBodyId::Ganymede), FForm.BodyButton(TBodyId::Callisto),
+            FForm.BodyButton(TBodyId::Io), FForm.BodyButton(TBodyId::Europa),
+            FForm.BodyButton(TBodyId::Orvanth)};
         QPushButton* button = buttons[std::size_t(Uniform(0, 4))];
-        return FForm.ButtonPanel->mapTo(&FForm, button->geometry().center());
+        return FForm.Overlays().ButtonPanel->mapTo(&FForm, button->geometry().center());
       }
       return InRect(panel);
     }
     if (choice < 75)
-      return InRect(Chance(0.5) ? FForm.FactSheetCaptions->geometry()
-                                : FForm.FactSheetValues->geometry());
+      return InRect(Chance(0.5) ? FForm.Overlays().FactSheetCaptions->geometry()
+                                : FForm.Overlays().FactSheetValues->geometry());
     if (choice < 78) {
       // Just outside the window: a drag may well leave it.
       return {Uniform(-20, FForm.width() + 20), Uniform(-20, FForm.height() + 20)};
@@ -167,8 +172,8 @@ class TStorm {
 
   // A point away from an open menu, so that no menu item is ever chosen by accident.
   QPoint AwayFromMenu() {
-    const QRect menu(FForm.mapFromGlobal(FForm.ContextMenu->geometry().topLeft()),
-                     FForm.ContextMenu->geometry().size());
+    const QRect menu(FForm.mapFromGlobal(FForm.Overlays().ContextMenu->geometry().topLeft()),
+                     FForm.Overlays().ContextMenu->geometry().size());
     for (int attempt = 0; attempt < 50; ++attempt) {
       const QPoint p = Somewhere();
       if (!menu.adjusted(-4, -4, 4, 4).contains(p)) return p;
@@ -399,9 +404,9 @@ class TStorm {
 
   void MenuCommand() {
     // All but "Screenshot" and "Exit".
-    const std::array<QAction*, 5> items{FForm.AutoRotateAction, FForm.ShowNamesAction,
-                                        FForm.ShowInfoAction, FForm.FullScreenAction,
-                                        FForm.AboutAction};
+    const std::array<QAction*, 5> items{FForm.Actions().AutoRotate, FForm.Actions().ShowNames,
+                                        FForm.Actions().ShowInfo, FForm.Actions().FullScreen,
+                                        FForm.Actions().About};
     items[std::size_t(Uniform(0, 4))]->trigger();
     Count(kMenu);
   }
@@ -410,7 +415,7 @@ class TStorm {
     if (!FForm.FullScreen()) {
       FForm.resize(Uniform(200, 1900), Uniform(150, 1060));
     } else {
-      FForm.FullScreenAction->trigger();
+      FForm.Actions().FullScreen->trigger();
     }
     Count(kResize);
   }
@@ -418,7 +423,7 @@ class TStorm {
   void About() {
     if (TheAboutWindow == nullptr) return;
     if (!TheAboutWindow->isVisible()) {
-      FForm.AboutAction->trigger();
+      FForm.Actions().About->trigger();
     } else if (Chance(0.5)) {
       TheAboutWindow->close();
     } else {
@@ -461,19 +466,25 @@ class TStorm {
 
   void Tally(QPoint at) {
     if (!FForm.rect().contains(at)) return;
-    if (FForm.ButtonPanel->isVisible() && FForm.ButtonPanel->geometry().contains(at)) {
+    if (FForm.Overlays().ButtonPanel->isVisible() &&
+        FForm.Overlays().ButtonPanel->geometry().contains(at)) {
       ++FPresses[kPanel];
       return;
     }
-    if (FForm.FactSheetCaptions->isVisible() && (FForm.FactSheetCaptions->geometry().contains(at) ||
-                                                 FForm.FactSheetValues->geometry().contains(at))) {
+    if (FForm.Overlays().FactSheetCaptions->isVisible() &&
+        (FForm.Overlays().FactSheetCaptions->geometry().contains(at) ||
+         FForm.Overlays().FactSheetValues->geometry().contains(at))) {
       ++FPresses[kFactSheet];  // the texts let presses through to what lies below
     }
     const QPointF global = FForm.mapToGlobal(QPointF(at));
     const rt3d::TViewportHit hit =
-        FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
-    const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
-                                      FForm.Europa, FForm.Ganymede, FForm.Callisto};
+        FForm.View()->ObjectAtPoint({float(global.x()), float(global.y())});
+    const rt3d::TSphere* sphere[6] = {nullptr,
+                                      FForm.Scene().Bodies[orvanth::TBodyId::Orvanth],
+                                      FForm.Scene().Bodies[orvanth::TBodyId::Io],
+                                      FForm.Scene().Bodies[orvanth::TBodyId::Europa],
+                                      FForm.Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                      FForm.Scene().Bodies[orvanth::TBodyId::Callisto]};
     for (int body = 1; body <= 5; ++body) {
       if (hit.Object != nullptr && hit.Object == sphere[body]) ++FPresses[std::size_t(body)];
     }
@@ -553,13 +564,13 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
   EXPECT_TRUE(ShownErrors().empty())
       << "the error handler spoke: " << ShownErrors().front().toStdString();
   EXPECT_TRUE(RigIsRotation(form));
-  const float z = form.Camera->Position().Z();
+  const float z = form.Scene().Camera->Position().Z();
   EXPECT_TRUE(z > -40 && z < -5) << "camera distance " << z;
   EXPECT_TRUE(OrbitsKeepTheirRadii(form));
 
   // The animations run exactly when "Auto-rotate" is checked, and the bodies move then.
-  const bool autoRotate = form.AutoRotateAction->isChecked();
-  for (rt3d::TFloatAnimation* animation : form.BodyAnimations) {
+  const bool autoRotate = form.Actions().AutoRotate->isChecked();
+  for (rt3d::TFloatAnimation* animation : form.Scene().BodyAnimations) {
     EXPECT_EQ(animation->Running(), autoRotate) << animation->Name();
   }
   const std::array<float, 5> before = BodyAngles(form);

@@ -73,9 +73,9 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
       FTimer->Fire();
       ++ticks;
       if (simulated >= nextSwitch) {
-        form.AutoRotateAction->trigger();
+        form.Actions().AutoRotate->trigger();
         ++switches;
-        nextSwitch += form.AutoRotateAction->isChecked() ? 1409 : 61;
+        nextSwitch += form.Actions().AutoRotate->isChecked() ? 1409 : 61;
       }
       if (ticks % 60000 == 0) {
         // Deferred calls (the opening zoom's free) run on the event loop.
@@ -92,17 +92,18 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
 
   advanceTo(3600);
   QCoreApplication::processEvents();
-  EXPECT_FLOAT_EQ(form.Camera->Position().Z(), -15) << "the opening zoom ended where it goes";
+  EXPECT_FLOAT_EQ(form.Scene().Camera->Position().Z(), -15)
+      << "the opening zoom ended where it goes";
   ASSERT_NE(rt3d::TAniThread::Current(), nullptr);
   const int animationsAfterAnHour = rt3d::TAniThread::Current()->Count();
-  const long objectsAfterAnHour = CountObjects(*form.View->Root());
+  const long objectsAfterAnHour = CountObjects(*form.View()->Root());
   const long memoryAfterAnHour = ResidentKiB();
 
   period = 0.100;
   advanceTo(23 * 3600);
   period = 0.010;
   advanceTo(24 * 3600);
-  if (!form.AutoRotateAction->isChecked()) form.AutoRotateAction->trigger();
+  if (!form.Actions().AutoRotate->isChecked()) form.Actions().AutoRotate->trigger();
   QCoreApplication::processEvents();
   std::printf(
       "Long run: %.0f s of animation in %ld ticks, Auto-rotate switched %d times; resident "
@@ -112,10 +113,10 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
   EXPECT_TRUE(ShownErrors().empty()) << ShownErrors().front().toStdString();
   EXPECT_EQ(rt3d::TAniThread::Current()->Count(), animationsAfterAnHour);
   EXPECT_EQ(rt3d::TAniThread::Current()->Count(), 5) << "the opening zoom was freed";
-  EXPECT_EQ(CountObjects(*form.View->Root()), objectsAfterAnHour);
+  EXPECT_EQ(CountObjects(*form.View()->Root()), objectsAfterAnHour);
   // A leak of even a few bytes per tick would show: a million ticks lie between the two.
   EXPECT_LT(ResidentKiB() - memoryAfterAnHour, 2048) << "resident memory grew";
-  for (rt3d::TFloatAnimation* animation : form.BodyAnimations) {
+  for (rt3d::TFloatAnimation* animation : form.Scene().BodyAnimations) {
     EXPECT_TRUE(animation->Running()) << animation->Name();
   }
   EXPECT_TRUE(OrbitsKeepTheirRadii(form));
@@ -123,12 +124,12 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
 
   // Still turning after a day: a run goes from the angle it started at down to -360 in a
   // minute, so a quarter second moves the planet by 1.5 to 3 degrees.
-  const float before = form.Planet->RotationAngle().Y();
+  const float before = form.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y();
   for (int i = 0; i < 25; ++i) {
     FClock->Advance(0.010);
     FTimer->Fire();
   }
-  float moved = before - form.Planet->RotationAngle().Y();
+  float moved = before - form.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y();
   if (moved < 0) moved += 360;
   EXPECT_TRUE(moved >= 1.5f - 0.01f && moved <= 3.0f + 0.01f) << moved << " from " << before;
 }

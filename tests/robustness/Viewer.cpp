@@ -24,10 +24,10 @@ std::vector<QString>& ShownErrors() {
 TViewer::TViewer(bool shown) {
   TheMainWindow = new TMainWindow();
   TheAboutWindow = new TAboutWindow(TheMainWindow);
-  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->SetAboutWindow(TheAboutWindow);
   auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
   FDialog = dialog.get();
-  TheMainWindow->SaveDialog = std::move(dialog);
+  TheMainWindow->ReplaceSaveDialog(std::move(dialog));
   TAboutWindow::OpenUrl = [](const QUrl&) {};
   if (shown) {
     TheMainWindow->show();
@@ -45,9 +45,13 @@ TViewer::~TViewer() {
 }
 
 double OrbitRadius(TMainWindow& form, int bodyIndex) {
-  const rt3d::TVector3D planet = form.Planet->AbsolutePosition();
-  const rt3d::TSphere* moon[6] = {nullptr,     nullptr,       form.Io,
-                                  form.Europa, form.Ganymede, form.Callisto};
+  const rt3d::TVector3D planet = form.Scene().Bodies[orvanth::TBodyId::Orvanth]->AbsolutePosition();
+  const rt3d::TSphere* moon[6] = {nullptr,
+                                  nullptr,
+                                  form.Scene().Bodies[orvanth::TBodyId::Io],
+                                  form.Scene().Bodies[orvanth::TBodyId::Europa],
+                                  form.Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                  form.Scene().Bodies[orvanth::TBodyId::Callisto]};
   const rt3d::TVector3D at = const_cast<rt3d::TSphere*>(moon[bodyIndex])->AbsolutePosition();
   const double dx = double(at.X) - planet.X;
   const double dy = double(at.Y) - planet.Y;
@@ -56,7 +60,7 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
 }
 
 ::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance) {
-  const rt3d::TMatrix3D& m = form.CameraRig->LocalMatrix();
+  const rt3d::TMatrix3D& m = form.Scene().CameraRig->LocalMatrix();
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       double dot = 0;
@@ -65,9 +69,10 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
       if (!std::isfinite(dot) || std::abs(dot - expected) > tolerance) {
         return ::testing::AssertionFailure()
                << "rows " << i << " and " << j << " of the rig's matrix give " << dot
-               << " instead of " << expected << " (angles " << form.CameraRig->RotationAngle().X()
-               << ", " << form.CameraRig->RotationAngle().Y() << ", "
-               << form.CameraRig->RotationAngle().Z() << ")";
+               << " instead of " << expected << " (angles "
+               << form.Scene().CameraRig->RotationAngle().X() << ", "
+               << form.Scene().CameraRig->RotationAngle().Y() << ", "
+               << form.Scene().CameraRig->RotationAngle().Z() << ")";
       }
     }
   }
@@ -180,9 +185,11 @@ void TManualClockTest::TearDown() {
 }
 
 std::array<float, 5> BodyAngles(TMainWindow& form) {
-  return {form.Planet->RotationAngle().Y(), form.Io->RotationAngle().Y(),
-          form.Europa->RotationAngle().Y(), form.Ganymede->RotationAngle().Y(),
-          form.Callisto->RotationAngle().Y()};
+  return {form.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(),
+          form.Scene().Bodies[orvanth::TBodyId::Io]->RotationAngle().Y(),
+          form.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y(),
+          form.Scene().Bodies[orvanth::TBodyId::Ganymede]->RotationAngle().Y(),
+          form.Scene().Bodies[orvanth::TBodyId::Callisto]->RotationAngle().Y()};
 }
 
 }  // namespace robustness
