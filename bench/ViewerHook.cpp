@@ -56,9 +56,9 @@ int RunningAnimations() {
 
 // Waits for the opening zoom to end (on a busy machine the first frame may come late) and
 // the full images to be in place.
-void WhenStill(TMainWindow& form, std::function<void()> then) {
-  if (RunningAnimations() == 0 && !form.View()->TexturesInProgress()) return then();
-  After(100, [&form, then = std::move(then)] { WhenStill(form, then); });
+void WhenStill(TMainWindow& viewer, std::function<void()> then) {
+  if (RunningAnimations() == 0 && !viewer.View()->TexturesInProgress()) return then();
+  After(100, [&viewer, then = std::move(then)] { WhenStill(viewer, then); });
 }
 
 long long Ns(std::int64_t value) {
@@ -81,14 +81,14 @@ rt3d::TTexture* TextureOf(rt3d::TSphere* sphere) {
 
 // Looks after every frame; ends once each image is in place, or 10 s after the first frame
 // (a moon hidden behind the planet all that time is never drawn).
-void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
+void WatchImages(TMainWindow& viewer, std::int64_t firstFrame) {
   static std::vector<TBodyTexture> bodies = {
-      {"planet", form.Scene().Bodies[orvanth::TBodyId::Orvanth]},
-      {"sky", form.Scene().Sky},
-      {"io", form.Scene().Bodies[orvanth::TBodyId::Io]},
-      {"europa", form.Scene().Bodies[orvanth::TBodyId::Europa]},
-      {"ganymede", form.Scene().Bodies[orvanth::TBodyId::Ganymede]},
-      {"callisto", form.Scene().Bodies[orvanth::TBodyId::Callisto]}};
+      {"planet", viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]},
+      {"sky", viewer.Scene().Sky},
+      {"io", viewer.Scene().Bodies[orvanth::TBodyId::Io]},
+      {"europa", viewer.Scene().Bodies[orvanth::TBodyId::Europa]},
+      {"ganymede", viewer.Scene().Bodies[orvanth::TBodyId::Ganymede]},
+      {"callisto", viewer.Scene().Bodies[orvanth::TBodyId::Callisto]}};
   auto look = [firstFrame] {
     static bool done = false;
     if (done) return;
@@ -110,8 +110,8 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
     std::fflush(stdout);
     QCoreApplication::exit(0);
   };
-  QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, look);
-  auto* poll = new QTimer(&form);
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, look);
+  auto* poll = new QTimer(&viewer);
   QObject::connect(poll, &QTimer::timeout, look);
   poll->start(100);
 }
@@ -121,7 +121,9 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
 // Notes the distance and the time when a frame of the view starts being drawn.
 class TPaintWatch : public QObject {
  public:
-  explicit TPaintWatch(TMainWindow& form) : FForm(form) { form.View()->installEventFilter(this); }
+  explicit TPaintWatch(TMainWindow& viewer) : FViewer(viewer) {
+    viewer.View()->installEventFilter(this);
+  }
   std::int64_t Time = 0;
   float Distance = 0;
 
@@ -129,28 +131,28 @@ class TPaintWatch : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
       Time = bench::MonotonicNs();
-      Distance = -FForm.Scene().Camera->Position().Z();
+      Distance = -FViewer.Scene().Camera->Position().Z();
     }
     return false;
   }
 
  private:
-  TMainWindow& FForm;
+  TMainWindow& FViewer;
 };
 
-void RecordGlide(TMainWindow& form, const QString& captures) {
-  auto* watch = new TPaintWatch(form);
+void RecordGlide(TMainWindow& viewer, const QString& captures) {
+  auto* watch = new TPaintWatch(viewer);
   // When the first frame was on screen: the glide's clock starts there.
   static std::int64_t first = 0;
   static bool middleSaved = false;
   // A screen grab takes a while: it comes after the frame's line. The first one holds up
   // the glide's first tick, so the glide's time starts after it.
-  auto save = [&form, captures](const char* name) {
+  auto save = [&viewer, captures](const char* name) {
     if (captures.isEmpty()) return;
     QDir().mkpath(captures);
-    form.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
+    viewer.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
   };
-  QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, [watch, save] {
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [watch, save] {
     const std::int64_t shown = bench::MonotonicNs();
     std::printf("glide-frame %lld %lld %.3f\n", Ns(watch->Time), Ns(shown), watch->Distance);
     std::fflush(stdout);
@@ -165,22 +167,22 @@ void RecordGlide(TMainWindow& form, const QString& captures) {
   });
 }
 
-void MeasureQuietSpell(TMainWindow& form) {
-  After(1000, [&form] {
+void MeasureQuietSpell(TMainWindow& viewer) {
+  After(1000, [&viewer] {
     const int frames = gFrames;
     const double cpu = bench::ProcessCpuSeconds();
     const std::int64_t start = bench::MonotonicNs();
-    After(10000, [&form, frames, cpu, start] {
+    After(10000, [&viewer, frames, cpu, start] {
       const double seconds = (bench::MonotonicNs() - start) / 1e9;
       std::printf("idle-frames %d cpu-seconds %.4f seconds %.3f\n", gFrames - frames,
                   bench::ProcessCpuSeconds() - cpu, seconds);
-      form.Actions().AutoRotate->toggle();
-      After(1000, [&form] {
+      viewer.Actions().AutoRotate->toggle();
+      After(1000, [&viewer] {
         const int frames = gFrames;
         const std::int64_t start = bench::MonotonicNs();
-        After(5000, [&form, frames, start] {
+        After(5000, [&viewer, frames, start] {
           const double seconds = (bench::MonotonicNs() - start) / 1e9;
-          const QScreen* screen = form.screen();
+          const QScreen* screen = viewer.screen();
           std::printf("rotate-frames %d rotate-seconds %.3f refresh-hz %.1f\n", gFrames - frames,
                       seconds, screen ? screen->refreshRate() : 0.0);
           std::fflush(stdout);
@@ -191,10 +193,10 @@ void MeasureQuietSpell(TMainWindow& form) {
   });
 }
 
-void MeasureIdle(TMainWindow& form) {
+void MeasureIdle(TMainWindow& viewer) {
   // Rotation off; the quiet spell starts once nothing moves and the last frame is drawn.
-  form.Actions().AutoRotate->toggle();
-  WhenStill(form, [&form] { MeasureQuietSpell(form); });
+  viewer.Actions().AutoRotate->toggle();
+  WhenStill(viewer, [&viewer] { MeasureQuietSpell(viewer); });
 }
 
 }  // namespace
@@ -212,17 +214,17 @@ int main(int argc, char** argv) {
   std::signal(SIGSEGV, ReportCrash);
   const std::string mode = argc > 1 ? argv[1] : "startup";
   const QString captures = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-  return RunViewer(argc, argv, [mode, captures](TMainWindow& form) {
+  return RunViewer(argc, argv, [mode, captures](TMainWindow& viewer) {
     std::printf("main-entered %lld window-shown %lld\n", Ns(gMainEntered),
                 Ns(bench::MonotonicNs()));
-    if (mode == "glide") RecordGlide(form, captures);
-    QObject::connect(form.View(), &rt3d::TViewport3D::FramePresented, [mode, &form] {
+    if (mode == "glide") RecordGlide(viewer, captures);
+    QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [mode, &viewer] {
       if (++gFrames > 1) return;
       const std::int64_t now = bench::MonotonicNs();
       std::printf("first-frame %lld %lld\n", Ns(now), Ns(bench::PeakResidentBytes()));
       std::fflush(stdout);
-      if (mode == "startup") WatchImages(form, now);
-      if (mode == "idle") After(500, [&form] { MeasureIdle(form); });
+      if (mode == "startup") WatchImages(viewer, now);
+      if (mode == "idle") After(500, [&viewer] { MeasureIdle(viewer); });
     });
   });
 }

@@ -44,14 +44,15 @@ TViewer::~TViewer() {
   QCoreApplication::processEvents();
 }
 
-double OrbitRadius(TMainWindow& form, int bodyIndex) {
-  const rt3d::TVector3D planet = form.Scene().Bodies[orvanth::TBodyId::Orvanth]->AbsolutePosition();
+double OrbitRadius(TMainWindow& viewer, int bodyIndex) {
+  const rt3d::TVector3D planet =
+      viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->AbsolutePosition();
   const rt3d::TSphere* moon[6] = {nullptr,
                                   nullptr,
-                                  form.Scene().Bodies[orvanth::TBodyId::Io],
-                                  form.Scene().Bodies[orvanth::TBodyId::Europa],
-                                  form.Scene().Bodies[orvanth::TBodyId::Ganymede],
-                                  form.Scene().Bodies[orvanth::TBodyId::Callisto]};
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Io],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Europa],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Callisto]};
   const rt3d::TVector3D at = const_cast<rt3d::TSphere*>(moon[bodyIndex])->AbsolutePosition();
   const double dx = double(at.X) - planet.X;
   const double dy = double(at.Y) - planet.Y;
@@ -59,8 +60,8 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance) {
-  const rt3d::TMatrix3D& m = form.Scene().CameraRig->LocalMatrix();
+::testing::AssertionResult RigIsRotation(TMainWindow& viewer, double tolerance) {
+  const rt3d::TMatrix3D& m = viewer.Scene().CameraRig->LocalMatrix();
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       double dot = 0;
@@ -70,18 +71,18 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
         return ::testing::AssertionFailure()
                << "rows " << i << " and " << j << " of the rig's matrix give " << dot
                << " instead of " << expected << " (angles "
-               << form.Scene().CameraRig->RotationAngle().X() << ", "
-               << form.Scene().CameraRig->RotationAngle().Y() << ", "
-               << form.Scene().CameraRig->RotationAngle().Z() << ")";
+               << viewer.Scene().CameraRig->RotationAngle().X() << ", "
+               << viewer.Scene().CameraRig->RotationAngle().Y() << ", "
+               << viewer.Scene().CameraRig->RotationAngle().Z() << ")";
       }
     }
   }
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& form, double tolerance) {
+::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& viewer, double tolerance) {
   for (int body = 2; body <= 5; ++body) {
-    const double radius = OrbitRadius(form, body);
+    const double radius = OrbitRadius(viewer, body);
     if (!std::isfinite(radius) || std::abs(radius - kOrbitRadius[body]) > tolerance) {
       return ::testing::AssertionFailure()
              << "body " << body << " orbits at " << radius << " instead of " << kOrbitRadius[body];
@@ -184,12 +185,12 @@ void TManualClockTest::TearDown() {
   rt3d::TAniThread::SetPlatformFactory(nullptr);
 }
 
-std::array<float, 5> BodyAngles(TMainWindow& form) {
-  return {form.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(),
-          form.Scene().Bodies[orvanth::TBodyId::Io]->RotationAngle().Y(),
-          form.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y(),
-          form.Scene().Bodies[orvanth::TBodyId::Ganymede]->RotationAngle().Y(),
-          form.Scene().Bodies[orvanth::TBodyId::Callisto]->RotationAngle().Y()};
+std::array<float, 5> BodyAngles(TMainWindow& viewer) {
+  return {viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Io]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Ganymede]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Callisto]->RotationAngle().Y()};
 }
 
 }  // namespace robustness
