@@ -195,7 +195,9 @@ int BareMemory(int argc, char** argv) {
   recordingView.SetUsingDesignCamera(false);
   const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
       recordingView,
-      {scene.Planet, scene.Sky, scene.Io, scene.Europa, scene.Ganymede, scene.Callisto});
+      {scene.Bodies[orvanth::TBodyId::Orvanth], scene.Sky, scene.Bodies[orvanth::TBodyId::Io],
+       scene.Bodies[orvanth::TBodyId::Europa], scene.Bodies[orvanth::TBodyId::Ganymede],
+       scene.Bodies[orvanth::TBodyId::Callisto]});
   for (rt3d::TFloatAnimation* spin : scene.BodyAnimations) spin->StopAtCurrent();
 
   TReadBackView view(
