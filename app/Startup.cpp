@@ -21,7 +21,7 @@
 void HoldUntilFirstFrame(TMainWindow& window) {
   rt3d::TAniThread::Ensure().SetHeld(true);
   QObject::connect(
-      window.View, &rt3d::TViewport3D::FramePresented, &window,
+      window.View(), &rt3d::TViewport3D::FramePresented, &window,
       [] {
         if (rt3d::TAniThread* clock = rt3d::TAniThread::Current()) clock->SetHeld(false);
       },
@@ -85,7 +85,7 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
     HoldUntilFirstFrame(*TheMainWindow);
     // The view's own device, made now while the textures decode, is ready for the first
     // frame.
-    deviceError = TheMainWindow->View->PrepareDevice();
+    deviceError = TheMainWindow->View()->PrepareDevice();
   }
   if (!deviceError.isEmpty()) {
     std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());
@@ -96,7 +96,7 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
     return 1;
   }
   TheAboutWindow = new TAboutWindow(TheMainWindow);
-  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->SetAboutWindow(TheAboutWindow);
   TheMainWindow->show();
   if (shown) shown(*TheMainWindow);
   const int result = application.exec();

@@ -13,7 +13,8 @@ class TViewAccessible : public QAccessibleWidget {
   QString text(QAccessible::Text t) const override {
     if (t != QAccessible::Value) return QAccessibleWidget::text(t);
     const auto* window = qobject_cast<const TMainWindow*>(widget()->window());
-    return window && window->NameLabel ? window->NameLabel->text() : QString();
+    return window && window->Overlays().NameLabel ? window->Overlays().NameLabel->text()
+                                                  : QString();
   }
 };
 

@@ -195,7 +195,9 @@ int BareMemory(int argc, char** argv) {
   recordingView.SetUsingDesignCamera(false);
   const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
       recordingView,
-      {scene.Planet, scene.Sky, scene.Io, scene.Europa, scene.Ganymede, scene.Callisto});
+      {scene.Bodies[orvanth::TBodyId::Orvanth], scene.Sky, scene.Bodies[orvanth::TBodyId::Io],
+       scene.Bodies[orvanth::TBodyId::Europa], scene.Bodies[orvanth::TBodyId::Ganymede],
+       scene.Bodies[orvanth::TBodyId::Callisto]});
   for (rt3d::TFloatAnimation* spin : scene.BodyAnimations) spin->StopAtCurrent();
 
   TReadBackView view(
@@ -222,24 +224,29 @@ int main(int argc, char** argv) {
   auto runs = [&](const char* side) { return only.empty() || only == side; };
   TApplication application(argc, argv);
 
-  auto* form = new TMainWindow();
-  TheMainWindow = form;
-  form->show();
+  auto* viewer = new TMainWindow();
+  TheMainWindow = viewer;
+  viewer->show();
   // The opening zoom ends after three seconds; then the view stands still.
   Wait(3500);
-  form->ToggleAutoRotate();  // auto-rotate off: only the frames asked for here are drawn
-  form->ToggleInfo();        // the fact sheet over the view
+  viewer->Actions()
+      .AutoRotate->toggle();  // auto-rotate off: only the frames asked for here are drawn
+  viewer->Actions().ShowInfo->toggle();  // the fact sheet over the view
   Wait(300);
-  const QSize size = form->View->RenderTargetSize();
+  const QSize size = viewer->View()->RenderTargetSize();
 
   const std::map<Image, QImage> images = DecodeSceneImages();
-  const std::vector<rt3d::TSphere*> spheres = {form->Planet, form->Sky,      form->Io,
-                                               form->Europa, form->Ganymede, form->Callisto};
-  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(*form->View, spheres);
+  const std::vector<rt3d::TSphere*> spheres = {viewer->Scene().Bodies[orvanth::TBodyId::Orvanth],
+                                               viewer->Scene().Sky,
+                                               viewer->Scene().Bodies[orvanth::TBodyId::Io],
+                                               viewer->Scene().Bodies[orvanth::TBodyId::Europa],
+                                               viewer->Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                               viewer->Scene().Bodies[orvanth::TBodyId::Callisto]};
+  const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(*viewer->View(), spheres);
   // Every visible object in rendering-list order: the bound before the frame plan lowered
   // it, and the order the straightforward way draws in.
   const std::vector<bench::TRecordedDraw> unplanned =
-      bench::RecordFrame(*form->View, spheres, false);
+      bench::RecordFrame(*viewer->View(), spheres, false);
 
   auto loaded = [&images](Image image) { return images.at(image); };
   TReadBackView bare(draws, loaded, size, bench::TMeshFeed::Static);
@@ -251,7 +258,7 @@ int main(int argc, char** argv) {
   Wait(1500);
 
   std::printf("frame: %d x %d pixels, %d samples, %zu draws; %s\n", size.width(), size.height(),
-              form->View->RenderTargetSamples(), draws.size(), bench::MachineState().c_str());
+              viewer->View()->RenderTargetSamples(), draws.size(), bench::MachineState().c_str());
   immediate.PrintBreakdown(10);
   std::vector<double> real, lower, lowerUnplanned, straightforward;
   // The sides take turns frame by frame, so that a machine whose speed drifts (other
@@ -260,8 +267,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < framesPerRound; ++i) {
       if (runs("real")) {
         real.push_back(TimeMs([&] {
-          form->View->Invalidate();
-          form->repaint();
+          viewer->View()->Invalidate();
+          viewer->repaint();
         }));
       }
       if (runs("bare")) lower.push_back(TimeMs([&] { bare.repaint(); }));
@@ -286,7 +293,7 @@ int main(int argc, char** argv) {
       draws.size());
 
   // --- Screenshot: saving the view against a bare encode of the same pixels ---------------
-  const QImage shot = form->View->MakeScreenshot();
+  const QImage shot = viewer->View()->MakeScreenshot();
   QTemporaryDir dir;
   const QString plain = dir.filePath(QStringLiteral("plain.jpg"));
   const QString replaced = dir.filePath(QStringLiteral("replaced.jpg"));
@@ -310,7 +317,7 @@ int main(int argc, char** argv) {
   std::printf("%-12s replacing an existing file: %.1f ms (its content is synced to disk first)\n",
               "screenshot-replace", bench::Median(replace));
 
-  delete form;
+  delete viewer;
   TheMainWindow = nullptr;
   rt3d::FreeAnimationGlobals();
   return pass ? 0 : 3;

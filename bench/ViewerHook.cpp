@@ -65,9 +65,9 @@ int RunningAnimations() {
 
 // Waits for the opening zoom to end (on a busy machine the first frame may come late) and
 // the full images to be in place.
-void WhenStill(TMainWindow& form, std::function<void()> then) {
-  if (RunningAnimations() == 0 && !form.View->TexturesInProgress()) return then();
-  After(100, [&form, then = std::move(then)] { WhenStill(form, then); });
+void WhenStill(TMainWindow& viewer, std::function<void()> then) {
+  if (RunningAnimations() == 0 && !viewer.View()->TexturesInProgress()) return then();
+  After(100, [&viewer, then = std::move(then)] { WhenStill(viewer, then); });
 }
 
 long long Ns(std::int64_t value) {
@@ -90,10 +90,14 @@ rt3d::TTexture* TextureOf(rt3d::TSphere* sphere) {
 
 // Looks after every frame; ends once each image is in place, or 10 s after the first frame
 // (a moon hidden behind the planet all that time is never drawn).
-void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
+void WatchImages(TMainWindow& viewer, std::int64_t firstFrame) {
   static std::vector<TBodyTexture> bodies = {
-      {"planet", form.Planet}, {"sky", form.Sky},           {"io", form.Io},
-      {"europa", form.Europa}, {"ganymede", form.Ganymede}, {"callisto", form.Callisto}};
+      {"planet", viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]},
+      {"sky", viewer.Scene().Sky},
+      {"io", viewer.Scene().Bodies[orvanth::TBodyId::Io]},
+      {"europa", viewer.Scene().Bodies[orvanth::TBodyId::Europa]},
+      {"ganymede", viewer.Scene().Bodies[orvanth::TBodyId::Ganymede]},
+      {"callisto", viewer.Scene().Bodies[orvanth::TBodyId::Callisto]}};
   auto look = [firstFrame] {
     static bool done = false;
     if (done) return;
@@ -115,8 +119,8 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
     std::fflush(stdout);
     QCoreApplication::exit(0);
   };
-  QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, look);
-  auto* poll = new QTimer(&form);
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, look);
+  auto* poll = new QTimer(&viewer);
   QObject::connect(poll, &QTimer::timeout, look);
   poll->start(100);
 }
@@ -126,7 +130,9 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
 // Notes the distance and the time when a frame of the view starts being drawn.
 class TPaintWatch : public QObject {
  public:
-  explicit TPaintWatch(TMainWindow& form) : FForm(form) { form.View->installEventFilter(this); }
+  explicit TPaintWatch(TMainWindow& viewer) : FViewer(viewer) {
+    viewer.View()->installEventFilter(this);
+  }
   std::int64_t Time = 0;
   float Distance = 0;
 
@@ -134,28 +140,28 @@ class TPaintWatch : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
       Time = bench::MonotonicNs();
-      Distance = -FForm.Camera->Position().Z();
+      Distance = -FViewer.Scene().Camera->Position().Z();
     }
     return false;
   }
 
  private:
-  TMainWindow& FForm;
+  TMainWindow& FViewer;
 };
 
-void RecordGlide(TMainWindow& form, const QString& captures) {
-  auto* watch = new TPaintWatch(form);
+void RecordGlide(TMainWindow& viewer, const QString& captures) {
+  auto* watch = new TPaintWatch(viewer);
   // When the first frame was on screen: the glide's clock starts there.
   static std::int64_t first = 0;
   static bool middleSaved = false;
   // A screen grab takes a while: it comes after the frame's line. The first one holds up
   // the glide's first tick, so the glide's time starts after it.
-  auto save = [&form, captures](const char* name) {
+  auto save = [&viewer, captures](const char* name) {
     if (captures.isEmpty()) return;
     QDir().mkpath(captures);
-    form.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
+    viewer.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
   };
-  QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, [watch, save] {
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [watch, save] {
     const std::int64_t shown = bench::MonotonicNs();
     std::printf("glide-frame %lld %lld %.3f\n", Ns(watch->Time), Ns(shown), watch->Distance);
     std::fflush(stdout);
@@ -170,22 +176,22 @@ void RecordGlide(TMainWindow& form, const QString& captures) {
   });
 }
 
-void MeasureQuietSpell(TMainWindow& form) {
-  After(1000, [&form] {
+void MeasureQuietSpell(TMainWindow& viewer) {
+  After(1000, [&viewer] {
     const int frames = gFrames;
     const double cpu = bench::ProcessCpuSeconds();
     const std::int64_t start = bench::MonotonicNs();
-    After(10000, [&form, frames, cpu, start] {
+    After(10000, [&viewer, frames, cpu, start] {
       const double seconds = (bench::MonotonicNs() - start) / 1e9;
       std::printf("idle-frames %d cpu-seconds %.4f seconds %.3f\n", gFrames - frames,
                   bench::ProcessCpuSeconds() - cpu, seconds);
-      form.ToggleAutoRotate();
-      After(1000, [&form] {
+      viewer.Actions().AutoRotate->toggle();
+      After(1000, [&viewer] {
         const int frames = gFrames;
         const std::int64_t start = bench::MonotonicNs();
-        After(5000, [&form, frames, start] {
+        After(5000, [&viewer, frames, start] {
           const double seconds = (bench::MonotonicNs() - start) / 1e9;
-          const QScreen* screen = form.screen();
+          const QScreen* screen = viewer.screen();
           std::printf("rotate-frames %d rotate-seconds %.3f refresh-hz %.1f\n", gFrames - frames,
                       seconds, screen ? screen->refreshRate() : 0.0);
           std::fflush(stdout);
@@ -216,11 +222,12 @@ double MsSinceProcessStart() {
   return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6 - startedMs;
 }
 
-void MeasureReach(TMainWindow& form) {
-  QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, &form, [&form] {
+void MeasureReach(TMainWindow& viewer) {
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, &viewer, [&viewer] {
     static bool seen = false;
-    const QScreen* screen = form.screen();
-    if (seen || !form.isFullScreen() || screen == nullptr || form.size() != screen->size()) return;
+    const QScreen* screen = viewer.screen();
+    if (seen || !viewer.isFullScreen() || screen == nullptr || viewer.size() != screen->size())
+      return;
     seen = true;
     std::printf("full-screen %.1f\n", MsSinceProcessStart());
     std::fflush(stdout);
@@ -237,10 +244,10 @@ void MeasureReach(TMainWindow& form) {
   });
 }
 
-void MeasureIdle(TMainWindow& form) {
+void MeasureIdle(TMainWindow& viewer) {
   // Rotation off; the quiet spell starts once nothing moves and the last frame is drawn.
-  form.ToggleAutoRotate();
-  WhenStill(form, [&form] { MeasureQuietSpell(form); });
+  viewer.Actions().AutoRotate->toggle();
+  WhenStill(viewer, [&viewer] { MeasureQuietSpell(viewer); });
 }
 
 }  // namespace
@@ -258,18 +265,18 @@ int main(int argc, char** argv) {
   std::signal(SIGSEGV, ReportCrash);
   const std::string mode = argc > 1 ? argv[1] : "startup";
   const QString captures = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-  return RunViewer(argc, argv, [mode, captures](TMainWindow& form) {
+  return RunViewer(argc, argv, [mode, captures](TMainWindow& viewer) {
     std::printf("main-entered %lld window-shown %lld\n", Ns(gMainEntered),
                 Ns(bench::MonotonicNs()));
-    if (mode == "glide") RecordGlide(form, captures);
-    if (mode == "reach") MeasureReach(form);
-    QObject::connect(form.View, &rt3d::TViewport3D::FramePresented, [mode, &form] {
+    if (mode == "glide") RecordGlide(viewer, captures);
+    if (mode == "reach") MeasureReach(viewer);
+    QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [mode, &viewer] {
       if (++gFrames > 1) return;
       const std::int64_t now = bench::MonotonicNs();
       std::printf("first-frame %lld %lld\n", Ns(now), Ns(bench::PeakResidentBytes()));
       std::fflush(stdout);
-      if (mode == "startup") WatchImages(form, now);
-      if (mode == "idle") After(500, [&form] { MeasureIdle(form); });
+      if (mode == "startup") WatchImages(viewer, now);
+      if (mode == "idle") After(500, [&viewer] { MeasureIdle(viewer); });
     });
   });
 }

@@ -1,23 +1,8 @@
 #include "scene/BodyCatalogue.h"
 
 #include <QStringList>
-#include <cassert>
 
 namespace orvanth {
-
-const std::array<TBodyInfo, kBodyCount> kBodies = {{
-    // index, name, sphere, button, camera Z, yaw offset, orbit radius
-    {1, "Orvanth", "Planet", "OrvanthButton", -7, 0, 0},
-    {2, "Io", "Io", "IoButton", -9, -90, 7},
-    {3, "Europa", "Europa", "EuropaButton", -11, -90, 9},
-    {4, "Ganymede", "Ganymede", "GanymedeButton", -15, -90, 12},
-    {5, "Callisto", "Callisto", "CallistoButton", -19, -90, 16},
-}};
-
-const TBodyInfo& Body(int index) {
-  assert(index >= 1 && index <= kBodyCount && "body index out of range");
-  return kBodies[size_t(index - 1)];
-}
 
 namespace {
 
@@ -63,10 +48,9 @@ QString FactCaptions() {
   return lines.join(QLatin1Char('\n'));
 }
 
-QString FactValues(int index) {
-  assert(index >= 1 && index <= kBodyCount && "body index out of range");
+QString FactValues(TBodyId id) {
   QStringList lines;
-  for (const auto& row : kValues) lines << QString::fromUtf8(row[index - 1]);
+  for (const auto& row : kValues) lines << QString::fromUtf8(row[std::size_t(id)]);
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -10,28 +10,28 @@
 
 namespace orvanth {
 
-const std::array<TButtonDefinition, 5> kButtons = {{
+const std::array<TButtonDefinition, kBodyCount> kButtons = {{
     // name, caption, position in the panel, tab order, body
-    {"GanymedeButton", "Ganymede", {32, 144}, 4, 4},
-    {"CallistoButton", "Callisto", {32, 184}, 3, 5},
-    {"IoButton", "Io", {32, 64}, 2, 2},
-    {"EuropaButton", "Europa", {32, 104}, 1, 3},
-    {"OrvanthButton", "Orvanth", {32, 24}, 0, 1},
+    {"GanymedeButton", "Ganymede", {32, 144}, 4, TBodyId::Ganymede},
+    {"CallistoButton", "Callisto", {32, 184}, 3, TBodyId::Callisto},
+    {"IoButton", "Io", {32, 64}, 2, TBodyId::Io},
+    {"EuropaButton", "Europa", {32, 104}, 1, TBodyId::Europa},
+    {"OrvanthButton", "Orvanth", {32, 24}, 0, TBodyId::Orvanth},
 }};
 
 const std::array<TMenuItemDefinition, 7> kMenuItems = {{
-    {"AutoRotateAction", "Auto-rotate", true, true, ""},
-    {"ShowNamesAction", "Show names", true, true, ""},
-    {"ShowInfoAction", "Show info", false, true, ""},
-    {"FullScreenAction", "Full screen", true, true, "F11"},
-    {"ScreenshotAction", "Screenshot", false, false, "Ctrl+S"},
-    {"AboutAction", "About", false, false, "F1"},
-    {"ExitAction", "Exit", false, false, "Ctrl+Q"},
+    {&TMenuActions::AutoRotate, "AutoRotateAction", "Auto-rotate", true, true, ""},
+    {&TMenuActions::ShowNames, "ShowNamesAction", "Show names", true, true, ""},
+    {&TMenuActions::ShowInfo, "ShowInfoAction", "Show info", false, true, ""},
+    {&TMenuActions::FullScreen, "FullScreenAction", "Full screen", true, true, "F11"},
+    {&TMenuActions::Screenshot, "ScreenshotAction", "Screenshot", false, false, "Ctrl+S"},
+    {&TMenuActions::About, "AboutAction", "About", false, false, "F1"},
+    {&TMenuActions::Exit, "ExitAction", "Exit", false, false, "Ctrl+Q"},
 }};
 
 namespace {
 
-// The panel face and the button skin of the designed look.
+// The panel's face and the buttons' skin.
 const char* const kPanelStyle =
     "QFrame#ButtonPanel { background-color: #35356F; border: none;"
     " border-radius: 8px; }";
@@ -91,22 +91,6 @@ TText* MakeFactText(QWidget* window, const char* name, QPoint position, Qt::Alig
 
 }  // namespace
 
-QPushButton* TOverlays::ButtonNamed(std::string_view name) const {
-  for (QPushButton* button : Buttons) {
-    if (button && button->objectName() == QLatin1String(name.data(), qsizetype(name.size())))
-      return button;
-  }
-  return nullptr;
-}
-
-QAction* TOverlays::MenuItemNamed(std::string_view name) const {
-  for (QAction* item : MenuItems) {
-    if (item && item->objectName() == QLatin1String(name.data(), qsizetype(name.size())))
-      return item;
-  }
-  return nullptr;
-}
-
 TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   TOverlays o;
 
@@ -128,8 +112,8 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
   auto* opacity = new QGraphicsOpacityEffect(o.ButtonPanel);
   opacity->setOpacity(kPanelOpacity);
   o.ButtonPanel->setGraphicsEffect(opacity);
-  for (size_t i = 0; i < kButtons.size(); ++i) {
-    const TButtonDefinition& d = kButtons[i];
+  std::array<QPushButton*, kBodyCount> byTab{};
+  for (const TButtonDefinition& d : kButtons) {
     auto* button = new TBodyButton(QString::fromUtf8(d.Text), o.ButtonPanel);
     button->setObjectName(QString::fromLatin1(d.Name));
     button->setGeometry(QRect(d.Position, kButtonSize));
@@ -138,17 +122,15 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
     QFont buttonFont = button->font();
     buttonFont.setPixelSize(14);
     button->setFont(buttonFont);
-    o.Buttons[i] = button;
+    o.BodyButtons[d.Body] = button;
+    byTab[size_t(d.TabOrder)] = button;
   }
-  // Tab order as stored: Orvanth, Europa, Io, Callisto, Ganymede.
-  std::array<QPushButton*, 5> byTab{};
-  for (size_t i = 0; i < kButtons.size(); ++i) byTab[size_t(kButtons[i].TabOrder)] = o.Buttons[i];
+  // Tab order: Orvanth, Europa, Io, Callisto, Ganymede.
   for (size_t i = 1; i < byTab.size(); ++i) QWidget::setTabOrder(byTab[i - 1], byTab[i]);
 
   o.ContextMenu = new QMenu(window);
   o.ContextMenu->setObjectName(QStringLiteral("ContextMenu"));
-  for (size_t i = 0; i < kMenuItems.size(); ++i) {
-    const TMenuItemDefinition& d = kMenuItems[i];
+  for (const TMenuItemDefinition& d : kMenuItems) {
     QAction* item = o.ContextMenu->addAction(QString::fromUtf8(d.Text));
     item->setObjectName(QString::fromLatin1(d.Name));
     item->setCheckable(d.Checkable);
@@ -159,7 +141,7 @@ TOverlays BuildOverlays(QWidget* window, QWidget* view) {
     item->setAutoRepeat(false);
     // The shortcut of an item that lives only in a closed popup menu never fires.
     window->addAction(item);
-    o.MenuItems[i] = item;
+    o.Actions.*d.Action = item;
   }
 
   // Drawn over everything else, in this order.

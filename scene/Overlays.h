@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <array>
 
+#include "scene/BodyCatalogue.h"
 #include "scene/Text.h"
 
 namespace orvanth {
@@ -18,10 +19,22 @@ struct TButtonDefinition {
   const char* Text;
   QPoint Position;  // in the panel
   int TabOrder;
-  int BodyIndex;
+  TBodyId Body;
+};
+
+// The context menu's commands, in display order; the first four are switches.
+struct TMenuActions {
+  QAction* AutoRotate = nullptr;
+  QAction* ShowNames = nullptr;
+  QAction* ShowInfo = nullptr;
+  QAction* FullScreen = nullptr;
+  QAction* Screenshot = nullptr;
+  QAction* About = nullptr;
+  QAction* Exit = nullptr;
 };
 
 struct TMenuItemDefinition {
+  QAction* TMenuActions::*Action;  // where BuildOverlays puts it
   const char* Name;
   const char* Text;
   bool IsChecked;  // at start; the first four items are switches
@@ -29,8 +42,8 @@ struct TMenuItemDefinition {
   const char* Shortcut;  // the key that chooses it without the menu, shown beside it; "" none
 };
 
-// In stored order.
-extern const std::array<TButtonDefinition, 5> kButtons;
+// In the order they are made (the panel's focus chain follows TabOrder).
+extern const std::array<TButtonDefinition, kBodyCount> kButtons;
 // In display order.
 extern const std::array<TMenuItemDefinition, 7> kMenuItems;
 
@@ -42,14 +55,11 @@ inline constexpr int kLabelHeight = 40;
 struct TOverlays {
   QLabel* NameLabel = nullptr;
   QFrame* ButtonPanel = nullptr;
-  std::array<QPushButton*, 5> Buttons{};  // in kButtons order
+  TByBody<QPushButton*> BodyButtons;
   QMenu* ContextMenu = nullptr;
-  std::array<QAction*, 7> MenuItems{};  // in kMenuItems order
+  TMenuActions Actions;
   TText* FactSheetCaptions = nullptr;
   TText* FactSheetValues = nullptr;
-
-  QPushButton* ButtonNamed(std::string_view name) const;
-  QAction* MenuItemNamed(std::string_view name) const;
 };
 
 // NameLabel goes on the view; the panel and the fact sheet on the window, over the view.

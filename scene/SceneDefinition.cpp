@@ -1,7 +1,5 @@
 #include "scene/SceneDefinition.h"
 
-#include <cassert>
-
 #include "scene/BodyCatalogue.h"
 
 namespace orvanth {
@@ -9,41 +7,28 @@ namespace orvanth {
 using rt3d::TMeshWrapMode;
 using rt3d::TPoint3D;
 
-const std::array<TSphereDefinition, 6> kSpheres = {{
-    // name, position, scale, angle Y, stored orientation, wrap, material, hit test, two side
-    {"Planet", {0, 0, 0}, 10, 0, nullptr, TMeshWrapMode::Fit, "PlanetMaterial", true, false},
-    {"Sky", {0, 0, 0}, 200, 0, nullptr, TMeshWrapMode::Original, "SkyMaterial", false, true},
-    {"Io", {7, 0, 0}, 1, 0, nullptr, TMeshWrapMode::Fit, "IoMaterial", true, false},
-    {"Europa",
-     {9, 0, 0},
-     0.84f,
-     45,
-     "(0,0.382683455944061,0,0.923879504203796)",
-     TMeshWrapMode::Fit,
-     "EuropaMaterial",
-     true,
-     false},
-    {"Ganymede",
-     {12, 0, 0},
-     1.43f,
-     90,
-     "(0,0.70710676908493,0,0.70710676908493)",
-     TMeshWrapMode::Fit,
-     "GanymedeMaterial",
-     true,
-     false},
-    {"Callisto",
-     {16, 0, 0},
-     1.3f,
-     135,
-     "(0,0.923879504203796,0,0.382683426141739)",
-     TMeshWrapMode::Fit,
-     "CallistoMaterial",
-     true,
-     false},
-}};
+// The moons start a quarter turn apart: Io at 0 degrees, Europa at 45, Ganymede at 90 and
+// Callisto at 135, each with the turn written as its quaternion too.
+const TByBody<TBodyDefinition> kBodyDefinitions = {{{
+    // sphere: name, scale, angle Y, orientation, wrap, hit test, two side; spin: name, seconds
+    {{"Planet", 10, 0, nullptr, TMeshWrapMode::Fit, true, false}, {"PlanetSpin", 60}},
+    {{"Io", 1, 0, nullptr, TMeshWrapMode::Fit, true, false}, {"IoOrbit", 240}},
+    {{"Europa", 0.84f, 45, "(0,0.382683455944061,0,0.923879504203796)", TMeshWrapMode::Fit, true,
+      false},
+     {"EuropaOrbit", 480}},
+    {{"Ganymede", 1.43f, 90, "(0,0.70710676908493,0,0.70710676908493)", TMeshWrapMode::Fit, true,
+      false},
+     {"GanymedeOrbit", 960}},
+    {{"Callisto", 1.3f, 135, "(0,0.923879504203796,0,0.382683426141739)", TMeshWrapMode::Fit, true,
+      false},
+     {"CallistoOrbit", 2242}},
+}}};
 
-const std::array<TMaterialDefinition, 6> kMaterials = {{
+// Inside out and out of reach of the pointer: the backdrop all round.
+const TSphereDefinition kSkyDefinition = {"Sky", 200, 0, nullptr, TMeshWrapMode::Original,
+                                          false, true};
+
+const std::array<TMaterialDefinition, kBodyCount + 1> kMaterials = {{
     {"PlanetMaterial", true, assets::Image::Planet},
     {"IoMaterial", true, assets::Image::Io},
     {"EuropaMaterial", true, assets::Image::Europa},
@@ -57,21 +42,6 @@ constexpr rt3d::TAlphaColor kBodyDiffuse = 0xFFA4A4A4;
 constexpr rt3d::TAlphaColor kBodyAmbient = 0xFF585858;
 constexpr int kBodyShininess = 30;
 
-const std::array<TSpinDefinition, 5> kSpins = {{
-    {"PlanetSpin", "Planet", 60},
-    {"IoOrbit", "Io", 240},
-    {"EuropaOrbit", "Europa", 480},
-    {"GanymedeOrbit", "Ganymede", 960},
-    {"CallistoOrbit", "Callisto", 2242},
-}};
-
-const std::array<TOrbitPivot, 4> kOrbitPivots = {{
-    {"Io", {-7, 0, 0}},
-    {"Europa", {-9, 0, 0}},
-    {"Ganymede", {-12, 0, 0}},
-    {"Callisto", {-16, 0, 0}},
-}};
-
 TTextureImages StartDecodingTextures(TTextureArrival arrival) {
   std::vector<std::span<const std::uint8_t>> sources;
   for (const TMaterialDefinition& material : kMaterials) {
@@ -83,26 +53,16 @@ TTextureImages StartDecodingTextures(TTextureArrival arrival) {
   return {nullptr, batch};
 }
 
-rt3d::TSphere* TScene::SphereNamed(std::string_view name) const {
-  for (rt3d::TSphere* sphere : {Planet, Sky, Io, Europa, Ganymede, Callisto}) {
-    if (sphere && rt3d::SameText(sphere->Name(), name)) return sphere;
-  }
-  return nullptr;
-}
-
-rt3d::TSphere* TScene::BodySphere(int index) const {
-  return SphereNamed(Body(index).Sphere);
-}
-
 namespace {
 
-rt3d::TSphere* MakeSphere(const TSphereDefinition& d, rt3d::TTreeObject& parent) {
+rt3d::TSphere* MakeSphere(const TSphereDefinition& d, TPoint3D position,
+                          rt3d::TTreeObject& parent) {
   auto* sphere = new rt3d::TSphere(d.Name);
   parent.AddObject(sphere);
-  sphere->Position().SetPoint(d.Position);
+  sphere->Position().SetPoint(position);
   sphere->Scale().SetPoint({d.Scale, d.Scale, d.Scale});
   if (d.RotationAngleY != 0) sphere->RotationAngle().SetY(d.RotationAngleY);
-  if (d.Quanternion) sphere->SetQuaternionText(d.Quanternion);
+  if (d.Orientation) sphere->SetQuaternionText(d.Orientation);
   sphere->SetSize(1, 1, 1);
   sphere->SetSubdivisionsAxes(50);
   sphere->SetSubdivisionsHeight(50);
@@ -123,7 +83,7 @@ rt3d::TFloatAnimation* MakeSpin(const TSpinDefinition& d, rt3d::TTreeObject& sph
   spin->SetStartFromCurrent(true);
   spin->SetAnimationType(rt3d::TAnimationType::In);
   spin->SetInterpolation(rt3d::TInterpolationType::Linear);
-  spin->SetEnabled(true);  // only stored while loading; starts when loading ends
+  spin->SetEnabled(true);  // noted while loading; starts when loading ends
   return spin;
 }
 
@@ -155,22 +115,15 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
   root.BeginLoading();
   components.BeginLoading();
 
-  auto spinOf = [](const char* sphere) -> const TSpinDefinition* {
-    for (const TSpinDefinition& spin : kSpins) {
-      if (std::string_view(spin.Sphere) == sphere) return &spin;
-    }
-    return nullptr;
-  };
-  auto makeBody = [&](size_t i) {
-    rt3d::TSphere* sphere = MakeSphere(kSpheres[i], root);
-    if (const TSpinDefinition* spin = spinOf(kSpheres[i].Name)) {
-      scene.BodyAnimations[size_t(spin - kSpins.data())] = MakeSpin(*spin, *sphere);
-    }
-    return sphere;
+  auto makeBody = [&](TBodyId id) {
+    const TBodyDefinition& d = kBodyDefinitions[id];
+    rt3d::TSphere* sphere = MakeSphere(d.Sphere, {Body(id).OrbitRadius, 0, 0}, root);
+    scene.BodyAnimations[id] = MakeSpin(d.Spin, *sphere);
+    scene.Bodies[id] = sphere;
   };
 
-  // The viewport's children in stored order: planet, camera rig, sky, moons.
-  scene.Planet = makeBody(0);
+  // The viewport's children in this order: planet, camera rig, sky, moons.
+  makeBody(TBodyId::Orvanth);
 
   scene.CameraRig = new rt3d::TDummy("CameraRig");
   root.AddObject(scene.CameraRig);
@@ -189,15 +142,12 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
   scene.Light->SetSpotExponent(3);
   scene.Light->SetSize(1, 1, 1);
 
-  scene.Sky = makeBody(1);
-  scene.Io = makeBody(2);
-  scene.Europa = makeBody(3);
-  scene.Ganymede = makeBody(4);
-  scene.Callisto = makeBody(5);
+  scene.Sky = MakeSphere(kSkyDefinition, {0, 0, 0}, root);
+  for (TBodyId id : kMoons) {
+    makeBody(id);
+  }
 
-  // The material sources, then the references to them (resolved after reading, as a
-  // stored window resolves references to components that come later).
-  size_t lit = 0;
+  // The material sources, then the spheres' references to them.
   for (size_t i = 0; i < kMaterials.size(); ++i) {
     const TMaterialDefinition& d = kMaterials[i];
     const std::span<const std::uint8_t> png = assets::Png(d.Texture);
@@ -210,7 +160,7 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
       source->SetSpecular(rt3d::claNull);
       source->SetShininess(kBodyShininess);
       AssignTexture(source->Texture(), images, i, png);
-      scene.BodyMaterials[lit++] = source;
+      scene.BodyMaterials[kBodyIds[i]] = source;
     } else {
       auto* source = new rt3d::TTextureMaterialSource(d.Name);
       components.AddObject(source);
@@ -218,11 +168,12 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
       scene.SkyMaterial = source;
     }
   }
-  scene.Camera->SetTarget(scene.Planet);
-  for (const TSphereDefinition& d : kSpheres) {
-    auto* source = dynamic_cast<rt3d::TMaterialSource*>(components.FindChild(d.MaterialSource));
-    assert(source && "every sphere names a material source of the scene");
-    scene.SphereNamed(d.Name)->SetMaterialSource(source);
+  scene.Camera->SetTarget(scene.Bodies[TBodyId::Orvanth]);
+  // In the order the spheres were made, the sky after the planet.
+  scene.Bodies[TBodyId::Orvanth]->SetMaterialSource(scene.BodyMaterials[TBodyId::Orvanth]);
+  scene.Sky->SetMaterialSource(scene.SkyMaterial);
+  for (TBodyId id : kMoons) {
+    scene.Bodies[id]->SetMaterialSource(scene.BodyMaterials[id]);
   }
 
   components.EndLoading();
@@ -231,11 +182,12 @@ TScene BuildScene(rt3d::TViewportRoot& root, rt3d::TTreeObject& components,
 }
 
 void SetOrbitPivots(const TScene& scene) {
-  for (const TOrbitPivot& pivot : kOrbitPivots) {
-    rt3d::TPosition3D& centre = scene.SphereNamed(pivot.Sphere)->RotationCenter();
-    centre.SetX(pivot.RotationCenter.X);
-    centre.SetY(pivot.RotationCenter.Y);
-    centre.SetZ(pivot.RotationCenter.Z);
+  // Each moon turns about the planet's centre, which lies its orbit radius away along -X.
+  for (TBodyId id : kMoons) {
+    rt3d::TPosition3D& centre = scene.Bodies[id]->RotationCenter();
+    centre.SetX(-Body(id).OrbitRadius);
+    centre.SetY(0);
+    centre.SetZ(0);
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The 3D content of the main window as data: the planet, the four moons and the sky, the
-// camera rig with its camera and light, the materials with their images, and the spin
-// and orbit animations. BuildScene creates it the way a stored window is loaded.
+// The 3D content of the viewer as data: the planet, the four moons and the sky, the camera
+// rig with its camera and light, the materials with their images, and the spin and orbit
+// animations. BuildScene makes the runtime objects from it.
 
 #include <array>
 
@@ -13,17 +13,16 @@
 #include "runtime3d/material/ImageDecoding.h"
 #include "runtime3d/material/MaterialSource.h"
 #include "runtime3d/mesh/Sphere.h"
+#include "scene/BodyCatalogue.h"
 
 namespace orvanth {
 
 struct TSphereDefinition {
   const char* Name;
-  rt3d::TPoint3D Position;
   float Scale;
-  float RotationAngleY;     // stored angle at load
-  const char* Quanternion;  // stored orientation text, or null
+  float RotationAngleY;     // its angle about Y at the start
+  const char* Orientation;  // its whole turn as quaternion text "(x,y,z,w)", or null
   rt3d::TMeshWrapMode WrapMode;
-  const char* MaterialSource;
   bool HitTest;
   bool TwoSide;
 };
@@ -34,22 +33,24 @@ struct TMaterialDefinition {
   assets::Image Texture;
 };
 
+// The planet's spin or a moon's orbit: the sphere turns about its pivot, from its start
+// angle down to -360 in Duration seconds, again and again.
 struct TSpinDefinition {
   const char* Name;
-  const char* Sphere;
-  float Duration;  // seconds per run, from the start angle down to -360
+  float Duration;
 };
 
-struct TOrbitPivot {
-  const char* Sphere;
-  rt3d::TPoint3D RotationCenter;  // minus the moon's position: it turns about the planet
+// A body's sphere and its motion. Where it stands and what it circles come from its orbit
+// radius in the body catalogue (kBodies).
+struct TBodyDefinition {
+  TSphereDefinition Sphere;
+  TSpinDefinition Spin;
 };
 
-// In stored order.
-extern const std::array<TSphereDefinition, 6> kSpheres;
-extern const std::array<TMaterialDefinition, 6> kMaterials;
-extern const std::array<TSpinDefinition, 5> kSpins;
-extern const std::array<TOrbitPivot, 4> kOrbitPivots;
+extern const TByBody<TBodyDefinition> kBodyDefinitions;
+extern const TSphereDefinition kSkyDefinition;
+// The bodies' materials in body order, then the sky's.
+extern const std::array<TMaterialDefinition, kBodyCount + 1> kMaterials;
 
 // The images every material needs, in the order of kMaterials, decoding on worker threads:
 // the full images (Full), or the maps' small versions (Small).
@@ -68,27 +69,20 @@ enum class TTextureArrival {
 TTextureImages StartDecodingTextures(TTextureArrival arrival = TTextureArrival::Whole);
 
 struct TScene {
-  rt3d::TSphere* Planet = nullptr;
+  // The bodies' spheres, their spins and orbits and their materials.
+  TByBody<rt3d::TSphere*> Bodies;
+  TByBody<rt3d::TFloatAnimation*> BodyAnimations;
+  TByBody<rt3d::TLightMaterialSource*> BodyMaterials;
   rt3d::TSphere* Sky = nullptr;
-  rt3d::TSphere* Io = nullptr;
-  rt3d::TSphere* Europa = nullptr;
-  rt3d::TSphere* Ganymede = nullptr;
-  rt3d::TSphere* Callisto = nullptr;
+  rt3d::TTextureMaterialSource* SkyMaterial = nullptr;
+  // The rig turns about the planet and carries the camera and the light.
   rt3d::TDummy* CameraRig = nullptr;
   rt3d::TCamera* Camera = nullptr;
   rt3d::TLight* Light = nullptr;
-  // The planet's spin and the moons' orbits, and the bodies' materials, in body order.
-  std::array<rt3d::TFloatAnimation*, 5> BodyAnimations{};
-  std::array<rt3d::TLightMaterialSource*, 5> BodyMaterials{};
-  rt3d::TTextureMaterialSource* SkyMaterial = nullptr;
-
-  rt3d::TSphere* SphereNamed(std::string_view name) const;
-  // The sphere of body index 1..5.
-  rt3d::TSphere* BodySphere(int index) const;
 };
 
-// Creates the 3D objects under root and the material sources under components, assigns
-// the stored values in stored order, then ends loading: every object rebuilds its matrix
+// Creates the 3D objects under root and the material sources under components, sets them
+// up in the order given here, then ends loading: every object rebuilds its matrix
 // once and the spin and orbit animations start. Textures come from images (see
 // StartDecodingTextures), each taken when its texture is first drawn: the window can be
 // built and shown while they are still being decoded, and the first frames show the small

@@ -77,14 +77,14 @@ class AboutWindowTest : public ::testing::Test {
 };
 
 TEST_F(AboutWindowTest, IsAFixedCaptionOnlyWindowThatStaysOnTopAndStartsHidden) {
-  TAboutWindow form(&FMain);
-  EXPECT_FALSE(form.isVisible());
-  EXPECT_TRUE(form.isWindow());
-  EXPECT_EQ(form.parentWidget(), nullptr) << "a window of its own, not a child of the main one";
-  EXPECT_EQ(form.windowTitle(), "About");
-  EXPECT_EQ(form.minimumSize(), QSize(515, 265));
-  EXPECT_EQ(form.maximumSize(), QSize(515, 265));
-  const Qt::WindowFlags flags = form.windowFlags();
+  TAboutWindow about(&FMain);
+  EXPECT_FALSE(about.isVisible());
+  EXPECT_TRUE(about.isWindow());
+  EXPECT_EQ(about.parentWidget(), nullptr) << "a window of its own, not a child of the main one";
+  EXPECT_EQ(about.windowTitle(), "About");
+  EXPECT_EQ(about.minimumSize(), QSize(515, 265));
+  EXPECT_EQ(about.maximumSize(), QSize(515, 265));
+  const Qt::WindowFlags flags = about.windowFlags();
   EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
   EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint)) << "only the hints given count";
@@ -95,20 +95,20 @@ TEST_F(AboutWindowTest, IsAFixedCaptionOnlyWindowThatStaysOnTopAndStartsHidden) 
 }
 
 TEST_F(AboutWindowTest, ShowsCentredOverTheMainWindowEachTime) {
-  TAboutWindow form(&FMain);
-  ASSERT_TRUE(ShowAndWait(form));
-  EXPECT_EQ(form.size(), QSize(515, 265));
-  EXPECT_TRUE(CentredOver(form, FMain)) << "about " << ::testing::PrintToString(form.geometry())
-                                        << " main " << ::testing::PrintToString(FMain.geometry());
+  TAboutWindow about(&FMain);
+  ASSERT_TRUE(ShowAndWait(about));
+  EXPECT_EQ(about.size(), QSize(515, 265));
+  EXPECT_TRUE(CentredOver(about, FMain)) << "about " << ::testing::PrintToString(about.geometry())
+                                         << " main " << ::testing::PrintToString(FMain.geometry());
 
   // "OK", the main window moves, "About" again: centred over where it is now.
-  form.OkButton->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, kTimeout));
+  about.OkButton->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !about.isVisible(); }, kTimeout));
   FMain.move(400, 300);
   ASSERT_TRUE(QTest::qWaitFor([&] { return FMain.geometry().topLeft().x() >= 400; }, kTimeout));
-  ASSERT_TRUE(ShowAndWait(form));
-  EXPECT_TRUE(CentredOver(form, FMain)) << "about " << ::testing::PrintToString(form.geometry())
-                                        << " main " << ::testing::PrintToString(FMain.geometry());
+  ASSERT_TRUE(ShowAndWait(about));
+  EXPECT_TRUE(CentredOver(about, FMain)) << "about " << ::testing::PrintToString(about.geometry())
+                                         << " main " << ::testing::PrintToString(FMain.geometry());
 }
 
 TEST_F(AboutWindowTest, OkHidesItAndActivatesTheMainWindowAndItCanBeShownAgain) {
@@ -118,66 +118,66 @@ TEST_F(AboutWindowTest, OkHidesItAndActivatesTheMainWindowAndItCanBeShownAgain) 
   other.setWindowTitle("Other");
   other.setGeometry(1200, 100, 300, 200);
   ASSERT_TRUE(ShowAndWait(other));
-  TAboutWindow form(&FMain);
+  TAboutWindow about(&FMain);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "first time" : "after OK");
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other, kTimeout));
-    ASSERT_TRUE(ShowAndWait(form));
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form, kTimeout));
+    ASSERT_TRUE(ShowAndWait(about));
+    about.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&about, kTimeout));
 
-    QTest::mouseClick(form.OkButton, Qt::LeftButton);
-    EXPECT_FALSE(form.isVisible());
+    QTest::mouseClick(about.OkButton, Qt::LeftButton);
+    EXPECT_FALSE(about.isVisible());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&FMain, kTimeout)) << "the main window is active again";
   }
 }
 
 TEST_F(AboutWindowTest, ACloseRequestOnlyHidesIt) {
-  QPointer<TAboutWindow> form = new TAboutWindow(&FMain);
+  QPointer<TAboutWindow> about = new TAboutWindow(&FMain);
   // Even as the only window on screen, closing it must not count as the program's last
   // window going away.
   FMain.hide();
   QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
-  ASSERT_TRUE(ShowAndWait(*form));
+  ASSERT_TRUE(ShowAndWait(*about));
   // As the window system's close command arrives.
-  form->windowHandle()->close();
+  about->windowHandle()->close();
   QCoreApplication::processEvents();
-  ASSERT_FALSE(form.isNull()) << "still there";
-  EXPECT_FALSE(form->isVisible());
+  ASSERT_FALSE(about.isNull()) << "still there";
+  EXPECT_FALSE(about->isVisible());
   EXPECT_EQ(lastWindowClosed.count(), 0);
 
   ASSERT_TRUE(ShowAndWait(FMain));
-  ASSERT_TRUE(ShowAndWait(*form));
-  EXPECT_TRUE(CentredOver(*form, FMain));
-  delete form;
+  ASSERT_TRUE(ShowAndWait(*about));
+  EXPECT_TRUE(CentredOver(*about, FMain));
+  delete about;
 }
 
 TEST_F(AboutWindowTest, TheAddressLabelOpensThePageAndLeavesTheWindowOpen) {
   std::vector<QUrl> opened;
   const auto savedOpener = TAboutWindow::OpenUrl;
   TAboutWindow::OpenUrl = [&](const QUrl& url) { opened.push_back(url); };
-  TAboutWindow form(&FMain);
-  ASSERT_TRUE(ShowAndWait(form));
+  TAboutWindow about(&FMain);
+  ASSERT_TRUE(ShowAndWait(about));
 
-  QTest::mouseClick(form.AddressLabel, Qt::LeftButton);
+  QTest::mouseClick(about.AddressLabel, Qt::LeftButton);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl("https://www.talvoren.example/"));
   EXPECT_EQ(opened[0], QUrl(TAboutWindow::WebAddress));
-  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(about.isVisible());
 
   // Pressing on the address and letting go elsewhere is no click; the other texts take none.
-  QTest::mousePress(form.AddressLabel, Qt::LeftButton);
-  QTest::mouseRelease(form.AddressLabel, Qt::LeftButton, {}, QPoint(-20, -20));
-  QTest::mouseClick(form.MakerLabel, Qt::LeftButton);
-  QTest::mouseClick(form.TitleLabel, Qt::LeftButton);
+  QTest::mousePress(about.AddressLabel, Qt::LeftButton);
+  QTest::mouseRelease(about.AddressLabel, Qt::LeftButton, {}, QPoint(-20, -20));
+  QTest::mouseClick(about.MakerLabel, Qt::LeftButton);
+  QTest::mouseClick(about.TitleLabel, Qt::LeftButton);
   EXPECT_EQ(opened.size(), 1u);
-  EXPECT_EQ(form.AddressLabel->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(about.AddressLabel->cursor().shape(), Qt::PointingHandCursor);
   TAboutWindow::OpenUrl = savedOpener;
 }
 
 TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
-  TAboutWindow form(&FMain);
+  TAboutWindow about(&FMain);
   struct TextCase {
     const char* Name;
     QWidget* Control;
@@ -189,33 +189,33 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
   };
   const TextCase cases[] = {
       {"TitleLabel",
-       form.TitleLabel,
+       about.TitleLabel,
        "Moons of Orvanth",
        {264, 32, 249, 41},
        26,
        0xFFADC5E7,
        QPalette::WindowText},
       {"MakerLabel",
-       form.MakerLabel,
+       about.MakerLabel,
        "Talvoren Com Ltd.",
        {264, 80, 177, 25},
        16,
        0xFFB8B7B7,
        QPalette::WindowText},
       {"AddressLabel",
-       form.AddressLabel,
+       about.AddressLabel,
        "www.talvoren.example",
        {264, 142, 233, 25},
        16,
        0xFF6D90D0,
        QPalette::WindowText},
-      {"OkButton", form.OkButton, "OK", {217, 194, 80, 33}, 16, 0xFFB8B7B7, QPalette::ButtonText},
+      {"OkButton", about.OkButton, "OK", {217, 194, 80, 33}, 16, 0xFFB8B7B7, QPalette::ButtonText},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    ASSERT_EQ(c.Control->parentWidget(), &form);
-    const QString text = c.Control == form.OkButton ? form.OkButton->text()
-                                                    : static_cast<QLabel*>(c.Control)->text();
+    ASSERT_EQ(c.Control->parentWidget(), &about);
+    const QString text = c.Control == about.OkButton ? about.OkButton->text()
+                                                     : static_cast<QLabel*>(c.Control)->text();
     EXPECT_EQ(text.toStdString(), c.Text.toStdString());
     EXPECT_EQ(c.Control->geometry(), c.Bounds);
     EXPECT_EQ(c.Control->font().pixelSize(), c.PixelSize);
@@ -223,9 +223,9 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
     EXPECT_EQ(c.Control->palette().color(QPalette::Active, c.Role).rgba(), c.Colour);
     EXPECT_EQ(c.Control->palette().color(QPalette::Inactive, c.Role).rgba(), c.Colour);
   }
-  EXPECT_EQ(form.Picture->geometry(), QRect(32, 32, 205, 135));
+  EXPECT_EQ(about.Picture->geometry(), QRect(32, 32, 205, 135));
 
-  auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(form.TitleLabel->graphicsEffect());
+  auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(about.TitleLabel->graphicsEffect());
   ASSERT_NE(shadow, nullptr);
   EXPECT_EQ(shadow->color(), QColor(0, 255, 255, 128));
   EXPECT_NEAR(shadow->offset().x(), std::sqrt(2.0), 1e-6) << "distance 2 at 45 degrees";
@@ -233,19 +233,19 @@ TEST_F(AboutWindowTest, TextsSitWhereTheyBelongInTheirSizesAndColours) {
 }
 
 TEST_F(AboutWindowTest, GradientFillAndThePictureFittedIntoItsBox) {
-  TAboutWindow form(&FMain);
-  const QImage picture = form.Picture->Picture();
+  TAboutWindow about(&FMain);
+  const QImage picture = about.Picture->Picture();
   ASSERT_FALSE(picture.isNull()) << "the About picture decodes";
 
   // Fitted: as large as the box allows, proportions kept, centred.
-  const QRectF fitted = form.Picture->PictureRect();
+  const QRectF fitted = about.Picture->PictureRect();
   const double scale = std::min(205.0 / picture.width(), 135.0 / picture.height());
   EXPECT_NEAR(fitted.width(), picture.width() * scale, 1e-6);
   EXPECT_NEAR(fitted.height(), picture.height() * scale, 1e-6);
   EXPECT_NEAR(fitted.center().x(), 102.5, 1e-6);
   EXPECT_NEAR(fitted.center().y(), 67.5, 1e-6);
 
-  const QImage shot = form.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage shot = about.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(shot.size() / shot.devicePixelRatio(), QSize(515, 265));
   // Away from every control: top, middle and bottom rows of the gradient.
   for (int y : {1, 132, 263}) {
@@ -272,14 +272,14 @@ TEST_F(AboutWindowTest, StaysAboveAFullScreenMainWindow) {
   FMain.showFullScreen();
   QScreen* screen = FMain.screen();
   ASSERT_TRUE(QTest::qWaitFor([&] { return FMain.geometry() == screen->geometry(); }, kTimeout));
-  TAboutWindow form(&FMain);
-  ASSERT_TRUE(ShowAndWait(form));
-  ASSERT_TRUE(CentredOver(form, FMain));
+  TAboutWindow about(&FMain);
+  ASSERT_TRUE(ShowAndWait(about));
+  ASSERT_TRUE(CentredOver(about, FMain));
   // The user goes back to the full-screen view with the About window still open.
   FMain.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&FMain, kTimeout));
   // What the screen shows in the middle of the About window is the About window.
-  const QPoint probe = form.mapToGlobal(QPoint(5, 132));
+  const QPoint probe = about.mapToGlobal(QPoint(5, 132));
   const auto aboutOnScreen = [&] {
     const QImage pixel = screen->grabWindow(0, probe.x(), probe.y(), 1, 1).toImage();
     return ColourDistance(pixel.pixelColor(0, 0), GradientAt(132)) <= 3;

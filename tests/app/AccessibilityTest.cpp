@@ -83,7 +83,7 @@ class Accessibility : public MainWindow {
 };
 
 TEST_F(Accessibility, ViewIsAFocusedCanvasWithItsNameDescriptionAndBody) {
-  QAccessibleInterface* view = Of(form().View);
+  QAccessibleInterface* view = Of(viewer().View());
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->role(), QAccessible::Canvas);
   EXPECT_EQ(view->text(QAccessible::Name), QString("3D view of Orvanth and its moons"));
@@ -94,24 +94,24 @@ TEST_F(Accessibility, ViewIsAFocusedCanvasWithItsNameDescriptionAndBody) {
   EXPECT_TRUE(view->state().focusable);
   EXPECT_TRUE(view->state().focused);
   // A screen reader asking the window where its focus is finds the view.
-  QAccessibleInterface* focus = Of(&form())->focusChild();
+  QAccessibleInterface* focus = Of(&viewer())->focusChild();
   ASSERT_NE(focus, nullptr);
-  EXPECT_EQ(focus->object(), form().View);
+  EXPECT_EQ(focus->object(), viewer().View());
 }
 
 TEST_F(Accessibility, NameLabelAndFactSheetReadAsText) {
-  TMainWindow& f = form();
+  TMainWindow& f = viewer();
   const QString captions = orvanth::FactCaptions();
   for (int index = 1; index <= orvanth::kBodyCount; ++index) {
-    ClickButton(f.BodyButton(index));
-    const QString name = QString::fromUtf8(orvanth::Body(index).Name);
+    ClickButton(f.BodyButton(BodyOfKey(index)));
+    const QString name = QString::fromUtf8(orvanth::Body(BodyOfKey(index)).Name);
     struct TCase {
       QWidget* Widget;
       QString Text;
     };
-    const TCase cases[] = {{f.NameLabel, name},
-                           {f.FactSheetCaptions, captions},
-                           {f.FactSheetValues, orvanth::FactValues(index)}};
+    const TCase cases[] = {{f.Overlays().NameLabel, name},
+                           {f.Overlays().FactSheetCaptions, captions},
+                           {f.Overlays().FactSheetValues, orvanth::FactValues(BodyOfKey(index))}};
     for (const TCase& c : cases) {
       QAccessibleInterface* iface = Of(c.Widget);
       ASSERT_NE(iface, nullptr);
@@ -121,18 +121,18 @@ TEST_F(Accessibility, NameLabelAndFactSheetReadAsText) {
     }
   }
   // Hidden until "Show info", and a screen reader is told so.
-  EXPECT_TRUE(Of(f.FactSheetValues)->state().invisible);
-  f.ToggleInfo();
-  EXPECT_FALSE(Of(f.FactSheetValues)->state().invisible);
-  EXPECT_FALSE(Of(f.FactSheetCaptions)->state().invisible);
+  EXPECT_TRUE(Of(f.Overlays().FactSheetValues)->state().invisible);
+  f.Actions().ShowInfo->toggle();
+  EXPECT_FALSE(Of(f.Overlays().FactSheetValues)->state().invisible);
+  EXPECT_FALSE(Of(f.Overlays().FactSheetCaptions)->state().invisible);
 }
 
 TEST_F(Accessibility, ButtonsAndMenuItemsAreNamedByTheirCaptions) {
   for (const orvanth::TBodyInfo& body : orvanth::kBodies) {
-    QAccessibleInterface* button = Of(form().BodyButton(body.Index));
+    QAccessibleInterface* button = Of(viewer().BodyButton(body.Id));
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->role(), QAccessible::Button) << body.Name;
-    EXPECT_EQ(button->text(QAccessible::Name), form().BodyButton(body.Index)->text()) << body.Name;
+    EXPECT_EQ(button->text(QAccessible::Name), viewer().BodyButton(body.Id)->text()) << body.Name;
     EXPECT_EQ(button->text(QAccessible::Name), QString::fromUtf8(body.Name));
   }
 
@@ -145,7 +145,7 @@ TEST_F(Accessibility, ButtonsAndMenuItemsAreNamedByTheirCaptions) {
                          {"Show info", "", true},         {"Full screen", "F11", true},
                          {"Screenshot", "Ctrl+S", false}, {"About", "F1", false},
                          {"Exit", "Ctrl+Q", false}};
-  QAccessibleInterface* menu = Of(form().ContextMenu);
+  QAccessibleInterface* menu = Of(viewer().Overlays().ContextMenu);
   ASSERT_NE(menu, nullptr);
   ASSERT_EQ(menu->childCount(), int(std::size(items)));
   for (int i = 0; i < menu->childCount(); ++i) {
@@ -159,14 +159,14 @@ TEST_F(Accessibility, ButtonsAndMenuItemsAreNamedByTheirCaptions) {
 }
 
 TEST_F(Accessibility, SelectingAnotherBodyAnnouncesItsName) {
-  TMainWindow& f = form();
-  const QPoint centre(f.View->width() / 2, f.View->height() / 2);
+  TMainWindow& f = viewer();
+  const QPoint centre(f.View()->width() / 2, f.View()->height() / 2);
   struct TWay {
     const char* Name;
     std::function<void(int)> Select;
   };
   const TWay ways[] = {
-      {"its button", [this](int index) { ClickButton(form().BodyButton(index)); }},
+      {"its button", [this](int index) { ClickButton(viewer().BodyButton(BodyOfKey(index))); }},
       {"its key", [this](int index) { PressKey(Qt::Key(Qt::Key_0 + index)); }},
       {"a press on it", [this, centre](int) { Click(centre); }},
   };
@@ -175,29 +175,34 @@ TEST_F(Accessibility, SelectingAnotherBodyAnnouncesItsName) {
     rt3d::TSphere* Sphere;
   };
   for (const TWay& way : ways) {
-    for (const TBody& body : {TBody{2, f.Io}, TBody{3, f.Europa}, TBody{5, f.Callisto}}) {
-      const QString name = QString::fromUtf8(orvanth::Body(body.Index).Name);
+    for (const TBody& body : {TBody{2, f.Scene().Bodies[orvanth::TBodyId::Io]},
+                              TBody{3, f.Scene().Bodies[orvanth::TBodyId::Europa]},
+                              TBody{5, f.Scene().Bodies[orvanth::TBodyId::Callisto]}}) {
+      const QString name = QString::fromUtf8(orvanth::Body(BodyOfKey(body.Index)).Name);
       const std::string what = name.toStdString() + " by " + way.Name;
       // The body in the middle of the view, the planet named, the view focused.
-      ClickButton(f.BodyButton(body.Index));
+      ClickButton(f.BodyButton(BodyOfKey(body.Index)));
       ASSERT_EQ(ObjectAt(centre), body.Sphere) << what;
-      f.ShowBody(1);
-      f.View->setFocus();
+      f.ShowBody(orvanth::TBodyId::Orvanth);
+      f.View()->setFocus();
       Events().clear();
 
       way.Select(body.Index);
-      ASSERT_EQ(f.NameLabel->text(), name) << what;
-      EXPECT_EQ(EventsOf(QAccessible::ValueChanged, f.View), std::vector<QString>{name}) << what;
-      EXPECT_EQ(Of(f.View)->text(QAccessible::Value), name) << what;
-      EXPECT_EQ(EventsOf(QAccessible::NameChanged, f.NameLabel), std::vector<QString>{name})
+      ASSERT_EQ(f.Overlays().NameLabel->text(), name) << what;
+      EXPECT_EQ(EventsOf(QAccessible::ValueChanged, f.View()), std::vector<QString>{name}) << what;
+      EXPECT_EQ(Of(f.View())->text(QAccessible::Value), name) << what;
+      EXPECT_EQ(EventsOf(QAccessible::NameChanged, f.Overlays().NameLabel),
+                std::vector<QString>{name})
           << what;
-      EXPECT_EQ(EventsOf(QAccessible::NameChanged, f.FactSheetValues).size(), 1u) << what;
+      EXPECT_EQ(EventsOf(QAccessible::NameChanged, f.Overlays().FactSheetValues).size(), 1u)
+          << what;
 
       // The same body again tells nothing new.
       Events().clear();
       way.Select(body.Index);
-      EXPECT_TRUE(EventsOf(QAccessible::ValueChanged, f.View).empty()) << what << " again";
-      EXPECT_TRUE(EventsOf(QAccessible::NameChanged, f.NameLabel).empty()) << what << " again";
+      EXPECT_TRUE(EventsOf(QAccessible::ValueChanged, f.View()).empty()) << what << " again";
+      EXPECT_TRUE(EventsOf(QAccessible::NameChanged, f.Overlays().NameLabel).empty())
+          << what << " again";
     }
   }
 }

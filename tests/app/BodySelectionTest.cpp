@@ -20,19 +20,25 @@ class Bodies : public MainWindow {
     float OrbitRadius;  // 0 for the planet
   };
   std::vector<TBody> AllBodies() {
-    TMainWindow& f = form();
-    return {{1, f.BodyButton(orvanth::kOrvanth), f.Planet, "Orvanth", -7, 0},
-            {2, f.BodyButton(orvanth::kIo), f.Io, "Io", -9, 7},
-            {3, f.BodyButton(orvanth::kEuropa), f.Europa, "Europa", -11, 9},
-            {4, f.BodyButton(orvanth::kGanymede), f.Ganymede, "Ganymede", -15, 12},
-            {5, f.BodyButton(orvanth::kCallisto), f.Callisto, "Callisto", -19, 16}};
+    TMainWindow& f = viewer();
+    return {{1, f.BodyButton(orvanth::TBodyId::Orvanth),
+             f.Scene().Bodies[orvanth::TBodyId::Orvanth], "Orvanth", -7, 0},
+            {2, f.BodyButton(orvanth::TBodyId::Io), f.Scene().Bodies[orvanth::TBodyId::Io], "Io",
+             -9, 7},
+            {3, f.BodyButton(orvanth::TBodyId::Europa), f.Scene().Bodies[orvanth::TBodyId::Europa],
+             "Europa", -11, 9},
+            {4, f.BodyButton(orvanth::TBodyId::Ganymede),
+             f.Scene().Bodies[orvanth::TBodyId::Ganymede], "Ganymede", -15, 12},
+            {5, f.BodyButton(orvanth::TBodyId::Callisto),
+             f.Scene().Bodies[orvanth::TBodyId::Callisto], "Callisto", -19, 16}};
   }
-  QPoint ViewCentre() { return {form().View->width() / 2, form().View->height() / 2}; }
-  rt3d::TPoint3D CameraPosition() { return form().Camera->LocalToAbsolute3D({0, 0, 0}); }
+  QPoint ViewCentre() { return {viewer().View()->width() / 2, viewer().View()->height() / 2}; }
+  rt3d::TPoint3D CameraPosition() { return viewer().Scene().Camera->LocalToAbsolute3D({0, 0, 0}); }
   QPoint PointOnPlanet() {
-    const int w = form().View->width();
+    const int w = viewer().View()->width();
     QPoint p;
-    EXPECT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, p));
+    EXPECT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100),
+                            viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], p));
     return p;
   }
 };
@@ -41,14 +47,16 @@ TEST_F(Bodies, ButtonPutsTheBodyInTheMiddleOfTheView) {
   // Bodies part way round their orbits, and the rig left turned by earlier drags.
   Advance(50);
   for (const TBody& body : AllBodies()) {
-    form().CameraRig->RotationAngle().SetX(25);
-    form().CameraRig->RotationAngle().SetY(70);
-    form().ShowBody(body.Index == 1 ? 2 : 1);
+    viewer().Scene().CameraRig->RotationAngle().SetX(25);
+    viewer().Scene().CameraRig->RotationAngle().SetY(70);
+    viewer().ShowBody(BodyOfKey(body.Index == 1 ? 2 : 1));
     ClickButton(body.Button);
 
-    EXPECT_EQ(form().NameLabel->text(), QString(body.Name));
-    EXPECT_EQ(form().FactSheetValues->Text(), orvanth::FactValues(body.Index)) << body.Name;
-    EXPECT_FALSE(form().FactSheetValues->isVisible()) << "the fact sheet stays hidden";
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString(body.Name));
+    EXPECT_EQ(viewer().Overlays().FactSheetValues->Text(),
+              orvanth::FactValues(BodyOfKey(body.Index)))
+        << body.Name;
+    EXPECT_FALSE(viewer().Overlays().FactSheetValues->isVisible()) << "the fact sheet stays hidden";
     EXPECT_EQ(CameraZ(), body.CameraZ) << body.Name;
     EXPECT_EQ(RigX(), 0) << body.Name;
     const float angle = body.Sphere->RotationAngle().Y();
@@ -58,7 +66,8 @@ TEST_F(Bodies, ButtonPutsTheBodyInTheMiddleOfTheView) {
     const rt3d::TPoint3D camera = CameraPosition();
     if (body.Index == 1) {
       // Always the same meridian of the planet, whatever its spin has reached.
-      const rt3d::TPoint3D seen = form().Planet->AbsoluteToLocal3D(camera);
+      const rt3d::TPoint3D seen =
+          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->AbsoluteToLocal3D(camera);
       EXPECT_NEAR(seen.X, 0, 1e-4);
       EXPECT_NEAR(seen.Y, 0, 1e-4);
       EXPECT_LT(seen.Z, 0);
@@ -74,9 +83,9 @@ TEST_F(Bodies, ButtonPutsTheBodyInTheMiddleOfTheView) {
     EXPECT_EQ(ViewPointOf(body.Sphere), ViewCentre()) << body.Name;
   }
   // The spheres go on turning; the moon drifts out of the middle again.
-  const QPoint before = ViewPointOf(form().Callisto);
+  const QPoint before = ViewPointOf(viewer().Scene().Bodies[orvanth::TBodyId::Callisto]);
   Advance(30);
-  EXPECT_NE(ViewPointOf(form().Callisto), before);
+  EXPECT_NE(ViewPointOf(viewer().Scene().Bodies[orvanth::TBodyId::Callisto]), before);
 }
 
 TEST_F(Bodies, PressOnABodyNamesItAndStartsADragWithoutMovingTheCamera) {
@@ -86,61 +95,64 @@ TEST_F(Bodies, PressOnABodyNamesItAndStartsADragWithoutMovingTheCamera) {
       ClickButton(body.Button);
       const QPoint at = body.Index == 1 ? PointOnPlanet() : ViewCentre();
       ASSERT_EQ(ObjectAt(at), body.Sphere) << body.Name;
-      form().ShowBody(body.Index == 1 ? 5 : 1);
-      form().Camera->Position().SetZ(body.CameraZ - 1);
+      viewer().ShowBody(BodyOfKey(body.Index == 1 ? 5 : 1));
+      viewer().Scene().Camera->Position().SetZ(body.CameraZ - 1);
       const float x = RigX(), y = RigY();
 
       Press(at, button);
-      EXPECT_EQ(form().NameLabel->text(), QString(body.Name));
-      EXPECT_EQ(form().FactSheetValues->Text(), orvanth::FactValues(body.Index)) << body.Name;
-      EXPECT_TRUE(form().Dragging) << body.Name;
-      EXPECT_EQ(form().LastDragPoint.X, at.x());
-      EXPECT_EQ(form().LastDragPoint.Y, at.y());
+      EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString(body.Name));
+      EXPECT_EQ(viewer().Overlays().FactSheetValues->Text(),
+                orvanth::FactValues(BodyOfKey(body.Index)))
+          << body.Name;
+      EXPECT_TRUE(viewer().Orbit().Dragging()) << body.Name;
+      EXPECT_EQ(viewer().Orbit().LastDragPoint().X, at.x());
+      EXPECT_EQ(viewer().Orbit().LastDragPoint().Y, at.y());
       EXPECT_EQ(CameraZ(), body.CameraZ - 1) << body.Name << ": the camera stays";
       EXPECT_EQ(RigX(), x);
       EXPECT_EQ(RigY(), y);
       Release(at, button);
-      EXPECT_FALSE(form().Dragging);
+      EXPECT_FALSE(viewer().Orbit().Dragging());
     }
   }
 }
 
 TEST_F(Bodies, RightPressOnABodyOpensTheMenuAndChangesNothingElse) {
-  ClickButton(form().BodyButton(orvanth::kIo));
-  form().ShowBody(1);
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Io));
+  viewer().ShowBody(orvanth::TBodyId::Orvanth);
   const QPoint at = ViewCentre();
-  ASSERT_EQ(ObjectAt(at), form().Io);
+  ASSERT_EQ(ObjectAt(at), viewer().Scene().Bodies[orvanth::TBodyId::Io]);
   const float x = RigX(), y = RigY();
 
   Press(at, Qt::RightButton);
-  ASSERT_TRUE(WaitFor([this] { return form().ContextMenu->isVisible(); }));
-  EXPECT_EQ(form().ContextMenu->pos(), form().mapToGlobal(at)) << "at the pointer";
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth"));
-  EXPECT_EQ(form().FactSheetValues->Text(), orvanth::FactValues(1));
-  EXPECT_FALSE(form().Dragging);
+  ASSERT_TRUE(WaitFor([this] { return viewer().Overlays().ContextMenu->isVisible(); }));
+  EXPECT_EQ(viewer().Overlays().ContextMenu->pos(), viewer().mapToGlobal(at)) << "at the pointer";
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"));
+  EXPECT_EQ(viewer().Overlays().FactSheetValues->Text(), orvanth::FactValues(BodyOfKey(1)));
+  EXPECT_FALSE(viewer().Orbit().Dragging());
   Release(at, Qt::RightButton);
-  form().ContextMenu->close();
-  EXPECT_TRUE(WaitFor([this] { return !form().ContextMenu->isVisible(); }));
+  viewer().Overlays().ContextMenu->close();
+  EXPECT_TRUE(WaitFor([this] { return !viewer().Overlays().ContextMenu->isVisible(); }));
   EXPECT_EQ(CameraZ(), -9);
   EXPECT_EQ(RigX(), x);
   EXPECT_EQ(RigY(), y);
-  EXPECT_FALSE(form().FactSheetCaptions->isVisible());
+  EXPECT_FALSE(viewer().Overlays().FactSheetCaptions->isVisible());
 }
 
 TEST_F(Bodies, FactSheetRowsLineUpForEveryBody) {
-  const QStringList captions = form().FactSheetCaptions->Text().split('\n');
+  const QStringList captions = viewer().Overlays().FactSheetCaptions->Text().split('\n');
   ASSERT_EQ(captions.size(), 11);
   EXPECT_EQ(captions[9], QString("Surface Pressure:"));
   for (const TBody& body : AllBodies()) {
     ClickButton(body.Button);
-    const QStringList values = form().FactSheetValues->Text().split('\n');
+    const QStringList values = viewer().Overlays().FactSheetValues->Text().split('\n');
     EXPECT_EQ(values.size(), 11) << body.Name;
     EXPECT_EQ(values.last(), QString(body.Index == 1 ? "79 moons" : "Moon of Orvanth"));
   }
-  ClickButton(form().BodyButton(orvanth::kGanymede));
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Ganymede));
   // Greek small letter mu, not the micro sign.
-  EXPECT_EQ(form().FactSheetValues->Text().split('\n')[9], QString::fromUtf8("1.2 \u03BCPa"));
-  EXPECT_FALSE(form().FactSheetValues->Text().contains(QChar(0x00B5)));
+  EXPECT_EQ(viewer().Overlays().FactSheetValues->Text().split('\n')[9],
+            QString::fromUtf8("1.2 \u03BCPa"));
+  EXPECT_FALSE(viewer().Overlays().FactSheetValues->Text().contains(QChar(0x00B5)));
 }
 
 TEST_F(Bodies, SpaceAloneTogglesThePanel) {
@@ -160,64 +172,66 @@ TEST_F(Bodies, SpaceAloneTogglesThePanel) {
       {Qt::Key_F1, Qt::NoModifier, false, "a key with no character"},
   };
   for (const TCase& c : cases) {
-    const bool shown = form().ButtonPanel->isVisible();
+    const bool shown = viewer().Overlays().ButtonPanel->isVisible();
     PressKey(c.Key, c.Modifiers);
-    EXPECT_EQ(form().ButtonPanel->isVisible() != shown, c.Toggles) << c.Name;
-    EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << c.Name << " selected nothing";
+    EXPECT_EQ(viewer().Overlays().ButtonPanel->isVisible() != shown, c.Toggles) << c.Name;
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"))
+        << c.Name << " selected nothing";
   }
 }
 
 TEST_F(Bodies, FocusedButtonTakesTheSpaceAndKeepsTheFocusOverPressesOnTheView) {
-  ClickButton(form().BodyButton(orvanth::kIo));
-  ASSERT_EQ(QApplication::focusWidget(), form().BodyButton(orvanth::kIo))
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Io));
+  ASSERT_EQ(QApplication::focusWidget(), viewer().BodyButton(orvanth::TBodyId::Io))
       << "a clicked button takes the focus";
   for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
-    form().ShowBody(1);
-    form().Camera->Position().SetZ(-20);
+    viewer().ShowBody(orvanth::TBodyId::Orvanth);
+    viewer().Scene().Camera->Position().SetZ(-20);
     PressKey(key);
-    EXPECT_EQ(form().NameLabel->text(), QString("Io")) << "the key clicked the button";
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Io")) << "the key clicked the button";
     EXPECT_EQ(CameraZ(), -9);
-    EXPECT_TRUE(form().ButtonPanel->isVisible()) << "and did not toggle the panel";
+    EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible()) << "and did not toggle the panel";
   }
   // A press on the view leaves the focus where it is.
   Click(BareViewPoint());
-  form().ShowBody(1);
+  viewer().ShowBody(orvanth::TBodyId::Orvanth);
   PressKey(Qt::Key_Space);
-  EXPECT_EQ(form().NameLabel->text(), QString("Io"));
-  EXPECT_TRUE(form().ButtonPanel->isVisible());
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Io"));
+  EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible());
 }
 
 TEST_F(Bodies, DoubleClickOnTheViewOrABodyTogglesThePanel) {
   DoubleClick(BareViewPoint());
-  EXPECT_FALSE(form().ButtonPanel->isVisible());
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth"));
+  EXPECT_FALSE(viewer().Overlays().ButtonPanel->isVisible());
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"));
 
-  ClickButton(form().BodyButton(orvanth::kEuropa));
-  form().ShowBody(1);
-  ASSERT_EQ(ObjectAt(ViewCentre()), form().Europa);
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Europa));
+  viewer().ShowBody(orvanth::TBodyId::Orvanth);
+  ASSERT_EQ(ObjectAt(ViewCentre()), viewer().Scene().Bodies[orvanth::TBodyId::Europa]);
   DoubleClick(ViewCentre());
-  EXPECT_TRUE(form().ButtonPanel->isVisible());
-  EXPECT_EQ(form().NameLabel->text(), QString("Europa")) << "named by its presses";
+  EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible());
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Europa")) << "named by its presses";
   EXPECT_EQ(CameraZ(), -11) << "not flown to";
-  EXPECT_FALSE(form().Dragging);
+  EXPECT_FALSE(viewer().Orbit().Dragging());
 }
 
 // The name strip and the fact sheet lie over the view but take no input: a press, a
 // wheel turn or a double click there acts on whatever the view has beneath.
 TEST_F(Bodies, OverlaysPassInputToTheView) {
-  ChooseMenuItem(form().ShowInfoAction);
-  ASSERT_TRUE(form().FactSheetCaptions->isVisible());
-  ASSERT_TRUE(form().FactSheetValues->isVisible());
-  for (QWidget* overlay : std::initializer_list<QWidget*>{
-           form().NameLabel, form().FactSheetCaptions, form().FactSheetValues}) {
+  ChooseMenuItem(viewer().Actions().ShowInfo);
+  ASSERT_TRUE(viewer().Overlays().FactSheetCaptions->isVisible());
+  ASSERT_TRUE(viewer().Overlays().FactSheetValues->isVisible());
+  for (QWidget* overlay : std::initializer_list<QWidget*>{viewer().Overlays().NameLabel,
+                                                          viewer().Overlays().FactSheetCaptions,
+                                                          viewer().Overlays().FactSheetValues}) {
     const QString name = overlay->objectName();
-    const QRect area(overlay->mapTo(&form(), QPoint()), overlay->size());
+    const QRect area(overlay->mapTo(&viewer(), QPoint()), overlay->size());
     QPoint bare;
     ASSERT_TRUE(FindPointIn(area.adjusted(0, 0, -60, 0), nullptr, bare)) << name.toStdString();
-    ASSERT_EQ(form().childAt(bare), form().View) << name.toStdString();
+    ASSERT_EQ(viewer().childAt(bare), viewer().View()) << name.toStdString();
 
-    form().CameraRig->RotationAngle().SetY(0);
-    form().Camera->Position().SetZ(-15);
+    viewer().Scene().CameraRig->RotationAngle().SetY(0);
+    viewer().Scene().Camera->Position().SetZ(-15);
     Press(bare);
     MoveTo(bare + QPoint(25, 0));
     MoveTo(bare + QPoint(50, 0));
@@ -227,34 +241,36 @@ TEST_F(Bodies, OverlaysPassInputToTheView) {
     Wheel(bare, 120);
     EXPECT_EQ(CameraZ(), -14) << name.toStdString();
 
-    const bool shown = form().ButtonPanel->isVisible();
+    const bool shown = viewer().Overlays().ButtonPanel->isVisible();
     DoubleClick(bare);
-    EXPECT_NE(form().ButtonPanel->isVisible(), shown) << name.toStdString();
+    EXPECT_NE(viewer().Overlays().ButtonPanel->isVisible(), shown) << name.toStdString();
 
     Click(bare, Qt::RightButton);
-    EXPECT_TRUE(WaitFor([this] { return form().ContextMenu->isVisible(); })) << name.toStdString();
-    form().ContextMenu->close();
-    EXPECT_TRUE(WaitFor([this] { return !form().ContextMenu->isVisible(); }));
+    EXPECT_TRUE(WaitFor([this] { return viewer().Overlays().ContextMenu->isVisible(); }))
+        << name.toStdString();
+    viewer().Overlays().ContextMenu->close();
+    EXPECT_TRUE(WaitFor([this] { return !viewer().Overlays().ContextMenu->isVisible(); }));
   }
 
   // Over the planet the press names the planet.
-  form().CameraRig->RotationAngle().SetY(0);
-  form().Camera->Position().SetZ(-15);
-  form().ShowBody(2);
+  viewer().Scene().CameraRig->RotationAngle().SetY(0);
+  viewer().Scene().Camera->Position().SetZ(-15);
+  viewer().ShowBody(orvanth::TBodyId::Io);
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(form().FactSheetValues->geometry(), form().Planet, onPlanet));
+  ASSERT_TRUE(FindPointIn(viewer().Overlays().FactSheetValues->geometry(),
+                          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], onPlanet));
   Click(onPlanet);
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth"));
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"));
 }
 
 TEST_F(Bodies, PanelFaceSwallowsPressWheelAndRightClick) {
-  const QPoint face = form().ButtonPanel->geometry().topLeft() + QPoint(8, 8);
-  ASSERT_EQ(form().childAt(face), form().ButtonPanel);
+  const QPoint face = viewer().Overlays().ButtonPanel->geometry().topLeft() + QPoint(8, 8);
+  ASSERT_EQ(viewer().childAt(face), viewer().Overlays().ButtonPanel);
   Press(face);
   MoveTo(face + QPoint(0, 40));
   MoveTo(BareViewPoint());
   Release(BareViewPoint());
-  EXPECT_FALSE(form().Dragging);
+  EXPECT_FALSE(viewer().Orbit().Dragging());
   EXPECT_EQ(RigX(), 0);
   EXPECT_EQ(RigY(), 0);
 
@@ -264,10 +280,10 @@ TEST_F(Bodies, PanelFaceSwallowsPressWheelAndRightClick) {
 
   Click(face, Qt::RightButton);
   QTest::qWait(50);
-  EXPECT_FALSE(form().ContextMenu->isVisible());
+  EXPECT_FALSE(viewer().Overlays().ContextMenu->isVisible());
 
   DoubleClick(face);
-  EXPECT_TRUE(form().ButtonPanel->isVisible());
+  EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible());
 }
 
 }  // namespace apptest

@@ -59,20 +59,21 @@ class ErrorHandler : public MainWindow {
  protected:
   // A later event still runs: a body button still selects its body.
   void ExpectViewerGoesOn(const char* name) {
-    ClickButton(form().BodyButton(orvanth::kCallisto));
-    EXPECT_EQ(form().NameLabel->text(), QString("Callisto")) << name;
+    ClickButton(viewer().BodyButton(orvanth::TBodyId::Callisto));
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Callisto")) << name;
   }
 };
 
 TEST_F(ErrorHandler, ButtonClickHandler) {
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
-    QMetaObject::Connection failing =
-        QObject::connect(form().BodyButton(orvanth::kEuropa), &QPushButton::clicked, failure.Raise);
-    ClickButton(form().BodyButton(orvanth::kEuropa));
+    QMetaObject::Connection failing = QObject::connect(
+        viewer().BodyButton(orvanth::TBodyId::Europa), &QPushButton::clicked, failure.Raise);
+    ClickButton(viewer().BodyButton(orvanth::TBodyId::Europa));
     QObject::disconnect(failing);
     EXPECT_EQ(ErrorMessages(), failure.Shown) << failure.Name;
-    EXPECT_EQ(form().NameLabel->text(), QString("Europa")) << "the click's own handler ran first";
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Europa"))
+        << "the click's own handler ran first";
     ExpectViewerGoesOn(failure.Name);
   }
 }
@@ -80,7 +81,7 @@ TEST_F(ErrorHandler, ButtonClickHandler) {
 TEST_F(ErrorHandler, TimerTick) {
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
-    form().ShowBody(1);
+    viewer().ShowBody(orvanth::TBodyId::Orvanth);
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, failure.Raise);
@@ -93,15 +94,15 @@ TEST_F(ErrorHandler, TimerTick) {
 }
 
 TEST_F(ErrorHandler, GestureHandler) {
-  rt3d::TWidgetGestureControl& view = form().ViewportGestures();
+  rt3d::TWidgetGestureControl& view = viewer().ViewportGestures();
   const rt3d::TGestureEvent handler = view.OnGesture;
   rt3d::TGestureEventInfo doubleTap;
   doubleTap.GestureID = rt3d::igiDoubleTap;
   doubleTap.Flags = rt3d::gfBegin;
   for (const TFailure& failure : Failures()) {
     ErrorMessages().clear();
-    form().ShowBody(1);
-    const bool panelShown = form().ButtonPanel->isVisible();
+    viewer().ShowBody(orvanth::TBodyId::Orvanth);
+    const bool panelShown = viewer().Overlays().ButtonPanel->isVisible();
     view.OnGesture = [&](rt3d::TGestureControl* sender, const rt3d::TGestureEventInfo& info,
                          bool& handled) {
       handler(sender, info, handled);
@@ -112,10 +113,11 @@ TEST_F(ErrorHandler, GestureHandler) {
     // Delivery goes on; the failure reaches the handler from the event loop.
     QCoreApplication::processEvents();
     EXPECT_EQ(ErrorMessages(), failure.Shown) << failure.Name;
-    EXPECT_NE(form().ButtonPanel->isVisible(), panelShown)
+    EXPECT_NE(viewer().Overlays().ButtonPanel->isVisible(), panelShown)
         << "the double tap still toggled the panel";
     view.DispatchGesture(doubleTap);
-    EXPECT_EQ(form().ButtonPanel->isVisible(), panelShown) << "a later gesture is handled";
+    EXPECT_EQ(viewer().Overlays().ButtonPanel->isVisible(), panelShown)
+        << "a later gesture is handled";
     ExpectViewerGoesOn(failure.Name);
   }
 }

@@ -44,34 +44,35 @@ void PrintTo(const TViewerState& s, std::ostream* os) {
 class Keyboard : public MainWindow {
  protected:
   TViewerState State() {
-    TMainWindow& f = form();
+    TMainWindow& f = viewer();
     return {RigX(),
             RigY(),
             CameraZ(),
-            f.NameLabel->text(),
-            f.FactSheetValues->Text(),
-            f.ButtonPanel->isVisible(),
-            f.FullScreenAction->isChecked(),
+            f.Overlays().NameLabel->text(),
+            f.Overlays().FactSheetValues->Text(),
+            f.Overlays().ButtonPanel->isVisible(),
+            f.Actions().FullScreen->isChecked(),
             TheAboutWindow->isVisible()};
   }
   void TurnRigTo(float x, float y) {
-    form().CameraRig->RotationAngle().SetX(x);
-    form().CameraRig->RotationAngle().SetY(y);
+    viewer().Scene().CameraRig->RotationAngle().SetX(x);
+    viewer().Scene().CameraRig->RotationAngle().SetY(y);
   }
   bool IsWindowed() {
-    return !form().isFullScreen() && form().frameGeometry() != form().geometry();
+    return !viewer().isFullScreen() && viewer().frameGeometry() != viewer().geometry();
   }
   // Gives the focus to a panel button, or back to the view.
   void FocusButton(bool button) {
     if (button) {
-      form().BodyButton(orvanth::kEuropa)->setFocus(Qt::TabFocusReason);
+      viewer().BodyButton(orvanth::TBodyId::Europa)->setFocus(Qt::TabFocusReason);
     } else {
-      form().View->setFocus(Qt::TabFocusReason);
+      viewer().View()->setFocus(Qt::TabFocusReason);
     }
   }
   QWidget* Focused() { return QApplication::focusWidget(); }
   QWidget* ExpectedFocus(bool button) {
-    return button ? static_cast<QWidget*>(form().BodyButton(orvanth::kEuropa)) : form().View;
+    return button ? static_cast<QWidget*>(viewer().BodyButton(orvanth::TBodyId::Europa))
+                  : viewer().View();
   }
 };
 
@@ -91,7 +92,7 @@ TEST_F(Keyboard, ArrowKeysTurnTheRigAsATwentyPixelDragWould) {
       for (const TCase& c : cases) {
         const std::string name = KeyName({c.Key}) + " at " + std::to_string(z) +
                                  (button ? " with a button focused" : "");
-        form().Camera->Position().SetZ(z);
+        viewer().Scene().Camera->Position().SetZ(z);
         TurnRigTo(12, 30);
         // One move of 20 pixels.
         const QPoint start = DragStart();
@@ -110,7 +111,7 @@ TEST_F(Keyboard, ArrowKeysTurnTheRigAsATwentyPixelDragWould) {
           EXPECT_NEAR(AngleStep(30, RigY()), c.TurnY, 1e-3) << name;
         }
         EXPECT_EQ(CameraZ(), z) << name;
-        EXPECT_FALSE(form().Dragging) << name;
+        EXPECT_FALSE(viewer().Orbit().Dragging()) << name;
         EXPECT_EQ(Focused(), ExpectedFocus(button)) << name << ": the focus stays";
       }
     }
@@ -173,7 +174,7 @@ TEST_F(Keyboard, ZoomKeysStepOnceWithinTheWheelsLimits) {
   };
   for (bool button : {false, true}) {
     for (const TCase& c : cases) {
-      form().Camera->Position().SetZ(c.From);
+      viewer().Scene().Camera->Position().SetZ(c.From);
       FocusButton(button);
       PressKey(c.Key.Key, c.Key.Modifiers);
       EXPECT_EQ(CameraZ(), c.To) << c.Name << (button ? " with a button focused" : "");
@@ -196,16 +197,16 @@ TEST_F(Keyboard, DigitKeysSelectTheirBodyAsItsButtonDoes) {
   };
   for (const TCase& c : cases) {
     const std::string name = "key " + std::to_string(c.Key.Key - Qt::Key_0);
-    ClickButton(form().BodyButton(c.Body));
+    ClickButton(viewer().BodyButton(BodyOfKey(c.Body)));
     const TViewerState byButton = State();
 
     TurnRigTo(25, 70);
-    form().Camera->Position().SetZ(-20);
-    form().ShowBody(c.Body == 1 ? 2 : 1);
-    form().View->setFocus();
+    viewer().Scene().Camera->Position().SetZ(-20);
+    viewer().ShowBody(BodyOfKey(c.Body == 1 ? 2 : 1));
+    viewer().View()->setFocus();
     PressKey(c.Key.Key, c.Key.Modifiers);
     EXPECT_EQ(State(), byButton) << name;
-    EXPECT_EQ(Focused(), form().View) << name << ": the focus stays on the view";
+    EXPECT_EQ(Focused(), viewer().View()) << name << ": the focus stays on the view";
   }
 }
 
@@ -216,7 +217,7 @@ TEST_F(Keyboard, OtherDigitsAndShiftedDigitsSelectNothing) {
                        {Qt::Key_Exclam, Qt::ShiftModifier},  // shift+1
                        {Qt::Key_2, Qt::AltModifier},
                        {Qt::Key_3, Qt::ControlModifier}};
-  form().ShowBody(4);
+  viewer().ShowBody(orvanth::TBodyId::Ganymede);
   const TViewerState before = State();
   for (const TKey& k : keys) {
     PressKey(k.Key, k.Modifiers);
@@ -237,17 +238,17 @@ TEST_F(Keyboard, EscapeLeavesFullScreenAndF11TogglesItWithTheMenuMarkInStep) {
       {Qt::Key_F11, false, "F11 leaves it"},
       {Qt::Key_F11, true, "F11 enters it again"},
   };
-  form().ShowBody(3);
+  viewer().ShowBody(orvanth::TBodyId::Europa);
   for (bool button : {false, true}) {
     for (const TStep& s : steps) {
       TViewerState expected = State();
       expected.FullScreen = s.FullScreen;
       FocusButton(button);
       PressKey(s.Key);
-      EXPECT_EQ(form().FullScreenAction->isChecked(), s.FullScreen) << s.Name;
+      EXPECT_EQ(viewer().Actions().FullScreen->isChecked(), s.FullScreen) << s.Name;
       EXPECT_TRUE(WaitFor([&] { return s.FullScreen ? CoversScreen() : IsWindowed(); }))
           << s.Name << (button ? " with a button focused" : "");
-      EXPECT_EQ(form().FullScreen(), s.FullScreen) << s.Name;
+      EXPECT_EQ(viewer().FullScreen(), s.FullScreen) << s.Name;
       EXPECT_EQ(State(), expected) << s.Name << ": nothing else changes";
     }
   }
@@ -257,25 +258,25 @@ TEST_F(Keyboard, MenuItemsShowTheShortcutsThatChooseThem) {
   // A dialog that is cancelled, and counts how often it was asked.
   auto scripted = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
   orvanth::screenshot::TScriptedSaveDialog* dialog = scripted.get();
-  std::unique_ptr<orvanth::screenshot::ISaveDialog> real = std::move(form().SaveDialog);
-  form().SaveDialog = std::move(scripted);
-
+  std::unique_ptr<orvanth::screenshot::ISaveDialog> real =
+      viewer().ReplaceSaveDialog(std::move(scripted));
   struct TCase {
     QAction* Item;
     const char* Shortcut;  // as the menu shows it; "" none
     std::function<bool()> Ran;
   };
   const TCase cases[] = {
-      {form().AutoRotateAction, "", {}},
-      {form().ShowNamesAction, "", {}},
-      {form().ShowInfoAction, "", {}},
-      {form().FullScreenAction, "F11",
+      {viewer().Actions().AutoRotate, "", {}},
+      {viewer().Actions().ShowNames, "", {}},
+      {viewer().Actions().ShowInfo, "", {}},
+      {viewer().Actions().FullScreen, "F11",
        [this] {
-         return !form().FullScreenAction->isChecked() && WaitFor([this] { return IsWindowed(); });
+         return !viewer().Actions().FullScreen->isChecked() &&
+                WaitFor([this] { return IsWindowed(); });
        }},
-      {form().ScreenshotAction, "Ctrl+S", [dialog] { return dialog->Requests.size() == 1; }},
-      {form().AboutAction, "F1", [] { return TheAboutWindow->isVisible(); }},
-      {form().ExitAction, "Ctrl+Q", {}},
+      {viewer().Actions().Screenshot, "Ctrl+S", [dialog] { return dialog->Requests.size() == 1; }},
+      {viewer().Actions().About, "F1", [] { return TheAboutWindow->isVisible(); }},
+      {viewer().Actions().Exit, "Ctrl+Q", {}},
   };
   for (bool button : {false, true}) {
     for (const TCase& c : cases) {
@@ -289,7 +290,7 @@ TEST_F(Keyboard, MenuItemsShowTheShortcutsThatChooseThem) {
       dialog->Requests.clear();
       FocusButton(button);
       const QKeyCombination key = c.Item->shortcut()[0];
-      if (c.Item == form().ExitAction) {
+      if (c.Item == viewer().Actions().Exit) {
         EXPECT_EQ(RunEventLoop([&] { PressKey(key.key(), key.keyboardModifiers()); }), 0)
             << "the key ends the program";
         continue;
@@ -299,12 +300,12 @@ TEST_F(Keyboard, MenuItemsShowTheShortcutsThatChooseThem) {
       EXPECT_EQ(Focused(), ExpectedFocus(button)) << name;
     }
   }
-  form().SaveDialog = std::move(real);
+  viewer().ReplaceSaveDialog(std::move(real));
 }
 
 TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheMenuToChooseFromByKeys) {
-  QMenu* menu = form().ContextMenu;
-  const QPoint centre = form().View->mapToGlobal(form().View->rect().center());
+  QMenu* menu = viewer().Overlays().ContextMenu;
+  const QPoint centre = viewer().View()->mapToGlobal(viewer().View()->rect().center());
   for (TKey open : {TKey{Qt::Key_Menu}, TKey{Qt::Key_F10, Qt::ShiftModifier}}) {
     const std::string name = KeyName(open);
     PressKey(open.Key, open.Modifiers);
@@ -314,19 +315,19 @@ TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheMenuToChooseFromByKeys) {
     // Escape closes the menu and nothing else: the window stays full screen.
     QTest::keyClick(menu, Qt::Key_Escape);
     EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << name;
-    EXPECT_TRUE(form().FullScreenAction->isChecked()) << name;
+    EXPECT_TRUE(viewer().Actions().FullScreen->isChecked()) << name;
     EXPECT_TRUE(CoversScreen()) << name;
 
     // Down to the third item, "Show info", and Enter chooses it.
     PressKey(open.Key, open.Modifiers);
     ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << name;
     for (int i = 0; i < 3; ++i) QTest::keyClick(menu, Qt::Key_Down);
-    ASSERT_EQ(menu->activeAction(), form().ShowInfoAction) << name;
+    ASSERT_EQ(menu->activeAction(), viewer().Actions().ShowInfo) << name;
     QTest::keyClick(menu, Qt::Key_Return);
     EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << name;
-    EXPECT_TRUE(form().ShowInfoAction->isChecked()) << name;
-    EXPECT_TRUE(form().FactSheetValues->isVisible()) << name;
-    form().ToggleInfo();
+    EXPECT_TRUE(viewer().Actions().ShowInfo->isChecked()) << name;
+    EXPECT_TRUE(viewer().Overlays().FactSheetValues->isVisible()) << name;
+    viewer().Actions().ShowInfo->toggle();
   }
   // F10 alone and Ctrl+F10 open nothing.
   for (TKey other : {TKey{Qt::Key_F10}, TKey{Qt::Key_F10, Qt::ControlModifier}}) {
@@ -337,13 +338,13 @@ TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheMenuToChooseFromByKeys) {
 }
 
 TEST_F(Keyboard, TabMovesThroughTheButtonsAndBackToTheView) {
-  TMainWindow& f = form();
-  ASSERT_EQ(Focused(), f.View) << "the view holds the focus at first";
+  TMainWindow& f = viewer();
+  ASSERT_EQ(Focused(), f.View()) << "the view holds the focus at first";
   // The panel's stored tab order: Orvanth, Europa, Io, Callisto, Ganymede.
   const std::vector<QWidget*> ring = {
-      f.BodyButton(orvanth::kOrvanth),  f.BodyButton(orvanth::kEuropa),
-      f.BodyButton(orvanth::kIo),       f.BodyButton(orvanth::kCallisto),
-      f.BodyButton(orvanth::kGanymede), f.View};
+      f.BodyButton(orvanth::TBodyId::Orvanth),  f.BodyButton(orvanth::TBodyId::Europa),
+      f.BodyButton(orvanth::TBodyId::Io),       f.BodyButton(orvanth::TBodyId::Callisto),
+      f.BodyButton(orvanth::TBodyId::Ganymede), f.View()};
   for (QWidget* next : ring) {
     PressKey(Qt::Key_Tab);
     EXPECT_EQ(Focused(), next) << "Tab to " << next->objectName().toStdString();
@@ -353,12 +354,12 @@ TEST_F(Keyboard, TabMovesThroughTheButtonsAndBackToTheView) {
     EXPECT_EQ(Focused(), *it) << "Shift+Tab to " << (*it)->objectName().toStdString();
   }
   // Nothing but the view to go to while the panel is hidden.
-  f.View->setFocus();
+  f.View()->setFocus();
   PressKey(Qt::Key_Space);
-  ASSERT_FALSE(f.ButtonPanel->isVisible());
+  ASSERT_FALSE(f.Overlays().ButtonPanel->isVisible());
   PressKey(Qt::Key_Tab);
-  EXPECT_EQ(Focused(), f.View);
-  EXPECT_EQ(f.NameLabel->text(), QString("Orvanth"));
+  EXPECT_EQ(Focused(), f.View());
+  EXPECT_EQ(f.Overlays().NameLabel->text(), QString("Orvanth"));
 }
 
 // While a modal dialog is open every key goes to it: those the window system would send
@@ -409,13 +410,13 @@ TEST_F(Keyboard, NoKeyReachesTheViewerWhileADialogIsOpen) {
          // A name in a folder that does not exist: saving fails and the error box opens.
          auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
          dialog->Answers.push_back(folder.filePath("missing/shot.jpg"));
-         form().SaveDialog = std::move(dialog);
+         viewer().ReplaceSaveDialog(std::move(dialog));
          TApplication::ShowErrorMessage = [](const QString& message) {
            QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Error"), message);
          };
        }},
   };
-  form().ShowBody(2);
+  viewer().ShowBody(orvanth::TBodyId::Io);
   for (const TCase& c : cases) {
     c.Prepare();
     const TViewerState before = State();
@@ -428,7 +429,7 @@ TEST_F(Keyboard, NoKeyReachesTheViewerWhileADialogIsOpen) {
     TApplication::ShowErrorMessage = real;
     EXPECT_EQ(exitCode, 7) << c.Name << ": the program went on";
     EXPECT_EQ(State(), before) << c.Name;
-    EXPECT_FALSE(form().ContextMenu->isVisible()) << c.Name;
+    EXPECT_FALSE(viewer().Overlays().ContextMenu->isVisible()) << c.Name;
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.Name << " closed";
   }
 }
@@ -452,7 +453,7 @@ TEST_F(Keyboard, KeysTypedIntoTheAboutWindowStayThere) {
   }
   QTest::qWait(50);
   EXPECT_EQ(State(), before);
-  EXPECT_FALSE(form().ContextMenu->isVisible());
+  EXPECT_FALSE(viewer().Overlays().ContextMenu->isVisible());
 }
 
 }  // namespace apptest

@@ -120,7 +120,7 @@ void MainWindow::MakeWindows(orvanth::TTextureImages images) {
   TheMainWindow = new TMainWindow(std::move(images));
   if (asTheProgram) HoldUntilFirstFrame(*TheMainWindow);
   TheAboutWindow = new TAboutWindow(TheMainWindow);
-  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->SetAboutWindow(TheAboutWindow);
 }
 
 void MainWindow::ShowMainWindow() {
@@ -154,8 +154,8 @@ bool MainWindow::CoversScreen() {
 }
 
 void MainWindow::SetUp() {
-  TMainWindow& f = form();
-  if (f.ContextMenu->isVisible()) f.ContextMenu->close();
+  TMainWindow& f = viewer();
+  if (f.Overlays().ContextMenu->isVisible()) f.Overlays().ContextMenu->close();
   if (TheAboutWindow->isVisible()) {
     // Shown and at once hidden again, it would still take the focus it was given once it
     // appears.
@@ -164,22 +164,20 @@ void MainWindow::SetUp() {
     TheAboutWindow->CloseAndReturn();
   }
   // The switches as they start, each through its own handler.
-  if (!f.AutoRotateAction->isChecked()) f.ToggleAutoRotate();
-  if (!f.ShowNamesAction->isChecked()) f.ToggleNames();
-  if (f.ShowInfoAction->isChecked()) f.ToggleInfo();
-  if (!f.FullScreenAction->isChecked()) {
-    f.ToggleFullScreen();
+  if (!f.Actions().AutoRotate->isChecked()) f.Actions().AutoRotate->toggle();
+  if (!f.Actions().ShowNames->isChecked()) f.Actions().ShowNames->toggle();
+  if (f.Actions().ShowInfo->isChecked()) f.Actions().ShowInfo->toggle();
+  if (!f.Actions().FullScreen->isChecked()) {
+    f.Actions().FullScreen->toggle();
     EXPECT_TRUE(WaitFor(CoversScreen)) << "full screen could not be put back";
   }
-  f.ButtonPanel->setVisible(true);
-  f.Dragging = false;
-  f.LastPinchDistance = 0;
-  f.WheelNotches.Reset();
-  f.Camera->Position().SetZ(-15);
-  f.CameraRig->RotationAngle().SetX(0);
-  f.CameraRig->RotationAngle().SetY(0);
-  f.ShowBody(1);
-  f.View->setFocus();
+  f.Overlays().ButtonPanel->setVisible(true);
+  f.Orbit().Reset();
+  f.Scene().Camera->Position().SetZ(-15);
+  f.Scene().CameraRig->RotationAngle().SetX(0);
+  f.Scene().CameraRig->RotationAngle().SetY(0);
+  f.ShowBody(orvanth::TBodyId::Orvanth);
+  f.View()->setFocus();
   // The window itself, not a window standing over it such as the About window (which
   // "About" gives the focus): Qt counts either as making the main window active.
   if (QApplication::activeWindow() != &f) {
@@ -221,8 +219,8 @@ void MainWindow::Wheel(QPoint at, int delta, Qt::Orientation wheel) {
 }
 
 QPoint MainWindow::DragStart() {
-  const QPoint p(250, form().View->height() - 250);
-  EXPECT_EQ(form().childAt(p), form().View);
+  const QPoint p(250, viewer().View()->height() - 250);
+  EXPECT_EQ(viewer().childAt(p), viewer().View());
   return p;
 }
 
@@ -242,16 +240,16 @@ QWidget* KeyTarget(QWidget& window) {
 }  // namespace
 
 void MainWindow::PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
-  QTest::keyClick(KeyTarget(form()), key, modifiers);
+  QTest::keyClick(KeyTarget(viewer()), key, modifiers);
 }
 
 void MainWindow::HoldKey(Qt::Key key, int repeats) {
   for (int i = 0; i <= repeats; ++i) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), i > 0);
-    QApplication::sendEvent(KeyTarget(form()), &press);
+    QApplication::sendEvent(KeyTarget(viewer()), &press);
   }
   QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-  QApplication::sendEvent(KeyTarget(form()), &release);
+  QApplication::sendEvent(KeyTarget(viewer()), &release);
 }
 
 void MainWindow::ClickButton(QPushButton* button) {
@@ -260,9 +258,9 @@ void MainWindow::ClickButton(QPushButton* button) {
 
 void MainWindow::ChooseMenuItem(QAction* item) {
   // The bare view and a body open the same menu; near a corner is clear of the 2D controls.
-  const QSize size = form().View->size();
+  const QSize size = viewer().View()->size();
   Click({size.width() - 80, size.height() - 80}, Qt::RightButton);
-  QMenu* menu = form().ContextMenu;
+  QMenu* menu = viewer().Overlays().ContextMenu;
   ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << "the context menu did not open";
   const QRect itemArea = menu->actionGeometry(item);
   ASSERT_TRUE(itemArea.isValid()) << "no such item in the menu";
@@ -273,8 +271,8 @@ void MainWindow::ChooseMenuItem(QAction* item) {
 // --- Points of the view --------------------------------------------------------------------
 
 QPoint MainWindow::ViewPointOf(rt3d::TControl3D* object) {
-  rt3d::TViewport3D& view = *form().View;
-  rt3d::TCamera& camera = *form().Camera;
+  rt3d::TViewport3D& view = *viewer().View();
+  rt3d::TCamera& camera = *viewer().Scene().Camera;
   rt3d::TContext3D* context = view.Context();
   if (!context) return {};
   context->SetCameraAngleOfView(camera.AngleOfView());
@@ -286,8 +284,8 @@ QPoint MainWindow::ViewPointOf(rt3d::TControl3D* object) {
 }
 
 rt3d::TControl3D* MainWindow::ObjectAt(QPoint at) {
-  const QPointF screen = form().View->mapToGlobal(QPointF(at));
-  return form().View->ObjectAtPoint({float(screen.x()), float(screen.y())}).Object;
+  const QPointF screen = viewer().View()->mapToGlobal(QPointF(at));
+  return viewer().View()->ObjectAtPoint({float(screen.x()), float(screen.y())}).Object;
 }
 
 bool MainWindow::FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found) {
@@ -303,7 +301,7 @@ bool MainWindow::FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint
 }
 
 QPoint MainWindow::BareViewPoint() {
-  const QSize size = form().View->size();
+  const QSize size = viewer().View()->size();
   // Corners and edges first: the moons keep to the view's middle band at rest.
   const QPoint candidates[] = {{size.width() - 80, size.height() - 80},
                                {80, size.height() - 80},
@@ -311,7 +309,7 @@ QPoint MainWindow::BareViewPoint() {
                                {size.width() / 2, size.height() - 20},
                                {size.width() / 2, 60}};
   for (const QPoint& p : candidates) {
-    if (ObjectAt(p) == nullptr && form().childAt(p) == form().View) return p;
+    if (ObjectAt(p) == nullptr && viewer().childAt(p) == viewer().View()) return p;
   }
   ADD_FAILURE() << "no bare point of the view found";
   return candidates[0];

@@ -39,6 +39,11 @@ double AngleStep(double from, double to);
 // running after 10 s is stopped with 99.
 int RunEventLoop(const std::function<void()>& whileRunning);
 
+// The body that key `number` (1 to 5) selects.
+inline orvanth::TBodyId BodyOfKey(int number) {
+  return orvanth::kBodyIds[std::size_t(number - 1)];
+}
+
 // A main window and its About window per test suite: building one decodes every texture.
 class MainWindow : public ::testing::Test {
  public:
@@ -61,7 +66,7 @@ class MainWindow : public ::testing::Test {
   // rig, the selected body, the focus, the error messages.
   void SetUp() override;
 
-  TMainWindow& form() { return *TheMainWindow; }
+  TMainWindow& viewer() { return *TheMainWindow; }
   QWindow* window() { return TheMainWindow->windowHandle(); }
 
   // Pointer input through the window, positions in the view's logical pixels.
@@ -100,9 +105,9 @@ class MainWindow : public ::testing::Test {
   bool FindPointIn(const QRect& area, rt3d::TControl3D* wanted, QPoint& found);
 
   // The rig's angles as the handlers read them.
-  float RigX() { return form().CameraRig->RotationAngle().X(); }
-  float RigY() { return form().CameraRig->RotationAngle().Y(); }
-  float CameraZ() { return form().Camera->Position().Z(); }
+  float RigX() { return viewer().Scene().CameraRig->RotationAngle().X(); }
+  float RigY() { return viewer().Scene().CameraRig->RotationAngle().Y(); }
+  float CameraZ() { return viewer().Scene().Camera->Position().Z(); }
 };
 
 }  // namespace apptest

@@ -17,8 +17,11 @@ class Menu : public MainWindow {
   static constexpr QSize kWindowSize{1332, 829};
 
   std::array<rt3d::TSphere*, 5> Spinning() {
-    TMainWindow& f = form();
-    return {f.Planet, f.Io, f.Europa, f.Ganymede, f.Callisto};
+    TMainWindow& f = viewer();
+    return {f.Scene().Bodies[orvanth::TBodyId::Orvanth], f.Scene().Bodies[orvanth::TBodyId::Io],
+            f.Scene().Bodies[orvanth::TBodyId::Europa],
+            f.Scene().Bodies[orvanth::TBodyId::Ganymede],
+            f.Scene().Bodies[orvanth::TBodyId::Callisto]};
   }
   std::array<float, 5> Angles() {
     std::array<float, 5> angles{};
@@ -31,45 +34,48 @@ class Menu : public MainWindow {
     const double angle = start - (start + 360) * seconds / duration;
     return angle < 0 ? angle + 360 : angle;
   }
-  bool IsNormalWindow() { return !form().isFullScreen() && form().size() == kWindowSize; }
+  bool IsNormalWindow() { return !viewer().isFullScreen() && viewer().size() == kWindowSize; }
 };
 
 TEST_F(Menu, ShowInfoShowsThenHidesBothTexts) {
-  ChooseMenuItem(form().ShowInfoAction);
-  EXPECT_TRUE(form().ShowInfoAction->isChecked());
-  EXPECT_TRUE(form().FactSheetCaptions->isVisible());
-  EXPECT_TRUE(form().FactSheetValues->isVisible());
-  ChooseMenuItem(form().ShowInfoAction);
-  EXPECT_FALSE(form().ShowInfoAction->isChecked());
-  EXPECT_FALSE(form().FactSheetCaptions->isVisible());
-  EXPECT_FALSE(form().FactSheetValues->isVisible());
+  ChooseMenuItem(viewer().Actions().ShowInfo);
+  EXPECT_TRUE(viewer().Actions().ShowInfo->isChecked());
+  EXPECT_TRUE(viewer().Overlays().FactSheetCaptions->isVisible());
+  EXPECT_TRUE(viewer().Overlays().FactSheetValues->isVisible());
+  ChooseMenuItem(viewer().Actions().ShowInfo);
+  EXPECT_FALSE(viewer().Actions().ShowInfo->isChecked());
+  EXPECT_FALSE(viewer().Overlays().FactSheetCaptions->isVisible());
+  EXPECT_FALSE(viewer().Overlays().FactSheetValues->isVisible());
 }
 
 TEST_F(Menu, ShowNamesHidesTheLabelAndShowsTheLatestBodyAgain) {
-  ChooseMenuItem(form().ShowNamesAction);
-  EXPECT_FALSE(form().ShowNamesAction->isChecked());
-  EXPECT_FALSE(form().NameLabel->isVisible());
-  ClickButton(form().BodyButton(orvanth::kEuropa));
-  EXPECT_EQ(form().NameLabel->text(), QString("Europa")) << "changed while hidden";
-  ChooseMenuItem(form().ShowNamesAction);
-  EXPECT_TRUE(form().NameLabel->isVisible());
-  EXPECT_EQ(form().NameLabel->text(), QString("Europa"));
+  ChooseMenuItem(viewer().Actions().ShowNames);
+  EXPECT_FALSE(viewer().Actions().ShowNames->isChecked());
+  EXPECT_FALSE(viewer().Overlays().NameLabel->isVisible());
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Europa));
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Europa")) << "changed while hidden";
+  ChooseMenuItem(viewer().Actions().ShowNames);
+  EXPECT_TRUE(viewer().Overlays().NameLabel->isVisible());
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Europa"));
 }
 
 TEST_F(Menu, AutoRotateFreezesAllFiveAndResumesFromTheSameAngles) {
   // The planet turns 6 degrees a second: bring it to 160.
-  const double toGo = std::fmod(form().Planet->RotationAngle().Y() - 160 + 360, 360) / 6;
+  const double toGo =
+      std::fmod(viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y() - 160 + 360,
+                360) /
+      6;
   Advance(toGo);
-  ASSERT_NEAR(form().Planet->RotationAngle().Y(), 160, 0.05);
+  ASSERT_NEAR(viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(), 160, 0.05);
 
-  ChooseMenuItem(form().AutoRotateAction);
-  EXPECT_FALSE(form().AutoRotateAction->isChecked());
+  ChooseMenuItem(viewer().Actions().AutoRotate);
+  EXPECT_FALSE(viewer().Actions().AutoRotate->isChecked());
   const std::array<float, 5> frozen = Angles();
   Advance(20);
   EXPECT_EQ(Angles(), frozen) << "nothing turns while switched off";
 
-  ChooseMenuItem(form().AutoRotateAction);
-  EXPECT_TRUE(form().AutoRotateAction->isChecked());
+  ChooseMenuItem(viewer().Actions().AutoRotate);
+  EXPECT_TRUE(viewer().Actions().AutoRotate->isChecked());
   const double durations[] = {60, 240, 480, 960, 2242};
   Advance(30);
   for (size_t i = 0; i < frozen.size(); ++i) {
@@ -78,18 +84,19 @@ TEST_F(Menu, AutoRotateFreezesAllFiveAndResumesFromTheSameAngles) {
   }
   // From 160 the planet turns 520 degrees in the next minute: 260 after half of it; at
   // the end of the run it jumps back to 160 and turns on from there.
-  EXPECT_NEAR(form().Planet->RotationAngle().Y(), 260, 0.05);
+  EXPECT_NEAR(viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(), 260, 0.05);
   Advance(45);
-  EXPECT_NEAR(form().Planet->RotationAngle().Y(), 160 - 520 * 15 / 60.0, 0.05);
+  EXPECT_NEAR(viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(),
+              160 - 520 * 15 / 60.0, 0.05);
 }
 
 TEST_F(Menu, AboutShowsTheAboutWindowAndKeepsTheViewerUsable) {
-  ChooseMenuItem(form().AboutAction);
+  ChooseMenuItem(viewer().Actions().About);
   EXPECT_TRUE(WaitFor([] { return TheAboutWindow->isVisible(); }));
-  ChooseMenuItem(form().AboutAction);
+  ChooseMenuItem(viewer().Actions().About);
   EXPECT_TRUE(TheAboutWindow->isVisible()) << "choosing it again leaves it shown";
-  ClickButton(form().BodyButton(orvanth::kIo));
-  EXPECT_EQ(form().NameLabel->text(), QString("Io"));
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Io));
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Io"));
   EXPECT_TRUE(TheAboutWindow->isVisible());
 }
 
@@ -152,23 +159,23 @@ TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    if (form().FullScreen() != c.FullScreen) {
-      ChooseMenuItem(form().FullScreenAction);
+    if (viewer().FullScreen() != c.FullScreen) {
+      ChooseMenuItem(viewer().Actions().FullScreen);
       ASSERT_TRUE(WaitFor([&] { return c.FullScreen ? CoversScreen() : IsNormalWindow(); }));
     }
-    ChooseMenuItem(form().AboutAction);
+    ChooseMenuItem(viewer().Actions().About);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
     c.PutAway();
     // Let the window manager settle; a full-screen viewer is always back on screen.
     QTest::qWait(300);
     if (c.FullScreen) {
-      EXPECT_TRUE(WaitFor([this] { return !form().isMinimized() && CoversScreen(); }))
+      EXPECT_TRUE(WaitFor([this] { return !viewer().isMinimized() && CoversScreen(); }))
           << "the viewer stays on screen";
     }
-    if (form().isMinimized()) {
-      form().AboutAction->trigger();
+    if (viewer().isMinimized()) {
+      viewer().Actions().About->trigger();
     } else {
-      ChooseMenuItem(form().AboutAction);
+      ChooseMenuItem(viewer().Actions().About);
     }
     // The focus itself: a window counts as active while a window it stands over has it.
     EXPECT_TRUE(WaitFor([] { return QApplication::activeWindow() == TheAboutWindow; }))
@@ -178,7 +185,7 @@ TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
     EXPECT_TRUE(WaitFor(AboutWindowOnScreen)) << "drawn above the main window";
     TheAboutWindow->OkButton->click();
     other.hide();
-    ASSERT_TRUE(WaitFor([this] { return !form().isMinimized(); }));
+    ASSERT_TRUE(WaitFor([this] { return !viewer().isMinimized(); }));
     // Shown again at once, a window the window manager is still letting go of comes back
     // in a muddle of old and new state; a user takes longer than this.
     QTest::qWait(500);
@@ -186,10 +193,10 @@ TEST_F(Menu, AboutBringsTheAboutWindowBackWhateverItsState) {
 }
 
 TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain) {
-  const QRect screen = form().screen()->geometry();
-  const QRect available = form().screen()->availableGeometry();
+  const QRect screen = viewer().screen()->geometry();
+  const QRect available = viewer().screen()->availableGeometry();
   // The frame as the window manager draws it (QWidget::frameGeometry() may lag behind).
-  auto frame = [this] { return form().geometry().marginsAdded(window()->frameMargins()); };
+  auto frame = [this] { return viewer().geometry().marginsAdded(window()->frameMargins()); };
   auto frameCentred = [&] {
     const QPoint offset = frame().center() - available.center();
     return !window()->frameMargins().isNull() && std::abs(offset.x()) <= 1 &&
@@ -197,38 +204,38 @@ TEST_F(Menu, FullScreenOffGivesTheCentredBorderedWindowAndOnCoversTheScreenAgain
   };
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round == 1 ? "first time out of full screen" : "second time");
-    ChooseMenuItem(form().FullScreenAction);
-    EXPECT_FALSE(form().FullScreenAction->isChecked());
+    ChooseMenuItem(viewer().Actions().FullScreen);
+    EXPECT_FALSE(viewer().Actions().FullScreen->isChecked());
     ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }))
-        << "client size " << form().width() << "x" << form().height();
-    EXPECT_FALSE(form().FullScreen());
-    EXPECT_FALSE(form().windowFlags().testFlag(Qt::FramelessWindowHint));
+        << "client size " << viewer().width() << "x" << viewer().height();
+    EXPECT_FALSE(viewer().FullScreen());
+    EXPECT_FALSE(viewer().windowFlags().testFlag(Qt::FramelessWindowHint));
     // Centred with its border and caption, not by its client area alone.
     EXPECT_TRUE(WaitFor(frameCentred))
         << "frame " << frame().x() << "," << frame().y() << " " << frame().width() << "x"
         << frame().height() << " in " << available.width() << "x" << available.height();
-    EXPECT_EQ(form().View->size(), kWindowSize);
+    EXPECT_EQ(viewer().View()->size(), kWindowSize);
 
-    ChooseMenuItem(form().FullScreenAction);
-    EXPECT_TRUE(form().FullScreenAction->isChecked());
+    ChooseMenuItem(viewer().Actions().FullScreen);
+    EXPECT_TRUE(viewer().Actions().FullScreen->isChecked());
     ASSERT_TRUE(WaitFor(CoversScreen));
-    EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-    EXPECT_EQ(form().View->size(), screen.size());
+    EXPECT_EQ(viewer().frameGeometry(), screen) << "no border";
+    EXPECT_EQ(viewer().View()->size(), screen.size());
   }
 }
 
 TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
-  ChooseMenuItem(form().ShowInfoAction);
-  ChooseMenuItem(form().FullScreenAction);
+  ChooseMenuItem(viewer().Actions().ShowInfo);
+  ChooseMenuItem(viewer().Actions().FullScreen);
   ASSERT_TRUE(WaitFor([this] { return IsNormalWindow(); }));
   for (int width : {1000, 801, 1332}) {
-    form().resize(width, 700);
-    ASSERT_TRUE(WaitFor([&] { return form().size() == QSize(width, 700); })) << width;
-    EXPECT_EQ(form().View->width(), width);
-    EXPECT_EQ(form().NameLabel->width(), width) << "the name strip spans the view";
+    viewer().resize(width, 700);
+    ASSERT_TRUE(WaitFor([&] { return viewer().size() == QSize(width, 700); })) << width;
+    EXPECT_EQ(viewer().View()->width(), width);
+    EXPECT_EQ(viewer().Overlays().NameLabel->width(), width) << "the name strip spans the view";
     const double centre = width / 2.0;
-    const QRect captions = form().FactSheetCaptions->geometry(),
-                values = form().FactSheetValues->geometry();
+    const QRect captions = viewer().Overlays().FactSheetCaptions->geometry(),
+                values = viewer().Overlays().FactSheetValues->geometry();
     EXPECT_EQ(captions.top(), 40);
     EXPECT_EQ(values.top(), 40);
     EXPECT_EQ(captions.width(), 200);
@@ -237,10 +244,11 @@ TEST_F(Menu, FactSheetStaysAroundTheCentreLineAfterAResize) {
     EXPECT_NEAR(values.left(), centre + 7, 0.5) << width;
     EXPECT_EQ(values.left() - (captions.left() + captions.width()), 14) << width;
   }
-  ChooseMenuItem(form().FullScreenAction);
+  ChooseMenuItem(viewer().Actions().FullScreen);
   ASSERT_TRUE(WaitFor(CoversScreen));
-  EXPECT_EQ(form().FactSheetCaptions->geometry().right() + 1, form().width() / 2 - 7);
-  EXPECT_EQ(form().FactSheetValues->x(), form().width() / 2 + 7);
+  EXPECT_EQ(viewer().Overlays().FactSheetCaptions->geometry().right() + 1,
+            viewer().width() / 2 - 7);
+  EXPECT_EQ(viewer().Overlays().FactSheetValues->x(), viewer().width() / 2 + 7);
 }
 
 }  // namespace apptest

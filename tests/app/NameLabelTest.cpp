@@ -62,38 +62,40 @@ class NameLabel : public MainWindow {
   // The view's strip under the label, on screen (the window as it paints) or in the
   // screenshot.
   QImage Strip(bool screenshot) {
-    const QImage whole = screenshot ? form().View->MakeScreenshot()
-                                    : form().grab(form().NameLabel->geometry()).toImage();
-    const qreal ratio = form().devicePixelRatioF();
-    return whole.copy(QRect(QPoint(), (QSizeF(form().NameLabel->size()) * ratio).toSize()));
+    const QImage whole = screenshot
+                             ? viewer().View()->MakeScreenshot()
+                             : viewer().grab(viewer().Overlays().NameLabel->geometry()).toImage();
+    const qreal ratio = viewer().devicePixelRatioF();
+    return whole.copy(
+        QRect(QPoint(), (QSizeF(viewer().Overlays().NameLabel->size()) * ratio).toSize()));
   }
 };
 
 TEST_F(NameLabel, ReadsOverTheSkyAndOverThePlanetWithItsFontColourAndPlaceKept) {
   struct TCase {
     const char* Name;
-    int Body;
+    orvanth::TBodyId Body;
     bool Fly;  // with the body's button; else only named, the camera as it starts
     bool Screenshot;
   };
   // As the viewer starts, the strip lies over the sky; after "Io" the planet behind Io
   // fills it.
   const TCase cases[] = {
-      {"over the sky, on screen", orvanth::kOrvanth, false, false},
-      {"over the sky, in the screenshot", orvanth::kOrvanth, false, true},
-      {"over the planet, on screen", orvanth::kIo, true, false},
-      {"over the planet, in the screenshot", orvanth::kIo, true, true},
+      {"over the sky, on screen", orvanth::TBodyId::Orvanth, false, false},
+      {"over the sky, in the screenshot", orvanth::TBodyId::Orvanth, false, true},
+      {"over the planet, on screen", orvanth::TBodyId::Io, true, false},
+      {"over the planet, in the screenshot", orvanth::TBodyId::Io, true, true},
   };
-  const qreal ratio = form().devicePixelRatioF();
+  const qreal ratio = viewer().devicePixelRatioF();
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    c.Fly ? form().SelectBody(c.Body) : form().ShowBody(c.Body);
+    c.Fly ? viewer().SelectBody(c.Body) : viewer().ShowBody(c.Body);
     QCoreApplication::processEvents();
-    const QImage glyphs = PlainGlyphs(*form().NameLabel, ratio);
+    const QImage glyphs = PlainGlyphs(*viewer().Overlays().NameLabel, ratio);
     const QImage shown = Strip(c.Screenshot);
-    form().NameLabel->hide();
+    viewer().Overlays().NameLabel->hide();
     const QImage hidden = Strip(c.Screenshot);
-    form().NameLabel->show();
+    viewer().Overlays().NameLabel->show();
     ASSERT_EQ(shown.size(), glyphs.size());
 
     const contrast::TRingContrast measured = contrast::RingContrast(shown, Covered(glyphs, 128));
@@ -122,15 +124,15 @@ TEST_F(NameLabel, ReadsOverAnyColour) {
   // From black through the label's own grey to white: the halo carries the contrast.
   const QRgb backgrounds[] = {0xFF000000, 0xFF05050A, 0xFF6E4A30, 0xFFBABABA,
                               0xFFE8D2B0, 0xFFF6EBD8, 0xFFFFFFFF};
-  form().SelectBody(orvanth::kGanymede);
-  const qreal ratio = form().devicePixelRatioF();
-  const contrast::TMask glyphs = Covered(PlainGlyphs(*form().NameLabel, ratio), 128);
+  viewer().SelectBody(orvanth::TBodyId::Ganymede);
+  const qreal ratio = viewer().devicePixelRatioF();
+  const contrast::TMask glyphs = Covered(PlainGlyphs(*viewer().Overlays().NameLabel, ratio), 128);
   for (QRgb background : backgrounds) {
-    QImage picture((QSizeF(form().NameLabel->size()) * ratio).toSize(),
+    QImage picture((QSizeF(viewer().Overlays().NameLabel->size()) * ratio).toSize(),
                    QImage::Format_ARGB32_Premultiplied);
     picture.setDevicePixelRatio(ratio);
     picture.fill(background);
-    form().NameLabel->render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
+    viewer().Overlays().NameLabel->render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
     EXPECT_GE(contrast::RingContrast(picture, glyphs).Ratio, 3)
         << "over #" << std::hex << (background & 0xFFFFFF);
   }

@@ -6,8 +6,10 @@
 #include <QTest>
 #include <chrono>
 #include <functional>
+#include <utility>
 #include <vector>
 
+#include "runtime3d/input/WidgetGestures.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace apptest {
@@ -23,18 +25,18 @@ QPointingDevice* TouchScreen() {
 
 class Orbit : public MainWindow {
  protected:
-  QTest::QTouchEventWidgetSequence Touch() { return QTest::touchEvent(&form(), TouchScreen()); }
+  QTest::QTouchEventWidgetSequence Touch() { return QTest::touchEvent(&viewer(), TouchScreen()); }
   // Two fingers at `first` and `second`; the second then moves by `step` `count` times.
   void Pinch(QPoint first, QPoint second, QPoint step, int count) {
     QTest::QTouchEventWidgetSequence touch = Touch();
-    touch.press(0, first, &form()).commit();
-    touch.stationary(0).press(1, second, &form()).commit();
+    touch.press(0, first, &viewer()).commit();
+    touch.stationary(0).press(1, second, &viewer()).commit();
     for (int i = 0; i < count; ++i) {
       second += step;
-      touch.stationary(0).move(1, second, &form()).commit();
+      touch.stationary(0).move(1, second, &viewer()).commit();
     }
-    touch.stationary(0).release(1, second, &form()).commit();
-    touch.release(0, first, &form()).commit();
+    touch.stationary(0).release(1, second, &viewer()).commit();
+    touch.release(0, first, &viewer()).commit();
   }
 };
 
@@ -54,15 +56,15 @@ TEST_F(Orbit, DragTurnsTheRigMoreTheFartherTheCamera) {
       {-15, {60, 80}, -8.2182, 6.1636},
   };
   for (const TCase& c : cases) {
-    form().CameraRig->RotationAngle().SetX(0);
-    form().CameraRig->RotationAngle().SetY(0);
-    form().Camera->Position().SetZ(c.CameraZ);
+    viewer().Scene().CameraRig->RotationAngle().SetX(0);
+    viewer().Scene().CameraRig->RotationAngle().SetY(0);
+    viewer().Scene().Camera->Position().SetZ(c.CameraZ);
     Drag(DragStart(), c.By);
     EXPECT_NEAR(AngleStep(0, RigX()), c.TurnX, 1e-3)
         << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
     EXPECT_NEAR(AngleStep(0, RigY()), c.TurnY, 1e-3)
         << "Z " << c.CameraZ << " by " << c.By.x() << "," << c.By.y();
-    EXPECT_FALSE(form().Dragging) << "the release ends the drag";
+    EXPECT_FALSE(viewer().Orbit().Dragging()) << "the release ends the drag";
     EXPECT_EQ(CameraZ(), c.CameraZ) << "a drag never zooms";
   }
 }
@@ -91,7 +93,7 @@ TEST_F(Orbit, ADragWhoseReleaseGoesElsewhereTurnsNothingAfterwards) {
     // Takes the pointer from the view while the left button is held.
     std::function<void(QPoint at)> Interrupt;
   };
-  QMenu* menu = form().ContextMenu;
+  QMenu* menu = viewer().Overlays().ContextMenu;
   const TCase cases[] = {
       {"the context menu over the bare view", false,
        [&](QPoint at) {
@@ -116,20 +118,22 @@ TEST_F(Orbit, ADragWhoseReleaseGoesElsewhereTurnsNothingAfterwards) {
                              Qt::NoButton, QEvent::MouseMove, Qt::NoModifier, 0);
        }},
   };
-  const int w = form().View->width();
+  const int w = viewer().View()->width();
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100),
+                          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], onPlanet));
   for (const TCase& c : cases) {
     const QPoint start = c.OnBody ? onPlanet : BareViewPoint();
     MoveTo(start);
     Press(start);
     MoveTo(start + QPoint(0, 10));
-    ASSERT_TRUE(form().Dragging) << c.Name;
+    ASSERT_TRUE(viewer().Orbit().Dragging()) << c.Name;
     const float x = RigX(), y = RigY();
     ASSERT_NE(x, 0) << c.Name << ": the drag turned the rig";
 
     c.Interrupt(start + QPoint(0, 10));
-    EXPECT_FALSE(form().Dragging) << c.Name << ": the drag ends when the view loses the pointer";
+    EXPECT_FALSE(viewer().Orbit().Dragging())
+        << c.Name << ": the drag ends when the view loses the pointer";
     // The user lets go of both buttons (the menu or the other window takes the releases)
     // and closes the menu.
     Release(start + QPoint(0, 10));
@@ -137,31 +141,33 @@ TEST_F(Orbit, ADragWhoseReleaseGoesElsewhereTurnsNothingAfterwards) {
     if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
     EXPECT_TRUE(WaitFor([menu] { return !menu->isVisible(); })) << c.Name;
     other.hide();
-    form().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form())) << c.Name;
+    viewer().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer())) << c.Name;
 
     for (int i = 1; i <= 4; ++i) MoveTo(start + QPoint(30 * i, -20 * i));
     EXPECT_EQ(RigX(), x) << c.Name << ": moves without a button turn nothing";
     EXPECT_EQ(RigY(), y) << c.Name;
-    EXPECT_FALSE(form().Dragging) << c.Name;
-    EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << c.Name;
+    EXPECT_FALSE(viewer().Orbit().Dragging()) << c.Name;
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth")) << c.Name;
   }
   EXPECT_TRUE(ErrorMessages().empty());
 }
 
 TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
-  form().ShowBody(2);
-  const int w = form().View->width();
+  viewer().ShowBody(orvanth::TBodyId::Io);
+  const int w = viewer().View()->width();
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100),
+                          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], onPlanet));
   Press(onPlanet);
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << "the press names the planet";
-  EXPECT_TRUE(form().Dragging);
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"))
+      << "the press names the planet";
+  EXPECT_TRUE(viewer().Orbit().Dragging());
 
   // Across the view toward the panel; bodies and the bare view pass the moves on alike.
   QPoint at = onPlanet;
-  const QPoint overPanel = form().ButtonPanel->geometry().topLeft() + QPoint(10, 10);
-  ASSERT_EQ(form().childAt(overPanel), form().ButtonPanel);
+  const QPoint overPanel = viewer().Overlays().ButtonPanel->geometry().topLeft() + QPoint(10, 10);
+  ASSERT_EQ(viewer().childAt(overPanel), viewer().Overlays().ButtonPanel);
   float yaw = RigY();
   for (int i = 1; i <= 4; ++i) {
     at = onPlanet + (overPanel - onPlanet) * i / 4;
@@ -174,7 +180,7 @@ TEST_F(Orbit, DragFromABodyGoesOnOverTheViewAndThePanelUntilTheRelease) {
   EXPECT_NEAR(AngleStep(tilt, RigX()), -20 * 0.3 * (8.0 / 33 + 0.1), 1e-3)
       << "over the panel the drag still turns the rig";
   Release(overPanel + QPoint(0, 20));
-  EXPECT_FALSE(form().Dragging) << "the release over the panel ends the drag";
+  EXPECT_FALSE(viewer().Orbit().Dragging()) << "the release over the panel ends the drag";
 
   const float x = RigX();
   yaw = RigY();
@@ -201,23 +207,24 @@ TEST_F(Orbit, EveryNotchMakesOneStepWithinTheLimits) {
   };
   const QPoint bare = BareViewPoint();
   for (const TCase& c : cases) {
-    form().WheelNotches.Reset();
-    form().Camera->Position().SetZ(c.From);
+    viewer().Orbit().Reset();
+    viewer().Scene().Camera->Position().SetZ(c.From);
     Wheel(bare, c.Delta);
     EXPECT_EQ(CameraZ(), c.To) << "from " << c.From << " by " << c.Delta;
   }
 
   // Over a body the wheel zooms as well.
-  form().Camera->Position().SetZ(-15);
+  viewer().Scene().Camera->Position().SetZ(-15);
   QPoint onPlanet;
-  const int w = form().View->width();
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100), form().Planet, onPlanet));
+  const int w = viewer().View()->width();
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 100),
+                          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], onPlanet));
   Wheel(onPlanet, 120);
   EXPECT_EQ(CameraZ(), -14);
 
   // Qt never sends a wheel event without a turn; the handler takes it as no turn.
   bool handled = false;
-  form().ZoomByWheel(form().View, 0, 0, handled);
+  viewer().View()->OnMouseWheel(viewer().View(), 0, 0, handled);
   EXPECT_EQ(CameraZ(), -14);
   EXPECT_TRUE(handled);
 }
@@ -247,8 +254,8 @@ TEST_F(Orbit, FineWheelTurnsAddUpToOneStepPer120Units) {
   };
   const QPoint bare = BareViewPoint();
   for (const TCase& c : cases) {
-    form().WheelNotches.Reset();
-    form().Camera->Position().SetZ(-15);
+    viewer().Orbit().Reset();
+    viewer().Scene().Camera->Position().SetZ(-15);
     for (const TTurn& turn : c.Turns) Wheel(bare, turn.Delta, turn.Wheel);
     EXPECT_EQ(CameraZ(), c.CameraZ) << c.Name;
   }
@@ -268,38 +275,20 @@ TEST_F(Orbit, AWheelPauseDropsTheRest) {
   EXPECT_EQ(CameraZ(), -13);
 }
 
-TEST_F(Orbit, PinchStepsOnlyOnChangesAboveFour) {
-  struct TStep {
-    std::uint8_t Flags;
-    std::int32_t Distance;
-    float CameraZ;
-    std::int32_t Last;  // LastPinchDistance afterwards
-  };
+TEST_F(Orbit, ThePinchGestureReachesTheZoom) {
   using namespace rt3d;
-  const TStep steps[] = {
-      {gfBegin, 100, -15, 100},    // the reference, never a step
-      {0, 104, -15, 104},          // a change of 4: none, but the reference moves on
-      {0, 109, -14, 109},          // 5: one step nearer
-      {0, 130, -13, 130},          // any size: one step
-      {0, 125, -14, 125},          // fingers together: farther
-      {gfInertia, 119, -15, 119},  // inertia counts as an ordinary event
-      {gfEnd, 300, -15, 119},      // the end neither zooms nor stores
-      {gfBegin, 10, -15, 10},      // a new pinch: no step however far from the last
-      {gfBegin | gfEnd, 50, -15, 50},
-  };
-  form().Camera->Position().SetZ(-15);
-  for (const TStep& s : steps) {
+  for (const auto& [flags, distance] :
+       {std::pair<std::uint8_t, std::int32_t>{gfBegin, 100}, {0, 110}, {gfEnd, 110}}) {
     TGestureEventInfo info;
     info.GestureID = igiZoom;
-    info.Flags = s.Flags;
-    info.Distance = s.Distance;
+    info.Flags = flags;
+    info.Distance = distance;
     bool handled = false;
-    form().HandleGesture(info, handled);
+    viewer().ViewportGestures().OnGesture(nullptr, info, handled);
     EXPECT_TRUE(handled);
-    EXPECT_EQ(CameraZ(), s.CameraZ) << "flags " << int(s.Flags) << " distance " << s.Distance;
-    EXPECT_EQ(form().LastPinchDistance, s.Last)
-        << "flags " << int(s.Flags) << " distance " << s.Distance;
   }
+  EXPECT_EQ(CameraZ(), -14);
+  EXPECT_EQ(viewer().Orbit().LastPinchDistance(), 110);
 }
 
 TEST_F(Orbit, GestureHandlerTakesOnlyItsGestures) {
@@ -315,20 +304,21 @@ TEST_F(Orbit, GestureHandlerTakesOnlyItsGestures) {
       {igiLongTap, false, false}, {igiPressAndTap, false, false}, {3, false, false},
   };
   for (const TCase& c : cases) {
-    const bool shown = form().ButtonPanel->isVisible();
+    const bool shown = viewer().Overlays().ButtonPanel->isVisible();
     TGestureEventInfo info;
     info.GestureID = c.ID;
     info.Flags = gfEnd;  // the double tap toggles whatever the flags
     bool handled = false;
-    form().HandleGesture(info, handled);
+    viewer().ViewportGestures().OnGesture(nullptr, info, handled);
     EXPECT_EQ(handled, c.Handled) << "gesture " << c.ID;
-    EXPECT_EQ(form().ButtonPanel->isVisible() != shown, c.TogglesPanel) << "gesture " << c.ID;
+    EXPECT_EQ(viewer().Overlays().ButtonPanel->isVisible() != shown, c.TogglesPanel)
+        << "gesture " << c.ID;
     EXPECT_EQ(CameraZ(), -15) << "gesture " << c.ID;
   }
 }
 
 TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
-  const int h = form().View->height();
+  const int h = viewer().View()->height();
   const QPoint first(200, h - 200), second(300, h - 200);
   struct TCase {
     QPoint Second;  // where the second finger lands
@@ -345,21 +335,22 @@ TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
       {second, {2, 0}, 6, -15, "steps of 2 pixels never reach the recognizer"},
   };
   for (const TCase& c : cases) {
-    form().Camera->Position().SetZ(-15);
+    viewer().Scene().Camera->Position().SetZ(-15);
     ASSERT_EQ(ObjectAt(first), nullptr);
     ASSERT_EQ(ObjectAt(c.Second), nullptr);
     Pinch(first, c.Second, c.Step, c.Count);
     EXPECT_EQ(CameraZ(), c.CameraZ) << c.Name;
     EXPECT_EQ(RigX(), 0) << "a pinch turns nothing";
     EXPECT_EQ(RigY(), 0);
-    EXPECT_FALSE(form().Dragging);
+    EXPECT_FALSE(viewer().Orbit().Dragging());
   }
 
-  form().Camera->Position().SetZ(-15);
-  const int w = form().View->width();
+  viewer().Scene().Camera->Position().SetZ(-15);
+  const int w = viewer().View()->width();
   QPoint onPlanet;
-  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 60), form().Planet, onPlanet));
-  ASSERT_EQ(ObjectAt(onPlanet + QPoint(60, 0)), form().Planet);
+  ASSERT_TRUE(FindPointIn(QRect(w / 2 - 100, 100, 200, 60),
+                          viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], onPlanet));
+  ASSERT_EQ(ObjectAt(onPlanet + QPoint(60, 0)), viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]);
   Pinch(onPlanet, onPlanet + QPoint(30, 0), {10, 0}, 3);
   EXPECT_EQ(CameraZ(), -15) << "a pinch that starts on a body delivers nothing";
 }
@@ -367,11 +358,12 @@ TEST_F(Orbit, PinchOnTheScreenZoomsOverTheViewAndNotOverABody) {
 TEST_F(Orbit, DoubleTapTogglesThePanelOnce) {
   const QPoint at = BareViewPoint();
   for (bool expected : {false, true}) {
-    Touch().press(0, at, &form());
-    Touch().release(0, at, &form());
-    Touch().press(0, at, &form());
-    Touch().release(0, at, &form());
-    EXPECT_EQ(form().ButtonPanel->isVisible(), expected) << "not also toggled as a double click";
+    Touch().press(0, at, &viewer());
+    Touch().release(0, at, &viewer());
+    Touch().press(0, at, &viewer());
+    Touch().release(0, at, &viewer());
+    EXPECT_EQ(viewer().Overlays().ButtonPanel->isVisible(), expected)
+        << "not also toggled as a double click";
     // Past the recognizer's 300 ms, so the next two taps start afresh.
     QTest::qWait(350);
   }

@@ -41,31 +41,31 @@ class Screenshot : public MainWindow {
     MainWindow::SetUp();
     ASSERT_TRUE(folder.isValid());
     auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
-    dialog->DefaultExt = form().SaveDialog->DefaultExt;
-    dialog->Filter = form().SaveDialog->Filter;
-    dialog->FileName = form().SaveDialog->FileName;
-    dialog->FilterIndex = form().SaveDialog->FilterIndex;
-    dialog->SetInitialDir(form().SaveDialog->InitialDir());
+    dialog->DefaultExt = viewer().SaveDialog().DefaultExt;
+    dialog->Filter = viewer().SaveDialog().Filter;
+    dialog->FileName = viewer().SaveDialog().FileName;
+    dialog->FilterIndex = viewer().SaveDialog().FilterIndex;
+    dialog->SetInitialDir(viewer().SaveDialog().InitialDir());
     dialog_ = dialog.get();
-    form().SaveDialog = std::move(dialog);
+    viewer().ReplaceSaveDialog(std::move(dialog));
   }
 
   // Chooses "Screenshot" and answers the dialog with `name` in the test's folder.
   QString Take(const QString& name) {
     const QString path = folder.filePath(name);
     dialog_->Answers.push_back(path);
-    ChooseMenuItem(form().ScreenshotAction);
+    ChooseMenuItem(viewer().Actions().Screenshot);
     return path;
   }
   QStringList Files() const { return QDir(folder.path()).entryList(QDir::Files); }
-  QSize PixelSize() { return form().View->RenderTargetSize(); }
+  QSize PixelSize() { return viewer().View()->RenderTargetSize(); }
 
   QTemporaryDir folder;
   orvanth::screenshot::TScriptedSaveDialog* dialog_ = nullptr;
 };
 
 TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
-  const QSize expected = (QSizeF(form().View->size()) * form().devicePixelRatioF()).toSize();
+  const QSize expected = (QSizeF(viewer().View()->size()) * viewer().devicePixelRatioF()).toSize();
   ASSERT_EQ(PixelSize(), expected);
   struct TCase {
     const char* Name;
@@ -79,7 +79,7 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), c.Format) << c.Name;
     EXPECT_EQ(reader.size(), expected) << c.Name;
-    EXPECT_EQ(form().SaveDialog->FileName, path);
+    EXPECT_EQ(viewer().SaveDialog().FileName, path);
 
     // The dialog opens in the pictures folder made at start-up, with the last name.
     ASSERT_FALSE(dialog_->Requests.empty());
@@ -87,7 +87,7 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
     EXPECT_TRUE(request.InitialDir.endsWith("Talvoren/Planets"))
         << request.InitialDir.toStdString();
     EXPECT_TRUE(QDir(request.InitialDir).exists());
-    EXPECT_EQ(request.InitialDir + "/", form().PicturesFolder);
+    EXPECT_EQ(request.InitialDir + "/", viewer().PicturesFolder());
     if (!previous.isEmpty()) {
       EXPECT_EQ(request.FileName, previous);
     }
@@ -97,8 +97,8 @@ TEST_F(Screenshot, SavesTheViewAtItsPixelSizeInTheContainerOfTheExtension) {
 
 TEST_F(Screenshot, HasTheBodyNameAtTheTopOnlyWhenNamesAreShown) {
   const QImage named(Take("named.jpg"));
-  ChooseMenuItem(form().ShowNamesAction);
-  ASSERT_FALSE(form().NameLabel->isVisible());
+  ChooseMenuItem(viewer().Actions().ShowNames);
+  ASSERT_FALSE(viewer().Overlays().NameLabel->isVisible());
   const QImage unnamed(Take("unnamed.jpg"));
   ASSERT_FALSE(named.isNull());
   ASSERT_EQ(named.size(), unnamed.size());
@@ -114,19 +114,19 @@ TEST_F(Screenshot, HasTheBodyNameAtTheTopOnlyWhenNamesAreShown) {
 
 TEST_F(Screenshot, NeverShowsTheFactSheetOrThePanel) {
   const QImage plain(Take("plain.jpg"));
-  ChooseMenuItem(form().ShowInfoAction);
+  ChooseMenuItem(viewer().Actions().ShowInfo);
   PressKey(Qt::Key_Space);
-  ASSERT_TRUE(form().FactSheetCaptions->isVisible());
-  ASSERT_FALSE(form().ButtonPanel->isVisible());
+  ASSERT_TRUE(viewer().Overlays().FactSheetCaptions->isVisible());
+  ASSERT_FALSE(viewer().Overlays().ButtonPanel->isVisible());
   const QImage withSheet(Take("sheet.jpg"));
   ASSERT_FALSE(plain.isNull());
   ASSERT_EQ(plain.size(), withSheet.size());
-  const double ratio = form().devicePixelRatioF();
-  const QRect sheet(form().FactSheetCaptions->geometry().topLeft() * ratio,
-                    form().FactSheetValues->geometry().bottomRight() * ratio);
+  const double ratio = viewer().devicePixelRatioF();
+  const QRect sheet(viewer().Overlays().FactSheetCaptions->geometry().topLeft() * ratio,
+                    viewer().Overlays().FactSheetValues->geometry().bottomRight() * ratio);
   EXPECT_EQ(DifferingPixels(plain, withSheet, sheet, 3), 0) << "the fact sheet is not in it";
-  const QRect panel(form().ButtonPanel->geometry().topLeft() * ratio,
-                    form().ButtonPanel->geometry().bottomRight() * ratio);
+  const QRect panel(viewer().Overlays().ButtonPanel->geometry().topLeft() * ratio,
+                    viewer().Overlays().ButtonPanel->geometry().bottomRight() * ratio);
   EXPECT_EQ(DifferingPixels(plain, withSheet, panel, 3), 0) << "the panel is not in it";
   EXPECT_EQ(DifferingPixels(plain, withSheet, plain.rect(), 3), 0);
 }
@@ -135,7 +135,7 @@ TEST_F(Screenshot, CancelWritesNothingAndKeepsTheFileName) {
   const QString earlier = folder.filePath("earlier.jpg");
   dialog_->FileName = earlier;
   dialog_->Answers.push_back(std::nullopt);
-  ChooseMenuItem(form().ScreenshotAction);
+  ChooseMenuItem(viewer().Actions().Screenshot);
   ASSERT_EQ(dialog_->Requests.size(), 1u) << "the dialog was asked";
   EXPECT_EQ(dialog_->Requests[0].FileName, earlier);
   EXPECT_TRUE(Files().isEmpty());
@@ -159,9 +159,9 @@ TEST_F(Screenshot, FailedSaveIsReportedAndTheViewerGoesOn) {
     ASSERT_EQ(ErrorMessages().size(), 1u) << c.Name;
     EXPECT_TRUE(ErrorMessages()[0].startsWith(c.Message)) << ErrorMessages()[0].toStdString();
     EXPECT_TRUE(Files().isEmpty()) << c.Name << ": nothing left behind";
-    ClickButton(form().BodyButton(orvanth::kIo));
-    EXPECT_EQ(form().NameLabel->text(), QString("Io"));
-    ClickButton(form().BodyButton(orvanth::kOrvanth));
+    ClickButton(viewer().BodyButton(orvanth::TBodyId::Io));
+    EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Io"));
+    ClickButton(viewer().BodyButton(orvanth::TBodyId::Orvanth));
   }
 }
 
@@ -169,13 +169,13 @@ TEST_F(Screenshot, FailedSaveIsReportedAndTheViewerGoesOn) {
 // nothing moving: the planet in the middle, about 85 % of the view high, and the star
 // field behind everything else.
 TEST_F(Screenshot, StoredViewShowsThePlanetCentredInTheSky) {
-  ChooseMenuItem(form().AutoRotateAction);
-  ASSERT_FALSE(form().AutoRotateAction->isChecked());
+  ChooseMenuItem(viewer().Actions().AutoRotate);
+  ASSERT_FALSE(viewer().Actions().AutoRotate->isChecked());
   ASSERT_EQ(CameraZ(), -15);
-  const QImage scene = form().View->MakeScreenshot();
-  form().Planet->SetVisible(false);
-  const QImage withoutPlanet = form().View->MakeScreenshot();
-  form().Planet->SetVisible(true);
+  const QImage scene = viewer().View()->MakeScreenshot();
+  viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->SetVisible(false);
+  const QImage withoutPlanet = viewer().View()->MakeScreenshot();
+  viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->SetVisible(true);
   ASSERT_FALSE(scene.isNull());
   ASSERT_EQ(scene.size(), PixelSize());
 

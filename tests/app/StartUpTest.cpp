@@ -25,39 +25,41 @@ class StartUp : public MainWindow {
 };
 
 TEST_F(StartUp, OpensFullScreenWithThePlanetNamedAndNoFactSheet) {
-  const QRect screen = form().screen()->geometry();
-  EXPECT_TRUE(form().isFullScreen());
-  EXPECT_EQ(form().geometry(), screen) << "the client area covers the whole screen";
-  EXPECT_EQ(form().frameGeometry(), screen) << "no border";
-  EXPECT_EQ(form().View->geometry(), QRect(QPoint(), screen.size()));
-  EXPECT_EQ(form().windowTitle(), QString("Moons of Orvanth"));
+  const QRect screen = viewer().screen()->geometry();
+  EXPECT_TRUE(viewer().isFullScreen());
+  EXPECT_EQ(viewer().geometry(), screen) << "the client area covers the whole screen";
+  EXPECT_EQ(viewer().frameGeometry(), screen) << "no border";
+  EXPECT_EQ(viewer().View()->geometry(), QRect(QPoint(), screen.size()));
+  EXPECT_EQ(viewer().windowTitle(), QString("Moons of Orvanth"));
   EXPECT_FALSE(TheAboutWindow->isVisible()) << "the About window waits for the menu";
 
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth"));
-  EXPECT_TRUE(form().NameLabel->isVisible());
-  EXPECT_FALSE(form().FactSheetCaptions->isVisible());
-  EXPECT_FALSE(form().FactSheetValues->isVisible());
-  EXPECT_EQ(form().FactSheetValues->Text(), orvanth::FactValues(1)) << "the planet's facts, hidden";
-  EXPECT_TRUE(form().ButtonPanel->isVisible());
-  EXPECT_FALSE(form().Dragging);
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"));
+  EXPECT_TRUE(viewer().Overlays().NameLabel->isVisible());
+  EXPECT_FALSE(viewer().Overlays().FactSheetCaptions->isVisible());
+  EXPECT_FALSE(viewer().Overlays().FactSheetValues->isVisible());
+  EXPECT_EQ(viewer().Overlays().FactSheetValues->Text(), orvanth::FactValues(BodyOfKey(1)))
+      << "the planet's facts, hidden";
+  EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible());
+  EXPECT_FALSE(viewer().Orbit().Dragging());
 
   // The menu's marks agree with what they switch.
-  EXPECT_TRUE(form().AutoRotateAction->isChecked());
-  EXPECT_TRUE(form().ShowNamesAction->isChecked());
-  EXPECT_FALSE(form().ShowInfoAction->isChecked());
-  EXPECT_TRUE(form().FullScreenAction->isChecked());
-  EXPECT_TRUE(form().FullScreen());
+  EXPECT_TRUE(viewer().Actions().AutoRotate->isChecked());
+  EXPECT_TRUE(viewer().Actions().ShowNames->isChecked());
+  EXPECT_FALSE(viewer().Actions().ShowInfo->isChecked());
+  EXPECT_TRUE(viewer().Actions().FullScreen->isChecked());
+  EXPECT_TRUE(viewer().FullScreen());
 }
 
 TEST_F(StartUp, SpaceReachesTheWindowBeforeAnyButtonIsClicked) {
   // No button may take the focus on its own when the window becomes active: the space
   // bar would click it instead of toggling the panel.
   PressKey(Qt::Key_Space);
-  EXPECT_FALSE(form().ButtonPanel->isVisible());
-  EXPECT_EQ(form().NameLabel->text(), QString("Orvanth")) << "no body selected by the key";
+  EXPECT_FALSE(viewer().Overlays().ButtonPanel->isVisible());
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Orvanth"))
+      << "no body selected by the key";
   EXPECT_EQ(CameraZ(), -38) << "no body button clicked by the key";
   PressKey(Qt::Key_Space);
-  EXPECT_TRUE(form().ButtonPanel->isVisible());
+  EXPECT_TRUE(viewer().Overlays().ButtonPanel->isVisible());
 }
 
 TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
@@ -71,8 +73,8 @@ TEST_F(StartUp, CameraGlidesFrom38To15InThreeSecondsWhateverTheUserDoes) {
   Advance(0.5);
   EXPECT_NEAR(CameraZ(), -38 + 23 * 2.0 / 3, 1e-4);
 
-  ClickButton(form().BodyButton(orvanth::kIo));
-  EXPECT_EQ(form().NameLabel->text(), QString("Io"));
+  ClickButton(viewer().BodyButton(orvanth::TBodyId::Io));
+  EXPECT_EQ(viewer().Overlays().NameLabel->text(), QString("Io"));
   EXPECT_EQ(CameraZ(), -9) << "the button's distance, until the next tick";
   Advance(0.5);
   EXPECT_NEAR(CameraZ(), -38 + 23 * 2.5 / 3, 1e-4);
@@ -96,7 +98,7 @@ class FirstLight : public StartUp {
 
   // Shows the main window and waits for its first frame on screen.
   void ShowUntilFirstFrame() {
-    QSignalSpy frames(form().View, &rt3d::TViewport3D::FramePresented);
+    QSignalSpy frames(viewer().View(), &rt3d::TViewport3D::FramePresented);
     ShowMainWindow();
     if (frames.isEmpty()) {
       ASSERT_TRUE(frames.wait(10000)) << "no frame came";
@@ -107,7 +109,11 @@ class FirstLight : public StartUp {
   std::vector<rt3d::TTexture*> Textures() {
     std::vector<rt3d::TTexture*> textures;
     for (rt3d::TSphere* sphere :
-         {form().Planet, form().Sky, form().Io, form().Europa, form().Ganymede, form().Callisto}) {
+         {viewer().Scene().Bodies[orvanth::TBodyId::Orvanth], viewer().Scene().Sky,
+          viewer().Scene().Bodies[orvanth::TBodyId::Io],
+          viewer().Scene().Bodies[orvanth::TBodyId::Europa],
+          viewer().Scene().Bodies[orvanth::TBodyId::Ganymede],
+          viewer().Scene().Bodies[orvanth::TBodyId::Callisto]}) {
       rt3d::TMaterial* material = sphere->MaterialSource()->Material();
       if (auto* lit = dynamic_cast<rt3d::TLightMaterial*>(material)) {
         textures.push_back(lit->Texture);
@@ -125,7 +131,8 @@ TEST_F(FirstLight, GlideWaitsForTheFirstFrameOnScreenWhichShowsTheSmallImages) {
   // Long before anything is on screen (a busy machine, a slow driver) time passes...
   Advance(2);
   EXPECT_EQ(CameraZ(), -38) << "the glide waits for the first frame";
-  EXPECT_EQ(form().Planet->RotationAngle().Y(), 0) << "and so do the spins";
+  EXPECT_EQ(viewer().Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(), 0)
+      << "and so do the spins";
 
   ShowUntilFirstFrame();
   EXPECT_TRUE(Textures()[0]->DevicePreview) << "the first frame showed the planet's small map";
@@ -143,14 +150,14 @@ TEST_F(FirstLight, GlideWaitsForTheFirstFrameOnScreenWhichShowsTheSmallImages) {
 // window drawing its full images from the start shows.
 TEST_F(FirstLight, PictureOnceEveryImageIsInPlaceIsTheOneDrawnFromTheFullImages) {
   ShowUntilFirstFrame();
-  EXPECT_TRUE(form().View->TexturesInProgress());
+  EXPECT_TRUE(viewer().View()->TexturesInProgress());
   // The view draws again by itself as the full images come, until none shows its small one.
-  ASSERT_TRUE(WaitFor([this] { return !form().View->TexturesInProgress(); }, 20000));
-  const QImage handedOver = form().View->MakeScreenshot();
+  ASSERT_TRUE(WaitFor([this] { return !viewer().View()->TexturesInProgress(); }, 20000));
+  const QImage handedOver = viewer().View()->MakeScreenshot();
 
   TearDown();
   OpenWindows();
-  const QImage whole = form().View->MakeScreenshot();
+  const QImage whole = viewer().View()->MakeScreenshot();
   ASSERT_FALSE(whole.isNull());
   EXPECT_TRUE(handedOver == whole) << "pixel for pixel";
 }
@@ -160,13 +167,15 @@ TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {
     rt3d::TSphere* Sphere;
     float At0, At240, At480;  // RotationAngle.Y read back
   };
-  TMainWindow& f = form();
+  TMainWindow& f = viewer();
   const TBody bodies[] = {
-      {f.Planet, 0, 0, 0},                    // a turn a minute
-      {f.Io, 0, 0, 0},                        // Io: 360 degrees in 240 s
-      {f.Europa, 45, 202.5, 45},              // Europa: 405 in 480 s, then back to 45
-      {f.Ganymede, 90, 337.5, 225},           // Ganymede: 450 in 960 s
-      {f.Callisto, 135, 82.0116f, 29.0232f},  // Callisto: 495 in 2242 s
+      {f.Scene().Bodies[orvanth::TBodyId::Orvanth], 0, 0, 0},  // a turn a minute
+      {f.Scene().Bodies[orvanth::TBodyId::Io], 0, 0, 0},       // Io: 360 degrees in 240 s
+      {f.Scene().Bodies[orvanth::TBodyId::Europa], 45, 202.5,
+       45},  // Europa: 405 in 480 s, then back to 45
+      {f.Scene().Bodies[orvanth::TBodyId::Ganymede], 90, 337.5, 225},  // Ganymede: 450 in 960 s
+      {f.Scene().Bodies[orvanth::TBodyId::Callisto], 135, 82.0116f,
+       29.0232f},  // Callisto: 495 in 2242 s
   };
   for (const TBody& b : bodies) EXPECT_NEAR(b.Sphere->RotationAngle().Y(), b.At0, 1e-3);
   Advance(240, 1);
@@ -178,9 +187,10 @@ TEST_F(StartUp, PlanetSpinsAndMoonsCircleFromTheirStoredAngles) {
     EXPECT_NEAR(AngleStep(b.At480, b.Sphere->RotationAngle().Y()), 0, 0.01) << b.Sphere->Name();
   }
   // The turn is the way of decreasing angles: a little later each has moved down.
-  const float europa = f.Europa->RotationAngle().Y();
+  const float europa = f.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y();
   Advance(10);
-  EXPECT_NEAR(AngleStep(europa, f.Europa->RotationAngle().Y()), -405 * 10 / 480.0, 0.01);
+  EXPECT_NEAR(AngleStep(europa, f.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y()),
+              -405 * 10 / 480.0, 0.01);
 }
 
 // The About window only hides on a close request. Whichever order the windows are
@@ -194,11 +204,11 @@ TEST_F(StartUp, ClosingTheMainWindowEndsTheProgramWithTheAboutWindowOpen) {
 TEST_F(StartUp, ExitEndsTheProgramWithTheAboutWindowOpen) {
   TheAboutWindow->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(TheAboutWindow));
-  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().ExitAction); }), 0);
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(viewer().Actions().Exit); }), 0);
 }
 
 TEST_F(StartUp, ExitEndsTheProgram) {
-  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(form().ExitAction); }), 0);
+  EXPECT_EQ(RunEventLoop([this] { ChooseMenuItem(viewer().Actions().Exit); }), 0);
 }
 
 TEST_F(StartUp, ClosingTheAboutWindowKeepsTheProgramRunning) {

@@ -81,7 +81,7 @@ std::vector<QString> Screenshot(TViewer& viewer, const QString& path) {
   ShownErrors().clear();
   viewer.Dialog().Answers.push_back(path);
   const std::size_t asked = viewer.Dialog().Requests.size();
-  QMetaObject::invokeMethod(viewer.Form().ScreenshotAction, &QAction::trigger,
+  QMetaObject::invokeMethod(viewer.Window().Actions().Screenshot, &QAction::trigger,
                             Qt::QueuedConnection);
   for (int i = 0; i < 200 && viewer.Dialog().Requests.size() == asked; ++i) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -184,7 +184,7 @@ TEST(BadSaveTargets, EachIsRefusedWithAClearMessageAndLosesNothing) {
   ASSERT_EQ(::chmod(QFile::encodeName(root + "/locked").constData(), 0755), 0);
   EXPECT_TRUE(Screenshot(viewer, root + "/good.jpg").empty());
   EXPECT_EQ(QImage(root + "/good.jpg").size(),
-            viewer.Form().View->size() * viewer.Form().devicePixelRatio());
+            viewer.Window().View()->size() * viewer.Window().devicePixelRatio());
   const QStringList expected = {"album.jpg", "full.jpg", "good.jpg", "locked",  "readonly.jpg",
                                 "shot",      "shot.hdp", "shot.ico", "shot.xyz"};
   QStringList left =

@@ -50,12 +50,12 @@ struct TTargets {
 
 class TStorm {
  public:
-  TStorm(TMainWindow& form, std::uint64_t seed) : FForm(form), FSeed(seed) {
-    FWindow = form.windowHandle();
+  TStorm(TMainWindow& viewer, std::uint64_t seed) : FViewer(viewer), FSeed(seed) {
+    FWindow = viewer.windowHandle();
     FTouch = QTest::createTouchDevice();
     // Qt registers it for good; it goes with the application, not before.
     FTouch->setParent(QCoreApplication::instance());
-    FPointer = QPoint(form.width() / 2, form.height() / 2);
+    FPointer = QPoint(viewer.width() / 2, viewer.height() / 2);
   }
 
   long Events() const { return FEvents; }
@@ -110,19 +110,19 @@ class TStorm {
   void Scan() {
     FTargets = {};
     const int step = 24;
-    for (int y = step / 2; y < FForm.height(); y += step) {
-      for (int x = step / 2; x < FForm.width(); x += step) {
-        const QPointF global = FForm.mapToGlobal(QPointF(x, y));
+    for (int y = step / 2; y < FViewer.height(); y += step) {
+      for (int x = step / 2; x < FViewer.width(); x += step) {
+        const QPointF global = FViewer.mapToGlobal(QPointF(x, y));
         const rt3d::TViewportHit hit =
-            FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
+            FViewer.View()->ObjectAtPoint({float(global.x()), float(global.y())});
         if (hit.Object == nullptr) {
           if (hit.OnViewport) FTargets.Sky.push_back({x, y});
           continue;
         }
         for (int body = 1; body <= 5; ++body) {
-          const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
-                                            FForm.Europa, FForm.Ganymede, FForm.Callisto};
-          if (hit.Object == sphere[body]) FTargets.Bodies[std::size_t(body)].push_back({x, y});
+          const rt3d::TSphere* sphere =
+              FViewer.Scene().Bodies[orvanth::kBodyIds[std::size_t(body - 1)]];
+          if (hit.Object == sphere) FTargets.Bodies[std::size_t(body)].push_back({x, y});
         }
       }
     }
@@ -144,31 +144,32 @@ class TStorm {
     }
     if (choice < 45 && !FTargets.Sky.empty()) return Pick(FTargets.Sky);
     if (choice < 65) {
-      const QRect panel = FForm.ButtonPanel->geometry();
+      const QRect panel = FViewer.Overlays().ButtonPanel->geometry();
       if (Chance(0.6)) {
         using namespace orvanth;
         const std::array<QPushButton*, 5> buttons{
-            FForm.BodyButton(kGanymede), FForm.BodyButton(kCallisto), FForm.BodyButton(kIo),
-            FForm.BodyButton(kEuropa), FForm.BodyButton(kOrvanth)};
+            FViewer.BodyButton(TBodyId::Ganymede), FViewer.BodyButton(TBodyId::Callisto),
+            FViewer.BodyButton(TBodyId::Io), FViewer.BodyButton(TBodyId::Europa),
+            FViewer.BodyButton(TBodyId::Orvanth)};
         QPushButton* button = buttons[std::size_t(Uniform(0, 4))];
-        return FForm.ButtonPanel->mapTo(&FForm, button->geometry().center());
+        return FViewer.Overlays().ButtonPanel->mapTo(&FViewer, button->geometry().center());
       }
       return InRect(panel);
     }
     if (choice < 75)
-      return InRect(Chance(0.5) ? FForm.FactSheetCaptions->geometry()
-                                : FForm.FactSheetValues->geometry());
+      return InRect(Chance(0.5) ? FViewer.Overlays().FactSheetCaptions->geometry()
+                                : FViewer.Overlays().FactSheetValues->geometry());
     if (choice < 78) {
       // Just outside the window: a drag may well leave it.
-      return {Uniform(-20, FForm.width() + 20), Uniform(-20, FForm.height() + 20)};
+      return {Uniform(-20, FViewer.width() + 20), Uniform(-20, FViewer.height() + 20)};
     }
-    return {Uniform(0, FForm.width() - 1), Uniform(0, FForm.height() - 1)};
+    return {Uniform(0, FViewer.width() - 1), Uniform(0, FViewer.height() - 1)};
   }
 
   // A point away from an open menu, so that no menu item is ever chosen by accident.
   QPoint AwayFromMenu() {
-    const QRect menu(FForm.mapFromGlobal(FForm.ContextMenu->geometry().topLeft()),
-                     FForm.ContextMenu->geometry().size());
+    const QRect menu(FViewer.mapFromGlobal(FViewer.Overlays().ContextMenu->geometry().topLeft()),
+                     FViewer.Overlays().ContextMenu->geometry().size());
     for (int attempt = 0; attempt < 50; ++attempt) {
       const QPoint p = Somewhere();
       if (!menu.adjusted(-4, -4, 4, 4).contains(p)) return p;
@@ -347,7 +348,7 @@ class TStorm {
   }
 
   void TouchStep() {
-    auto touch = QTest::touchEvent(&FForm, FTouch, false);
+    auto touch = QTest::touchEvent(&FViewer, FTouch, false);
     const QPoint a = Somewhere();
     switch (Uniform(0, 3)) {
       case 0:  // a tap, or two quick ones
@@ -399,18 +400,18 @@ class TStorm {
 
   void MenuCommand() {
     // All but "Screenshot" and "Exit".
-    const std::array<QAction*, 5> items{FForm.AutoRotateAction, FForm.ShowNamesAction,
-                                        FForm.ShowInfoAction, FForm.FullScreenAction,
-                                        FForm.AboutAction};
+    const std::array<QAction*, 5> items{FViewer.Actions().AutoRotate, FViewer.Actions().ShowNames,
+                                        FViewer.Actions().ShowInfo, FViewer.Actions().FullScreen,
+                                        FViewer.Actions().About};
     items[std::size_t(Uniform(0, 4))]->trigger();
     Count(kMenu);
   }
 
   void Resize() {
-    if (!FForm.FullScreen()) {
-      FForm.resize(Uniform(200, 1900), Uniform(150, 1060));
+    if (!FViewer.FullScreen()) {
+      FViewer.resize(Uniform(200, 1900), Uniform(150, 1060));
     } else {
-      FForm.FullScreenAction->trigger();
+      FViewer.Actions().FullScreen->trigger();
     }
     Count(kResize);
   }
@@ -418,7 +419,7 @@ class TStorm {
   void About() {
     if (TheAboutWindow == nullptr) return;
     if (!TheAboutWindow->isVisible()) {
-      FForm.AboutAction->trigger();
+      FViewer.Actions().About->trigger();
     } else if (Chance(0.5)) {
       TheAboutWindow->close();
     } else {
@@ -460,22 +461,24 @@ class TStorm {
   }
 
   void Tally(QPoint at) {
-    if (!FForm.rect().contains(at)) return;
-    if (FForm.ButtonPanel->isVisible() && FForm.ButtonPanel->geometry().contains(at)) {
+    if (!FViewer.rect().contains(at)) return;
+    if (FViewer.Overlays().ButtonPanel->isVisible() &&
+        FViewer.Overlays().ButtonPanel->geometry().contains(at)) {
       ++FPresses[kPanel];
       return;
     }
-    if (FForm.FactSheetCaptions->isVisible() && (FForm.FactSheetCaptions->geometry().contains(at) ||
-                                                 FForm.FactSheetValues->geometry().contains(at))) {
+    if (FViewer.Overlays().FactSheetCaptions->isVisible() &&
+        (FViewer.Overlays().FactSheetCaptions->geometry().contains(at) ||
+         FViewer.Overlays().FactSheetValues->geometry().contains(at))) {
       ++FPresses[kFactSheet];  // the texts let presses through to what lies below
     }
-    const QPointF global = FForm.mapToGlobal(QPointF(at));
+    const QPointF global = FViewer.mapToGlobal(QPointF(at));
     const rt3d::TViewportHit hit =
-        FForm.View->ObjectAtPoint({float(global.x()), float(global.y())});
-    const rt3d::TSphere* sphere[6] = {nullptr,      FForm.Planet,   FForm.Io,
-                                      FForm.Europa, FForm.Ganymede, FForm.Callisto};
+        FViewer.View()->ObjectAtPoint({float(global.x()), float(global.y())});
     for (int body = 1; body <= 5; ++body) {
-      if (hit.Object != nullptr && hit.Object == sphere[body]) ++FPresses[std::size_t(body)];
+      const rt3d::TSphere* sphere =
+          FViewer.Scene().Bodies[orvanth::kBodyIds[std::size_t(body - 1)]];
+      if (hit.Object != nullptr && hit.Object == sphere) ++FPresses[std::size_t(body)];
     }
     if (hit.Object == nullptr && hit.OnViewport) ++FPresses[kSky];
   }
@@ -485,7 +488,7 @@ class TStorm {
     ++FKinds[kind];
   }
 
-  TMainWindow& FForm;
+  TMainWindow& FViewer;
   std::uint64_t FSeed;
   std::mt19937_64 FRandom;
   QWindow* FWindow = nullptr;
@@ -521,11 +524,11 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
   std::printf("Input storm: seed %llu, %ld events (ORVANTH_STORM_SEED, ORVANTH_STORM_EVENTS)\n",
               static_cast<unsigned long long>(seed), events);
   ShownErrors().clear();
-  TViewer viewer;
-  TMainWindow& form = viewer.Form();
+  TViewer program;
+  TMainWindow& viewer = program.Window();
   ASSERT_NE(FTimer, nullptr) << "the animations did not start on the test clock";
 
-  TStorm storm(form, seed);
+  TStorm storm(viewer, seed);
   storm.Run(events, 250, [this] { Tick(); });
   const auto& kinds = storm.Kinds();
   std::printf(
@@ -552,19 +555,19 @@ TEST_F(InputStorm, TheViewerSurvivesAStormOfInputInASoundState) {
   EXPECT_GE(storm.Events(), events);
   EXPECT_TRUE(ShownErrors().empty())
       << "the error handler spoke: " << ShownErrors().front().toStdString();
-  EXPECT_TRUE(RigIsRotation(form));
-  const float z = form.Camera->Position().Z();
+  EXPECT_TRUE(RigIsRotation(viewer));
+  const float z = viewer.Scene().Camera->Position().Z();
   EXPECT_TRUE(z > -40 && z < -5) << "camera distance " << z;
-  EXPECT_TRUE(OrbitsKeepTheirRadii(form));
+  EXPECT_TRUE(OrbitsKeepTheirRadii(viewer));
 
   // The animations run exactly when "Auto-rotate" is checked, and the bodies move then.
-  const bool autoRotate = form.AutoRotateAction->isChecked();
-  for (rt3d::TFloatAnimation* animation : form.BodyAnimations) {
+  const bool autoRotate = viewer.Actions().AutoRotate->isChecked();
+  for (rt3d::TFloatAnimation* animation : viewer.Scene().BodyAnimations) {
     EXPECT_EQ(animation->Running(), autoRotate) << animation->Name();
   }
-  const std::array<float, 5> before = BodyAngles(form);
+  const std::array<float, 5> before = BodyAngles(viewer);
   Tick(30);
-  const std::array<float, 5> after = BodyAngles(form);
+  const std::array<float, 5> after = BodyAngles(viewer);
   for (std::size_t i = 0; i < before.size(); ++i) {
     EXPECT_TRUE(std::isfinite(after[i]) && after[i] >= 0 && after[i] < 360) << after[i];
     EXPECT_EQ(before[i] != after[i], autoRotate)

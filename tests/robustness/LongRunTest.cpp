@@ -44,8 +44,8 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
   ShownErrors().clear();
   // Hidden: a hidden window asks for no frames, so the day passes in seconds. What is
   // exercised is the animation and transform path every frame depends on.
-  TViewer viewer(false);
-  TMainWindow& form = viewer.Form();
+  TViewer program(false);
+  TMainWindow& viewer = program.Window();
   ASSERT_NE(FTimer, nullptr) << "the animations did not start on the test clock";
 
   std::mt19937 random(7);
@@ -73,36 +73,37 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
       FTimer->Fire();
       ++ticks;
       if (simulated >= nextSwitch) {
-        form.AutoRotateAction->trigger();
+        viewer.Actions().AutoRotate->trigger();
         ++switches;
-        nextSwitch += form.AutoRotateAction->isChecked() ? 1409 : 61;
+        nextSwitch += viewer.Actions().AutoRotate->isChecked() ? 1409 : 61;
       }
       if (ticks % 60000 == 0) {
         // Deferred calls (the opening zoom's free) run on the event loop.
         QCoreApplication::processEvents();
-        const std::array<float, 5> angles = BodyAngles(form);
+        const std::array<float, 5> angles = BodyAngles(viewer);
         for (float angle : angles) {
           ASSERT_TRUE(std::isfinite(angle) && angle >= 0 && angle < 360)
               << angle << " after " << simulated << " s";
         }
-        ASSERT_TRUE(OrbitsKeepTheirRadii(form)) << "after " << simulated << " s";
+        ASSERT_TRUE(OrbitsKeepTheirRadii(viewer)) << "after " << simulated << " s";
       }
     }
   };
 
   advanceTo(3600);
   QCoreApplication::processEvents();
-  EXPECT_FLOAT_EQ(form.Camera->Position().Z(), -15) << "the opening zoom ended where it goes";
+  EXPECT_FLOAT_EQ(viewer.Scene().Camera->Position().Z(), -15)
+      << "the opening zoom ended where it goes";
   ASSERT_NE(rt3d::TAniThread::Current(), nullptr);
   const int animationsAfterAnHour = rt3d::TAniThread::Current()->Count();
-  const long objectsAfterAnHour = CountObjects(*form.View->Root());
+  const long objectsAfterAnHour = CountObjects(*viewer.View()->Root());
   const long memoryAfterAnHour = ResidentKiB();
 
   period = 0.100;
   advanceTo(23 * 3600);
   period = 0.010;
   advanceTo(24 * 3600);
-  if (!form.AutoRotateAction->isChecked()) form.AutoRotateAction->trigger();
+  if (!viewer.Actions().AutoRotate->isChecked()) viewer.Actions().AutoRotate->trigger();
   QCoreApplication::processEvents();
   std::printf(
       "Long run: %.0f s of animation in %ld ticks, Auto-rotate switched %d times; resident "
@@ -112,23 +113,23 @@ TEST_F(LongRun, ADayOfAnimationKeepsAnglesOrbitsAndMemory) {
   EXPECT_TRUE(ShownErrors().empty()) << ShownErrors().front().toStdString();
   EXPECT_EQ(rt3d::TAniThread::Current()->Count(), animationsAfterAnHour);
   EXPECT_EQ(rt3d::TAniThread::Current()->Count(), 5) << "the opening zoom was freed";
-  EXPECT_EQ(CountObjects(*form.View->Root()), objectsAfterAnHour);
+  EXPECT_EQ(CountObjects(*viewer.View()->Root()), objectsAfterAnHour);
   // A leak of even a few bytes per tick would show: a million ticks lie between the two.
   EXPECT_LT(ResidentKiB() - memoryAfterAnHour, 2048) << "resident memory grew";
-  for (rt3d::TFloatAnimation* animation : form.BodyAnimations) {
+  for (rt3d::TFloatAnimation* animation : viewer.Scene().BodyAnimations) {
     EXPECT_TRUE(animation->Running()) << animation->Name();
   }
-  EXPECT_TRUE(OrbitsKeepTheirRadii(form));
-  EXPECT_TRUE(RigIsRotation(form));
+  EXPECT_TRUE(OrbitsKeepTheirRadii(viewer));
+  EXPECT_TRUE(RigIsRotation(viewer));
 
   // Still turning after a day: a run goes from the angle it started at down to -360 in a
   // minute, so a quarter second moves the planet by 1.5 to 3 degrees.
-  const float before = form.Planet->RotationAngle().Y();
+  const float before = viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y();
   for (int i = 0; i < 25; ++i) {
     FClock->Advance(0.010);
     FTimer->Fire();
   }
-  float moved = before - form.Planet->RotationAngle().Y();
+  float moved = before - viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y();
   if (moved < 0) moved += 360;
   EXPECT_TRUE(moved >= 1.5f - 0.01f && moved <= 3.0f + 0.01f) << moved << " from " << before;
 }

@@ -24,10 +24,10 @@ std::vector<QString>& ShownErrors() {
 TViewer::TViewer(bool shown) {
   TheMainWindow = new TMainWindow();
   TheAboutWindow = new TAboutWindow(TheMainWindow);
-  TheMainWindow->AboutWindow = TheAboutWindow;
+  TheMainWindow->SetAboutWindow(TheAboutWindow);
   auto dialog = std::make_unique<orvanth::screenshot::TScriptedSaveDialog>();
   FDialog = dialog.get();
-  TheMainWindow->SaveDialog = std::move(dialog);
+  TheMainWindow->ReplaceSaveDialog(std::move(dialog));
   TAboutWindow::OpenUrl = [](const QUrl&) {};
   if (shown) {
     TheMainWindow->show();
@@ -44,10 +44,15 @@ TViewer::~TViewer() {
   QCoreApplication::processEvents();
 }
 
-double OrbitRadius(TMainWindow& form, int bodyIndex) {
-  const rt3d::TVector3D planet = form.Planet->AbsolutePosition();
-  const rt3d::TSphere* moon[6] = {nullptr,     nullptr,       form.Io,
-                                  form.Europa, form.Ganymede, form.Callisto};
+double OrbitRadius(TMainWindow& viewer, int bodyIndex) {
+  const rt3d::TVector3D planet =
+      viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->AbsolutePosition();
+  const rt3d::TSphere* moon[6] = {nullptr,
+                                  nullptr,
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Io],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Europa],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Ganymede],
+                                  viewer.Scene().Bodies[orvanth::TBodyId::Callisto]};
   const rt3d::TVector3D at = const_cast<rt3d::TSphere*>(moon[bodyIndex])->AbsolutePosition();
   const double dx = double(at.X) - planet.X;
   const double dy = double(at.Y) - planet.Y;
@@ -55,8 +60,8 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance) {
-  const rt3d::TMatrix3D& m = form.CameraRig->LocalMatrix();
+::testing::AssertionResult RigIsRotation(TMainWindow& viewer, double tolerance) {
+  const rt3d::TMatrix3D& m = viewer.Scene().CameraRig->LocalMatrix();
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       double dot = 0;
@@ -65,18 +70,19 @@ double OrbitRadius(TMainWindow& form, int bodyIndex) {
       if (!std::isfinite(dot) || std::abs(dot - expected) > tolerance) {
         return ::testing::AssertionFailure()
                << "rows " << i << " and " << j << " of the rig's matrix give " << dot
-               << " instead of " << expected << " (angles " << form.CameraRig->RotationAngle().X()
-               << ", " << form.CameraRig->RotationAngle().Y() << ", "
-               << form.CameraRig->RotationAngle().Z() << ")";
+               << " instead of " << expected << " (angles "
+               << viewer.Scene().CameraRig->RotationAngle().X() << ", "
+               << viewer.Scene().CameraRig->RotationAngle().Y() << ", "
+               << viewer.Scene().CameraRig->RotationAngle().Z() << ")";
       }
     }
   }
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& form, double tolerance) {
+::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& viewer, double tolerance) {
   for (int body = 2; body <= 5; ++body) {
-    const double radius = OrbitRadius(form, body);
+    const double radius = OrbitRadius(viewer, body);
     if (!std::isfinite(radius) || std::abs(radius - kOrbitRadius[body]) > tolerance) {
       return ::testing::AssertionFailure()
              << "body " << body << " orbits at " << radius << " instead of " << kOrbitRadius[body];
@@ -179,10 +185,12 @@ void TManualClockTest::TearDown() {
   rt3d::TAniThread::SetPlatformFactory(nullptr);
 }
 
-std::array<float, 5> BodyAngles(TMainWindow& form) {
-  return {form.Planet->RotationAngle().Y(), form.Io->RotationAngle().Y(),
-          form.Europa->RotationAngle().Y(), form.Ganymede->RotationAngle().Y(),
-          form.Callisto->RotationAngle().Y()};
+std::array<float, 5> BodyAngles(TMainWindow& viewer) {
+  return {viewer.Scene().Bodies[orvanth::TBodyId::Orvanth]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Io]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Europa]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Ganymede]->RotationAngle().Y(),
+          viewer.Scene().Bodies[orvanth::TBodyId::Callisto]->RotationAngle().Y()};
 }
 
 }  // namespace robustness

@@ -33,7 +33,7 @@ class TViewer {
   TViewer(const TViewer&) = delete;
   TViewer& operator=(const TViewer&) = delete;
 
-  TMainWindow& Form() { return *TheMainWindow; }
+  TMainWindow& Window() { return *TheMainWindow; }
   orvanth::screenshot::TScriptedSaveDialog& Dialog() { return *FDialog; }
 
  private:
@@ -52,19 +52,19 @@ class TManualClockTest : public ::testing::Test {
 };
 
 // The five animated angles (planet, Io, Europa, Ganymede, Callisto), as read back.
-std::array<float, 5> BodyAngles(TMainWindow& form);
+std::array<float, 5> BodyAngles(TMainWindow& viewer);
 
 // The orbit radii of the moons, body indices 2 to 5.
 inline constexpr float kOrbitRadius[6] = {0, 0, 7, 9, 12, 16};
 
 // Distance of a moon's centre from the planet's centre, in scene units.
-double OrbitRadius(TMainWindow& form, int bodyIndex);
+double OrbitRadius(TMainWindow& viewer, int bodyIndex);
 
 // The upper 3 x 3 of the camera rig's matrix has orthonormal rows.
-::testing::AssertionResult RigIsRotation(TMainWindow& form, double tolerance = 1e-4);
+::testing::AssertionResult RigIsRotation(TMainWindow& viewer, double tolerance = 1e-4);
 
 // Every moon at its own radius, within tolerance.
-::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& form, double tolerance = 1e-4);
+::testing::AssertionResult OrbitsKeepTheirRadii(TMainWindow& viewer, double tolerance = 1e-4);
 
 // Runs one test of this executable (usually a DISABLED_ one) in a child process with extra
 // environment variables; its output is passed through.

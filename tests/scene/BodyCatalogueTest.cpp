@@ -19,24 +19,24 @@ TEST(FactSheet, CaptionColumnHasItsExactShape) {
 
 TEST(FactSheet, ValueColumnsHaveElevenLinesAndTheirExactLengths) {
   const int lengths[kBodyCount] = {122, 127, 128, 127, 133};
-  for (int index = 1; index <= kBodyCount; ++index) {
-    const QString values = FactValues(index);
-    EXPECT_EQ(values.size(), lengths[index - 1]) << "body " << index;
-    EXPECT_EQ(values.split(QLatin1Char('\n')).size(), 11) << "body " << index;
+  for (TBodyId id : kBodyIds) {
+    const QString values = FactValues(id);
+    EXPECT_EQ(values.size(), lengths[int(id)]) << "body " << Body(id).Name;
+    EXPECT_EQ(values.split(QLatin1Char('\n')).size(), 11) << "body " << Body(id).Name;
     EXPECT_FALSE(values.endsWith(QLatin1Char('\n')));
   }
 }
 
 TEST(FactSheet, SpecialCharactersAreTheRightCodePoints) {
-  EXPECT_TRUE(FactValues(4).contains(QStringLiteral("1.2 \u03bcPa"))) << "Greek mu";
-  EXPECT_FALSE(FactValues(4).contains(QChar(0x00B5))) << "not the micro sign";
-  EXPECT_TRUE(FactValues(1).contains(QStringLiteral("1.898\u00d710^27 kg")));
-  EXPECT_TRUE(FactValues(1).contains(QStringLiteral("km\u00b3")));
-  EXPECT_TRUE(FactValues(1).contains(QStringLiteral("m/s\u00b2")));
-  EXPECT_TRUE(FactValues(1).contains(QStringLiteral("3.13\u00b0")));
-  EXPECT_TRUE(FactValues(1).endsWith(QStringLiteral("79 moons")));
-  for (int index = 2; index <= kBodyCount; ++index) {
-    EXPECT_TRUE(FactValues(index).endsWith(QStringLiteral("Moon of Orvanth"))) << index;
+  EXPECT_TRUE(FactValues(TBodyId::Ganymede).contains(QStringLiteral("1.2 \u03bcPa"))) << "Greek mu";
+  EXPECT_FALSE(FactValues(TBodyId::Ganymede).contains(QChar(0x00B5))) << "not the micro sign";
+  EXPECT_TRUE(FactValues(TBodyId::Orvanth).contains(QStringLiteral("1.898\u00d710^27 kg")));
+  EXPECT_TRUE(FactValues(TBodyId::Orvanth).contains(QStringLiteral("km\u00b3")));
+  EXPECT_TRUE(FactValues(TBodyId::Orvanth).contains(QStringLiteral("m/s\u00b2")));
+  EXPECT_TRUE(FactValues(TBodyId::Orvanth).contains(QStringLiteral("3.13\u00b0")));
+  EXPECT_TRUE(FactValues(TBodyId::Orvanth).endsWith(QStringLiteral("79 moons")));
+  for (TBodyId id : kMoons) {
+    EXPECT_TRUE(FactValues(id).endsWith(QStringLiteral("Moon of Orvanth"))) << Body(id).Name;
   }
 }
 
@@ -44,9 +44,11 @@ TEST(BodyTable, DistancesPutTheCameraJustOutsideEachBodyOrOrbit) {
   const float radius[kBodyCount] = {5, 7, 9, 12, 16};
   const float clearance[kBodyCount] = {2, 2, 2, 3, 3};
   for (const TBodyInfo& body : kBodies) {
-    EXPECT_FLOAT_EQ(-body.CameraDistanceZ, radius[body.Index - 1] + clearance[body.Index - 1])
-        << body.Name;
+    const int i = int(body.Id);
+    EXPECT_FLOAT_EQ(-body.CameraDistanceZ, radius[i] + clearance[i]) << body.Name;
+    if (body.Id != TBodyId::Orvanth) {
+      EXPECT_FLOAT_EQ(body.OrbitRadius, radius[i]) << body.Name;
+    }
   }
-  EXPECT_STREQ(Body(4).Name, "Ganymede");
-  EXPECT_STREQ(Body(4).Button, "GanymedeButton");
+  EXPECT_STREQ(Body(TBodyId::Ganymede).Name, "Ganymede");
 }
