@@ -1,5 +1,6 @@
 #include "runtime3d/core/Context3D.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace rt3d {
@@ -9,6 +10,11 @@ namespace {
 constexpr double kNear = 1;
 constexpr double kFar = 1000;
 }  // namespace
+
+IMaterial::IMaterial() {
+  static std::atomic<std::uint64_t> made{0};
+  FCreationOrder = ++made;
+}
 
 TContext3D::TContext3D() = default;
 TContext3D::~TContext3D() = default;

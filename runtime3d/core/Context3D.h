@@ -3,6 +3,7 @@
 // records of the frame, the render states the device has. The device behind it (GL) derives from
 // this class and supplies the drawing operations.
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +26,10 @@ enum class TMaterialMatrix { ModelViewProjection, ModelView, ModelViewInverseTra
 // What the context needs of a material; the material library implements it.
 class IMaterial {
  public:
+  IMaterial();
   virtual ~IMaterial() = default;
+  IMaterial(const IMaterial&) = delete;
+  IMaterial& operator=(const IMaterial&) = delete;
   virtual void Apply(TContext3D& context) = 0;
   virtual void Reset(TContext3D& context) = 0;
   // The shader variable receiving a matrix, or empty when the material has none.
@@ -33,6 +37,12 @@ class IMaterial {
   // True when every pixel it gives has alpha 1 at opacity 1, so that blending leaves
   // nothing of what was behind. False when it cannot tell.
   virtual bool IsOpaque() const { return false; }
+  // Materials made earlier come first where the drawing order has nothing else to go by,
+  // so the order does not hang on where they were allocated.
+  std::uint64_t CreationOrder() const { return FCreationOrder; }
+
+ private:
+  std::uint64_t FCreationOrder;
 };
 
 class TContext3D {

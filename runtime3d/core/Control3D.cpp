@@ -33,8 +33,6 @@ TQuaternion3D AxisDelta(int axis, float deltaDegrees) {
 
 }  // namespace
 
-extern TControl3D* gPressedObject;
-
 TControl3D::TControl3D(std::string name)
     : TTreeObject(std::move(name)),
       FPosition(std::make_unique<TPosition3D>()),
@@ -55,7 +53,6 @@ TControl3D::TControl3D(std::string name)
 
 TControl3D::~TControl3D() {
   BeginDestroy();
-  if (gPressedObject == this) gPressedObject = nullptr;
   // Children go first, while this object can still answer their questions; then leave the
   // parent while it can still see that a 3D object is leaving.
   while (!Children().empty()) delete Children().back();
@@ -430,9 +427,13 @@ void TControl3D::RenderChildren(TContext3D& context) {
 // --- Drawing order ------------------------------------------------------------------------
 
 int TRenderingCompare(TControl3D* left, TControl3D* right) {
-  IMaterial* a = left->RenderingMaterial();
-  IMaterial* b = right->RenderingMaterial();
-  if (a != b) return std::less<IMaterial*>()(a, b) ? -1 : 1;
+  // Objects without a material come first, the others by their material's creation.
+  const IMaterial* a = left->RenderingMaterial();
+  const IMaterial* b = right->RenderingMaterial();
+  if (a != b) {
+    const std::uint64_t keyA = a ? a->CreationOrder() : 0, keyB = b ? b->CreationOrder() : 0;
+    return keyA < keyB ? -1 : 1;
+  }
   if (!left->ZWrite() || !right->ZWrite()) return 0;
   const bool leftTranslucent = left->Opacity() < 1;
   const bool rightTranslucent = right->Opacity() < 1;
