@@ -85,14 +85,16 @@ void WatchImages(TMainWindow& form, std::int64_t firstFrame) {
   static std::vector<TBodyTexture> bodies = {
       {"planet", form.Planet}, {"sky", form.Sky},           {"io", form.Io},
       {"europa", form.Europa}, {"ganymede", form.Ganymede}, {"callisto", form.Callisto}};
-  auto look = [firstFrame] {
+  auto look = [&form, firstFrame] {
     static bool done = false;
     if (done) return;
     const std::int64_t now = bench::MonotonicNs();
     bool all = true;
     for (TBodyTexture& body : bodies) {
       const rt3d::TTexture* texture = TextureOf(body.Sphere);
-      if (body.InPlace < 0 && texture && texture->DeviceHandle && !texture->DevicePreview) {
+      const rt3d::TTextureOnDevice held =
+          texture ? form.View->TextureOnDevice(*texture) : rt3d::TTextureOnDevice();
+      if (body.InPlace < 0 && held.Handle && !held.Preview) {
         body.InPlace = now;
       }
       all = all && body.InPlace >= 0;

@@ -55,6 +55,14 @@ class TGLContext : public TContext3D {
   // Makes the device behave like one with a lower limit (older hardware, tests); 0 lifts it.
   void SetTextureSizeLimit(int limit) { FTextures.SetSizeLimit(limit); }
 
+  // What the device holds of a texture and of a program stage (for tests and measurements).
+  TTextureOnDevice TextureOnDevice(const TTexture& texture) const {
+    return FTextures.OnDevice(texture);
+  }
+  unsigned ShaderHandle(const TShaderProgram& program) const {
+    return FPrograms.ShaderHandle(program);
+  }
+
   // Some texture drawn in the last frame still shows its preview, its full pixels being
   // decoded or on their way up. Needs no GL.
   bool TexturesInProgress() const { return FTextures.InProgress(); }

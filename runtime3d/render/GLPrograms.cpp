@@ -46,12 +46,8 @@ void TGLPrograms::Release() {
 }
 
 void TGLPrograms::ForgetAll() {
-  // Programs outlive devices: leave them as if never compiled.
-  for (TShaderProgram* shader : FShaders) {
-    shader->DeviceHandle = 0;
-    shader->DeviceFailed = false;
-    shader->OnDestroy = nullptr;
-  }
+  // Programs outlive devices: they no longer tell this one when they go.
+  for (auto& [program, shader] : FShaders) program->RemoveHolder(this);
   FShaders.clear();
   FLinked.clear();
   FCurrent = nullptr;
@@ -68,16 +64,28 @@ void TGLPrograms::SetRemapDepth(bool value) {
 }
 
 void TGLPrograms::DropShaders() {
-  for (TShaderProgram* shader : FShaders) {
-    if (shader->DeviceHandle) FDeadShaders.push_back(shader->DeviceHandle);
-    shader->DeviceHandle = 0;
-    shader->DeviceFailed = false;
-    shader->OnDestroy = nullptr;
+  for (auto& [program, shader] : FShaders) {
+    if (shader.Handle) FDeadShaders.push_back(shader.Handle);
+    program->RemoveHolder(this);
   }
   FShaders.clear();
 }
 
-void TGLPrograms::DropLinked(const TShaderProgram* shader) {
+void TGLPrograms::ResourceGone(TDeviceResource& resource) {
+  const auto found = FShaders.find(&resource);
+  if (found == FShaders.end()) return;
+  // A program may go before the device: its objects are freed at the next chance.
+  if (found->second.Handle) FDeadShaders.push_back(found->second.Handle);
+  FShaders.erase(found);
+  DropLinked(&resource);
+}
+
+unsigned TGLPrograms::ShaderHandle(const TShaderProgram& program) const {
+  const auto found = FShaders.find(&program);
+  return found != FShaders.end() ? found->second.Handle : 0;
+}
+
+void TGLPrograms::DropLinked(const TDeviceResource* shader) {
   std::erase_if(FLinked, [&](const std::unique_ptr<TLinkedProgram>& linked) {
     if (shader && linked->Vertex != shader && linked->Pixel != shader) return false;
     if (FCurrent == linked.get()) FCurrent = nullptr;
@@ -95,39 +103,31 @@ void TGLPrograms::FlushDeletions() {
 }
 
 unsigned TGLPrograms::Compile(TShaderProgram& program) {
-  if (program.DeviceHandle) return program.DeviceHandle;
-  if (program.DeviceFailed) return 0;
-  if (program.Source().empty()) {
-    program.DeviceFailed = true;
-    throw ECannotFindShader(CannotFindShaderMessage(program.Name()));
-  }
+  const auto [found, added] = FShaders.try_emplace(&program);
+  TShader& shader = found->second;
+  if (added) program.AddHolder(this);
+  if (shader.Handle) return shader.Handle;
+  if (shader.Failed) return 0;
+  // Reported once; later frames skip the draws that need this program.
+  shader.Failed = true;
+  if (program.Source().empty()) throw ECannotFindShader(CannotFindShaderMessage(program.Name()));
   TGLFunctions& gl = *FGL;
   const bool vertex = program.Kind() == TShaderKind::Vertex;
   const std::string source =
       vertex && FRemapDepth ? WithDepthRemap(program.Source()) : program.Source();
-  const GLuint shader = gl.glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+  const GLuint object = gl.glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
   const char* text = source.c_str();
-  gl.glShaderSource(shader, 1, &text, nullptr);
-  gl.glCompileShader(shader);
+  gl.glShaderSource(object, 1, &text, nullptr);
+  gl.glCompileShader(object);
   GLint ok = GL_FALSE;
-  gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  gl.glGetShaderiv(object, GL_COMPILE_STATUS, &ok);
   if (!ok) {
-    const std::string log = ShaderLog(gl, shader, false);
-    gl.glDeleteShader(shader);
-    // Reported once; later frames skip the draws that need this program.
-    program.DeviceFailed = true;
+    const std::string log = ShaderLog(gl, object, false);
+    gl.glDeleteShader(object);
     throw EContext3DException("Cannot compile shader '" + program.Name() + "': " + log);
   }
-  program.DeviceHandle = shader;
-  // A program may go before the device: free its objects at the next chance.
-  program.OnDestroy = [this](TShaderProgram& gone) {
-    std::erase(FShaders, &gone);
-    FDeadShaders.push_back(gone.DeviceHandle);
-    DropLinked(&gone);
-    gone.DeviceHandle = 0;
-  };
-  FShaders.push_back(&program);
-  return shader;
+  shader = {object, false};
+  return object;
 }
 
 TGLPrograms::TLinkedProgram* TGLPrograms::Link(TShaderProgram& vertex, TShaderProgram& pixel) {

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime3d/core/DeviceResource.h"
 #include "runtime3d/math/Math3D.h"
 #include "runtime3d/render/GLDevice.h"
 
@@ -20,7 +21,7 @@ namespace rt3d {
 
 class TShaderProgram;
 
-class TGLPrograms {
+class TGLPrograms : private IResourceHolder {
  public:
   ~TGLPrograms();
 
@@ -52,29 +53,39 @@ class TGLPrograms {
   // Frees the objects of programs destroyed while no GL context was current.
   void FlushDeletions();
 
+  // The compiled object of a program stage (0 when none; for tests).
+  unsigned ShaderHandle(const TShaderProgram& program) const;
+
  private:
+  // What the device made of a program stage: its object, or the mark that it cannot be
+  // made (reported once).
+  struct TShader {
+    unsigned Handle = 0;
+    bool Failed = false;
+  };
   struct TUniform {
     int Location = -1;
     unsigned Type = 0;
   };
   struct TLinkedProgram {
-    TShaderProgram* Vertex = nullptr;
-    TShaderProgram* Pixel = nullptr;
+    const TDeviceResource* Vertex = nullptr;
+    const TDeviceResource* Pixel = nullptr;
     unsigned Program = 0;
     std::unordered_map<std::string, TUniform> Uniforms;
   };
 
+  void ResourceGone(TDeviceResource& resource) override;
   unsigned Compile(TShaderProgram& program);
   TLinkedProgram* Link(TShaderProgram& vertex, TShaderProgram& pixel);
   const TUniform* FindUniform(std::string_view variable) const;
   // Drops the linked programs made with shader (all of them for null).
-  void DropLinked(const TShaderProgram* shader);
-  // Every compiled stage to be freed and forgotten.
+  void DropLinked(const TDeviceResource* shader);
+  // Every stage's object to be freed, and its record forgotten.
   void DropShaders();
 
   TGLFunctions* FGL = nullptr;
   bool FRemapDepth = false;
-  std::vector<TShaderProgram*> FShaders;
+  std::unordered_map<const TDeviceResource*, TShader> FShaders;
   std::vector<std::unique_ptr<TLinkedProgram>> FLinked;
   TLinkedProgram* FCurrent = nullptr;
   bool FFailed = false;

@@ -50,7 +50,7 @@ void TGLTextureStreamer::Start(TGLFunctions& gl) {
 void TGLTextureStreamer::Release() {
   if (!FGL) return;
   for (auto& [texture, record] : FTextures) {
-    if (texture->DeviceHandle) FDeadTextures.push_back(texture->DeviceHandle);
+    if (record.Handle) FDeadTextures.push_back(record.Handle);
   }
   if (FRising.Handle) FDeadTextures.push_back(FRising.Handle);
   ForgetAll();
@@ -62,16 +62,26 @@ void TGLTextureStreamer::Release() {
 }
 
 void TGLTextureStreamer::ForgetAll() {
-  // Textures outlive devices: leave them as if never uploaded.
-  for (auto& [texture, record] : FTextures) {
-    texture->DeviceHandle = 0;
-    texture->DeviceFailed = false;
-    texture->DeviceGeneration = 0;
-    texture->DevicePreview = false;
-    texture->OnDestroy = nullptr;
-  }
+  // Textures outlive devices: they no longer tell this one when they go.
+  for (auto& [texture, record] : FTextures) texture->RemoveHolder(this);
   FTextures.clear();
   FRising = {};
+}
+
+void TGLTextureStreamer::ResourceGone(TDeviceResource& resource) {
+  const auto found = FTextures.find(&resource);
+  if (found == FTextures.end()) return;
+  if (FRising.Record == &found->second) {
+    FDeadTextures.push_back(FRising.Handle);
+    FRising = {};
+  }
+  if (found->second.Handle) FDeadTextures.push_back(found->second.Handle);
+  FTextures.erase(found);
+}
+
+TTextureOnDevice TGLTextureStreamer::OnDevice(const TTexture& texture) const {
+  const auto found = FTextures.find(&texture);
+  return found != FTextures.end() ? TTextureOnDevice(found->second) : TTextureOnDevice();
 }
 
 void TGLTextureStreamer::FlushDeletions() {
@@ -101,43 +111,34 @@ void TGLTextureStreamer::UnbindSamplers() {
 }
 
 TGLTextureStreamer::TRecord& TGLTextureStreamer::Register(TTexture& texture) {
-  const auto found = FTextures.find(&texture);
-  if (found != FTextures.end()) return found->second;
-  // Any handle it carries belongs to a device that is gone: made anew here.
-  texture.DeviceHandle = 0;
-  texture.DeviceGeneration = 0;
-  texture.DevicePreview = false;
-  texture.OnDestroy = [this](TTexture& gone) {
-    FTextures.erase(&gone);
-    if (FRising.Texture == &gone) {
-      FDeadTextures.push_back(FRising.Handle);
-      FRising = {};
-    }
-    if (gone.DeviceHandle) FDeadTextures.push_back(gone.DeviceHandle);
-    gone.DeviceHandle = 0;
-  };
-  return FTextures[&texture];
+  const auto [found, added] = FTextures.try_emplace(&texture);
+  if (added) {
+    found->second.Texture = &texture;
+    texture.AddHolder(this);
+  }
+  return found->second;
 }
 
 unsigned TGLTextureStreamer::DeviceTexture(TTexture* texture) {
   if (!texture || texture->IsEmpty()) return FWhiteTexture;
   TRecord& record = Register(*texture);
   record.LastUsedFrame = FFrame;
-  if (texture->DeviceGeneration != texture->Generation()) StartTexture(*texture, record);
-  return texture->DeviceHandle && !texture->DeviceFailed ? texture->DeviceHandle : FWhiteTexture;
+  if (record.Generation != texture->Generation()) StartTexture(record);
+  return record.Handle && !record.Failed ? record.Handle : FWhiteTexture;
 }
 
-void TGLTextureStreamer::StartTexture(TTexture& texture, TRecord& record) {
-  texture.DeviceGeneration = texture.Generation();
-  DropRising(&texture);
+void TGLTextureStreamer::StartTexture(TRecord& record) {
+  TTexture& texture = *record.Texture;
+  record.Generation = texture.Generation();
+  DropRising(&record);
   record.KeepsPreview = false;
-  texture.DevicePreview = false;
-  texture.DeviceFailed = true;
+  record.Preview = false;
+  record.Failed = true;
   auto showPreview = [&] {
     const QImage preview = FitForDevice(texture.TakePreview());
-    texture.DevicePreview = !preview.isNull() && UploadWhole(texture.DeviceHandle, preview);
-    texture.DeviceFailed = !texture.DevicePreview;
-    return texture.DevicePreview;
+    record.Preview = !preview.isNull() && UploadWhole(record.Handle, preview);
+    record.Failed = !record.Preview;
+    return record.Preview;
   };
   // While the pixels are being decoded, the preview shows: nothing waits for them.
   if (texture.HasPreview() && !texture.PixelsReady() && showPreview()) return;
@@ -146,75 +147,77 @@ void TGLTextureStreamer::StartTexture(TTexture& texture, TRecord& record) {
   texture.ReleasePixels();
   const bool whole =
       !pixels.isNull() && pixels.width() == texture.Width() && pixels.height() == texture.Height();
-  texture.DeviceFailed = !whole || !UploadWhole(texture.DeviceHandle, FitForDevice(pixels));
+  record.Failed = !whole || !UploadWhole(record.Handle, FitForDevice(pixels));
   // Pixels that cannot be had: a small picture of the image is better than none.
-  if (texture.DeviceFailed && texture.HasPreview()) record.KeepsPreview = showPreview();
+  if (record.Failed && texture.HasPreview()) record.KeepsPreview = showPreview();
 }
 
 // --- Full images, band by band -----------------------------------------------------------------
 
-TTexture* TGLTextureStreamer::NextToRise() const {
-  TTexture* next = nullptr;
-  for (const auto& [texture, record] : FTextures) {
-    if (!texture->DevicePreview || record.KeepsPreview || record.LastUsedFrame != FFrame) {
-      continue;
-    }
-    const auto area = [](const TTexture* t) { return qint64(t->Width()) * t->Height(); };
-    if (!next || area(texture) > area(next)) next = texture;
+const TGLTextureStreamer::TRecord* TGLTextureStreamer::NextToRise() const {
+  const TRecord* next = nullptr;
+  for (const auto& [key, record] : FTextures) {
+    if (!record.Preview || record.KeepsPreview || record.LastUsedFrame != FFrame) continue;
+    const auto area = [](const TRecord* r) {
+      return qint64(r->Texture->Width()) * r->Texture->Height();
+    };
+    if (!next || area(&record) > area(next)) next = &record;
   }
   return next;
 }
 
 bool TGLTextureStreamer::StartRising() {
-  TTexture* texture = NextToRise();
-  if (!texture) return false;
-  TRecord& record = FTextures[texture];
-  const QSize size(texture->Width(), texture->Height());
+  const TRecord* next = NextToRise();
+  if (!next) return false;
+  TRecord* record = &FTextures.find(next->Texture)->second;
+  TTexture& texture = *record->Texture;
+  const QSize size(texture.Width(), texture.Height());
   // Bands go up as they come when the device takes the image as it is; an image it must
   // scale down needs to be whole first.
   if (FitIntoSize(size, MaxSize()) == size) {
-    if (std::unique_ptr<IPixelBands> bands = texture->OpenBands()) {
-      FRising = {texture, std::move(bands), QImage(), 0, 0};
+    if (std::unique_ptr<IPixelBands> bands = texture.OpenBands()) {
+      FRising = {record, std::move(bands), QImage(), 0, 0};
       return AllocateRising(size);
     }
   }
-  if (!texture->PixelsReady()) return false;
-  const QImage pixels = texture->Pixels();
-  texture->ReleasePixels();
-  record.KeepsPreview = pixels.isNull() || pixels.size() != size;
-  if (record.KeepsPreview) return false;
-  FRising = {texture, nullptr, FitForDevice(pixels), 0, 0};
+  if (!texture.PixelsReady()) return false;
+  const QImage pixels = texture.Pixels();
+  texture.ReleasePixels();
+  record->KeepsPreview = pixels.isNull() || pixels.size() != size;
+  if (record->KeepsPreview) return false;
+  FRising = {record, nullptr, FitForDevice(pixels), 0, 0};
   return AllocateRising(FRising.Pixels.size());
 }
 
 bool TGLTextureStreamer::AllocateRising(QSize size) {
   if (Allocate(FRising.Handle, size)) return true;
-  KeepPreview(*FRising.Texture);
+  KeepPreview();
   return false;
 }
 
-void TGLTextureStreamer::KeepPreview(TTexture& texture) {
-  DropRising(&texture);
-  FTextures[&texture].KeepsPreview = true;
+void TGLTextureStreamer::KeepPreview() {
+  TRecord& record = *FRising.Record;
+  DropRising(&record);
+  record.KeepsPreview = true;
 }
 
 bool TGLTextureStreamer::BandReady() const {
-  if (FRising.Texture) {
+  if (FRising.Record) {
     return !FRising.Bands || FRising.Bands->NextReady() || FRising.Bands->AtEnd();
   }
-  const TTexture* next = NextToRise();
-  return next && (next->HasBands() || next->PixelsReady());
+  const TRecord* next = NextToRise();
+  return next && (next->Texture->HasBands() || next->Texture->PixelsReady());
 }
 
 bool TGLTextureStreamer::UploadBand() {
-  if (!FGL || (!FRising.Texture && !StartRising())) return false;
+  if (!FGL || (!FRising.Record && !StartRising())) return false;
   if (!UploadNextBand()) return false;
   CompleteRising();
   return true;
 }
 
 bool TGLTextureStreamer::UploadNextBand() {
-  TTexture& texture = *FRising.Texture;
+  TTexture& texture = *FRising.Record->Texture;
   if (!FRising.Bands) {
     const QImage& pixels = FRising.Pixels;
     const int rows = int(std::clamp<qsizetype>(FBandBytes / pixels.bytesPerLine(), 1,
@@ -242,28 +245,28 @@ bool TGLTextureStreamer::UploadNextBand() {
       UploadWhole(FRising.Handle, FitForDevice(pixels))) {
     return true;
   }
-  KeepPreview(texture);
+  KeepPreview();
   return false;
 }
 
 void TGLTextureStreamer::CompleteRising() {
-  TTexture& texture = *FRising.Texture;
-  FGL->glDeleteTextures(1, &texture.DeviceHandle);
-  texture.DeviceHandle = std::exchange(FRising.Handle, 0u);
-  texture.DevicePreview = false;
+  TRecord& record = *FRising.Record;
+  FGL->glDeleteTextures(1, &record.Handle);
+  record.Handle = std::exchange(FRising.Handle, 0u);
+  record.Preview = false;
   FRising = {};
 }
 
-void TGLTextureStreamer::DropRising(const TTexture* texture) {
-  if (!FRising.Texture || (texture && FRising.Texture != texture)) return;
+void TGLTextureStreamer::DropRising(const TRecord* record) {
+  if (!FRising.Record || (record && FRising.Record != record)) return;
   if (FRising.Handle) FGL->glDeleteTextures(1, &FRising.Handle);
   FRising = {};
 }
 
 bool TGLTextureStreamer::InProgress() const {
-  return FRising.Texture || std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
-           return item.first->DevicePreview && !item.second.KeepsPreview &&
-                  item.second.LastUsedFrame == FFrame;
+  return FRising.Record || std::any_of(FTextures.begin(), FTextures.end(), [&](const auto& item) {
+           const TRecord& record = item.second;
+           return record.Preview && !record.KeepsPreview && record.LastUsedFrame == FFrame;
          });
 }
 

@@ -25,7 +25,17 @@
 
 namespace rt3d {
 
-class TGLTextureStreamer {
+// What the device holds of a texture (for tests and measurements).
+struct TTextureOnDevice {
+  // The texture object (0 = none yet).
+  unsigned Handle = 0;
+  // It could not be made: the device samples its 1x1 opaque white placeholder instead.
+  bool Failed = false;
+  // It holds the preview for now, not the full pixels.
+  bool Preview = false;
+};
+
+class TGLTextureStreamer : private IResourceHolder {
  public:
   ~TGLTextureStreamer();
 
@@ -56,6 +66,9 @@ class TGLTextureStreamer {
   // Unbinds the sampler from every unit.
   void UnbindSamplers();
 
+  // What the device holds of texture; all empty when it holds nothing.
+  TTextureOnDevice OnDevice(const TTexture& texture) const;
+
   // Some texture drawn in the last frame still shows its preview. Needs no GL.
   bool InProgress() const;
   // Whether UploadBand has a band to upload now. Needs no GL.
@@ -66,7 +79,10 @@ class TGLTextureStreamer {
 
  private:
   // What the device keeps of a texture it has made.
-  struct TRecord {
+  struct TRecord : TTextureOnDevice {
+    TTexture* Texture = nullptr;
+    // The texture's generation the object holds.
+    std::uint64_t Generation = 0;
     std::uint64_t LastUsedFrame = 0;
     // The full pixels could not be had or made: the preview stays.
     bool KeepsPreview = false;
@@ -74,32 +90,33 @@ class TGLTextureStreamer {
   // The full pixels of a texture that shows its preview, on their way up into Handle: its
   // bands as they are decoded, or its whole pixels. The rows above NextRow are there.
   struct TRising {
-    TTexture* Texture = nullptr;
+    TRecord* Record = nullptr;
     std::unique_ptr<IPixelBands> Bands;
     QImage Pixels;
     unsigned Handle = 0;
     int NextRow = 0;
   };
 
+  void ResourceGone(TDeviceResource& resource) override;
   unsigned DeviceTexture(TTexture* texture);
   TRecord& Register(TTexture& texture);
-  void StartTexture(TTexture& texture, TRecord& record);
-  // The texture drawn in the last frame that is next to take its full image: the largest
-  // of those still showing their previews. Null when there is none.
-  TTexture* NextToRise() const;
+  void StartTexture(TRecord& record);
+  // The record of the texture drawn in the last frame that is next to take its full image:
+  // the largest of those still showing their previews. Null when there is none.
+  const TRecord* NextToRise() const;
   // Sets its pixels on their way up: band by band as they are decoded when they come so,
   // else whole once decoded. False when there is nothing to set.
   bool StartRising();
   // Makes the rising object's storage; when the device refuses it, the preview stays.
   bool AllocateRising(QSize size);
-  // Gives up the texture's full image: its preview stays for good.
-  void KeepPreview(TTexture& texture);
+  // Gives up the rising texture's full image: its preview stays for good.
+  void KeepPreview();
   // The next band of rows into the rising object; true once they are all there.
   bool UploadNextBand();
   // Replaces the texture's preview by the rising object.
   void CompleteRising();
-  // Forgets the texture going up, when it is texture (any for null).
-  void DropRising(const TTexture* texture);
+  // Forgets the texture going up, when it is record's (any for null).
+  void DropRising(const TRecord* record);
   // The pixels as the device can hold them: scaled down when over its limit.
   QImage FitForDevice(QImage pixels) const;
   // Makes handle (when 0) and gives it the whole image; false on a GL error.
@@ -117,7 +134,7 @@ class TGLTextureStreamer {
   qsizetype FBandBytes = kBandBytes;
   unsigned FSampler = 0;
   unsigned FWhiteTexture = 0;
-  std::unordered_map<TTexture*, TRecord> FTextures;
+  std::unordered_map<const TDeviceResource*, TRecord> FTextures;
   TRising FRising;
   std::uint64_t FFrame = 0;
   std::vector<unsigned> FDeadTextures;

@@ -139,6 +139,10 @@ bool TViewport3D::TexturesInProgress() const {
   return FContext->TexturesInProgress();
 }
 
+TTextureOnDevice TViewport3D::TextureOnDevice(const TTexture& texture) const {
+  return FContext->TextureOnDevice(texture);
+}
+
 void TViewport3D::ObjectFreed(TTreeObject* gone) {
   if (gone == FCamera) {
     FCamera = nullptr;

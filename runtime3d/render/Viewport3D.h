@@ -27,6 +27,7 @@
 #include "runtime3d/core/ViewportRoot.h"
 #include "runtime3d/input/PointerRouting.h"
 #include "runtime3d/render/GLRenderTarget.h"
+#include "runtime3d/render/GLTextureStreamer.h"
 
 namespace rt3d {
 
@@ -75,6 +76,8 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // Some texture drawn in the last frame still shows its small version (a preview) while its
   // full image is being decoded or uploaded; the view draws again by itself as they come.
   bool TexturesInProgress() const;
+  // What the view's device holds of a texture (for tests and measurements).
+  TTextureOnDevice TextureOnDevice(const TTexture& texture) const;
 
   // A fresh off-screen render of the scene at device-pixel size, with the visible child
   // widgets drawn over it. Premultiplied ARGB32 with the display scale as pixel ratio; a

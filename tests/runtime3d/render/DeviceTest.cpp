@@ -155,7 +155,7 @@ TEST_F(ViewportScene, TextureIsUploadedOnceThenItsPixelsAreDropped) {
 
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {30, 60, 90, 255}, 0));
   EXPECT_FALSE(texture.HasPixels()) << "the device keeps no decoded copy";
-  EXPECT_NE(texture.DeviceHandle, 0u);
+  EXPECT_NE(viewport->TextureOnDevice(texture).Handle, 0u);
   Render();
   EXPECT_EQ(reloads, 0) << "an uploaded texture is not decoded again";
 
@@ -163,7 +163,7 @@ TEST_F(ViewportScene, TextureIsUploadedOnceThenItsPixelsAreDropped) {
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {200, 100, 0, 255}, 0))
       << "replaced pixels show in the next frame";
   viewport.reset();
-  EXPECT_EQ(texture.DeviceHandle, 0u) << "a freed device leaves no handle behind";
+  EXPECT_FALSE(texture.IsHeld()) << "a freed device holds the texture no longer";
 }
 
 TEST_F(ViewportScene, TextureFreedBeforeTheDeviceGivesItsObjectBack) {
@@ -174,7 +174,7 @@ TEST_F(ViewportScene, TextureFreedBeforeTheDeviceGivesItsObjectBack) {
   TSphere* body = AddSphere(5);
   body->SetMaterialSource(material);
   Render();
-  const GLuint name = texture->DeviceHandle;
+  const GLuint name = viewport->TextureOnDevice(*texture).Handle;
   ASSERT_NE(name, 0u);
   material->TextureMaterial().Texture = nullptr;
   texture.reset();
