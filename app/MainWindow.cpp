@@ -85,7 +85,7 @@ TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(par
   Light = FScene.Light;
   BodyAnimations = FScene.BodyAnimations;
   View->SetCamera(Camera);
-  View->SetUsingDesignCamera(false);
+  View->SetUsingDefaultCamera(false);
   View->SetColor(claNull);
 
   const TOverlays overlays = BuildOverlays(this, View);

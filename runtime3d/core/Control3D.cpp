@@ -25,8 +25,8 @@ TPoint3D UnitAxis(int axis) {
   return a;
 }
 
-// The angle reaches the quaternion as a 32-bit float, which is what makes the stored
-// orientation texts come out as they do (45 degrees gives 0.382683455944061).
+// The angle reaches the quaternion as a 32-bit float, which is what makes the orientation
+// texts come out as they do (45 degrees gives 0.382683455944061).
 TQuaternion3D AxisDelta(int axis, float deltaDegrees) {
   return TQuaternion3D::Create(UnitAxis(axis), float((long double)deltaDegrees * kDegToRad));
 }

@@ -17,16 +17,17 @@ TGLContext::~TGLContext() = default;
 
 // --- Device lifetime ---------------------------------------------------------------------------
 
-bool TGLContext::InitializeDevice() {
-  if (FGL) return true;
+TDeviceResult TGLContext::InitializeDevice() {
+  if (FGL) return {};
   QOpenGLContext* context = QOpenGLContext::currentContext();
   FDeviceError = CannotCreateDeviceMessage();
+  const TDeviceResult failed = TDeviceResult::Failure(FDeviceError);
   if (!context || context->isOpenGLES() ||
       context->format().version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
-    return false;
+    return failed;
   }
   auto* gl = QOpenGLVersionFunctionsFactory::get<TGLFunctions>(context);
-  if (!gl || !gl->initializeOpenGLFunctions()) return false;
+  if (!gl || !gl->initializeOpenGLFunctions()) return failed;
   FGL = gl;
   FDeviceError.clear();
   while (FGL->glGetError() != GL_NO_ERROR) {
@@ -37,7 +38,7 @@ bool TGLContext::InitializeDevice() {
   FPrograms.Start(*FGL);
   UpdateDepthConvention();
   ResetStateCache();
-  return true;
+  return {};
 }
 
 void TGLContext::ReleaseDevice() {

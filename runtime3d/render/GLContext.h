@@ -41,8 +41,8 @@ class TGLContext : public TContext3D {
 
   // --- Device lifetime (GL context current) ----------------------------------------------
   // Resolves the 3.3 core functions of the current context and makes the shared objects.
-  // On failure returns false and leaves the reason in DeviceError().
-  bool InitializeDevice();
+  // A failure is remembered in DeviceError() too.
+  TDeviceResult InitializeDevice();
   // Frees every GL object this device made and forgets the handles it gave out.
   void ReleaseDevice();
   bool DeviceReady() const { return FGL != nullptr; }

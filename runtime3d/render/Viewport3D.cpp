@@ -67,15 +67,16 @@ TViewport3D::TViewport3D(QWidget* parent)
   // Moves without a button pressed drive the hover state of bodies.
   setMouseTracking(true);
 
-  // The design camera rig: ordinary children of the root that draw nothing and are never hit.
-  FDesignCameraZ = new TDummy("DesignCameraZ");
-  FDesignCameraX = new TDummy("DesignCameraX");
-  FDesignCamera = new TCamera("DesignCamera");
-  FRoot->AddObject(FDesignCameraZ);
-  FDesignCameraZ->AddObject(FDesignCameraX);
-  FDesignCameraX->AddObject(FDesignCamera);
-  FDesignCameraX->RotationAngle().SetX(-20);
-  FDesignCamera->Position().SetPoint({0, 0, -20});
+  // The default camera on its rig: ordinary children of the root that draw nothing and are never
+  // hit.
+  FDefaultCameraTurnZ = new TDummy("DefaultCameraTurnZ");
+  FDefaultCameraTurnX = new TDummy("DefaultCameraTurnX");
+  FDefaultCamera = new TCamera("DefaultCamera");
+  FRoot->AddObject(FDefaultCameraTurnZ);
+  FDefaultCameraTurnZ->AddObject(FDefaultCameraTurnX);
+  FDefaultCameraTurnX->AddObject(FDefaultCamera);
+  FDefaultCameraTurnX->RotationAngle().SetX(-20);
+  FDefaultCamera->Position().SetPoint({0, 0, -20});
 }
 
 TViewport3D::~TViewport3D() {
@@ -101,12 +102,12 @@ void TViewport3D::SetCamera(TCamera* camera) {
   if (FCamera) FCamera->RemoveFreeNotify(FWatcher.get());
   FCamera = camera;
   if (FCamera) FCamera->AddFreeNotify(FWatcher.get());
-  if (!FUsingDesignCamera) Invalidate();
+  if (!FUsingDefaultCamera) Invalidate();
 }
 
-void TViewport3D::SetUsingDesignCamera(bool value) {
-  if (FUsingDesignCamera == value) return;
-  FUsingDesignCamera = value;
+void TViewport3D::SetUsingDefaultCamera(bool value) {
+  if (FUsingDefaultCamera == value) return;
+  FUsingDefaultCamera = value;
   Invalidate();
 }
 
@@ -164,7 +165,7 @@ TContext3D* TViewport3D::Context() {
 }
 
 TCamera* TViewport3D::ActiveCamera() {
-  return FCamera && !FUsingDesignCamera ? FCamera : FDesignCamera;
+  return FCamera && !FUsingDefaultCamera ? FCamera : FDefaultCamera;
 }
 
 void TViewport3D::AddLight(TLight* light) {
@@ -195,9 +196,9 @@ float TViewport3D::SceneScale() {
 bool TViewport3D::EnsureDevice() {
   if (FContext->DeviceReady()) return true;
   if (!FContext->DeviceError().isEmpty()) return false;
-  if (FContext->InitializeDevice()) return true;
-  qWarning("%s", qPrintable(FContext->DeviceError()));
-  return false;
+  const TDeviceResult result = FContext->InitializeDevice();
+  if (!result) qWarning("%s", qPrintable(result.Message()));
+  return result.Ok();
 }
 
 void TViewport3D::ReleaseDevice() {
@@ -256,13 +257,13 @@ void TViewport3D::Invalidate() {
   update();
 }
 
-QString TViewport3D::PrepareDevice() {
-  if (!makeCurrent()) return CannotCreateDeviceMessage();
+TDeviceResult TViewport3D::PrepareDevice() {
+  if (!makeCurrent()) return TDeviceResult::Failure(CannotCreateDeviceMessage());
   // The caller reports a failure; the view itself says nothing more about it later.
   const bool ready = FContext->DeviceReady() ||
                      (FContext->DeviceError().isEmpty() && FContext->InitializeDevice());
   doneCurrent();
-  return ready ? QString() : FContext->DeviceError();
+  return ready ? TDeviceResult() : TDeviceResult::Failure(FContext->DeviceError());
 }
 
 bool TViewport3D::makeCurrent() {

@@ -52,8 +52,10 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // Not owned; cleared when the camera is destroyed.
   TCamera* Camera() const { return FCamera; }
   void SetCamera(TCamera* camera);
-  bool UsingDesignCamera() const { return FUsingDesignCamera; }
-  void SetUsingDesignCamera(bool value);
+  // The view's own camera, 20 units out and turned 20 degrees down, shows the scene until
+  // the view is told to use Camera() instead.
+  bool UsingDefaultCamera() const { return FUsingDefaultCamera; }
+  void SetUsingDefaultCamera(bool value);
   TAlphaColor Color() const { return FFill; }
   void SetColor(TAlphaColor value);
   TMultisample Multisample() const { return FMultisample; }
@@ -64,7 +66,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   QMenu* PopupMenu() const { return FPointer->PopupMenu(); }
   void SetPopupMenu(QMenu* menu) { FPointer->SetPopupMenu(menu); }
 
-  TCamera* DesignCamera() const { return FDesignCamera; }
+  TCamera* DefaultCamera() const { return FDefaultCamera; }
   const std::vector<TLight*>& Lights() const { return FLights; }
 
   // The sample count of the current render target (0 before the first frame).
@@ -90,8 +92,8 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // The scene changed in a way the view cannot see: draw a new frame at the next paint.
   void Invalidate();
   // Makes the view's GL context and device now rather than at the first frame, so that
-  // start-up can say at once when there is none. Empty when ready; else the reason.
-  QString PrepareDevice();
+  // start-up can say at once when there is none.
+  TDeviceResult PrepareDevice();
   // Makes the view's GL context current (creating it the first time); false when it
   // cannot be made.
   bool makeCurrent();
@@ -159,13 +161,13 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   std::vector<TLight*> FLights;
 
   TCamera* FCamera = nullptr;
-  bool FUsingDesignCamera = true;
+  bool FUsingDefaultCamera = true;
   TAlphaColor FFill = claWhite;
   TMultisample FMultisample = TMultisample::FourSamples;
   TMultisample FTargetMultisample = TMultisample::FourSamples;
-  TDummy* FDesignCameraZ = nullptr;
-  TDummy* FDesignCameraX = nullptr;
-  TCamera* FDesignCamera = nullptr;
+  TDummy* FDefaultCameraTurnZ = nullptr;
+  TDummy* FDefaultCameraTurnX = nullptr;
+  TCamera* FDefaultCamera = nullptr;
 
   QImage FFrame;  // the last frame drawn
   bool FFrameStale = true;

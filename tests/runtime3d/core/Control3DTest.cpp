@@ -274,7 +274,7 @@ TEST_F(Scene, LoadingAppliesAnglesThenStoredQuaternionThenOneRebuild) {
   moon->RotationCenter().SetPoint({-12, 0, 0});
   moon->RotationAngle().SetY(90);
   moon->SetQuaternionText("(0,0.70710676908493,0,0.70710676908493)");
-  // A stored quaternion on an object whose angles are zero is dropped by the rebuild.
+  // A quaternion text on an object whose angles are zero is dropped by the rebuild.
   still->SetQuaternionText("(0,1,0,0)");
   root.EndLoading();
   ExpectPointNear(Centre(*moon), {0, 0, -12}, 1e-4);

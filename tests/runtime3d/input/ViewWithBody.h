@@ -17,7 +17,7 @@ inline std::unique_ptr<TViewport3D> MakeViewWithBody(TSphere*& body) {
   view->Root()->AddObject(camera);
   camera->Position().SetPoint({0, 0, -15});
   view->SetCamera(camera);
-  view->SetUsingDesignCamera(false);
+  view->SetUsingDefaultCamera(false);
   body = new TSphere();
   body->SetSubdivisionsAxes(50);
   body->SetSubdivisionsHeight(50);
