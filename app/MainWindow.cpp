@@ -71,7 +71,7 @@ TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(par
   FScene = BuildScene(*FView->Root(), FComponents, images);
   FOrbit.emplace(*FScene.CameraRig, *FScene.Camera);
   FView->SetCamera(FScene.Camera);
-  FView->SetUsingDesignCamera(false);
+  FView->SetUsingDefaultCamera(false);
   FView->SetColor(claNull);
 
   FOverlays = BuildOverlays(this, FView);

@@ -79,13 +79,13 @@ int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& sh
 
   // Checked before any window exists: a program that cannot draw says so and ends without
   // having built one.
-  QString deviceError = rt3d::CheckOpenGLDevice();
+  QString deviceError = rt3d::CheckOpenGLDevice().Message();
   if (deviceError.isEmpty()) {
     TheMainWindow = new TMainWindow(textures);
     HoldUntilFirstFrame(*TheMainWindow);
     // The view's own device, made now while the textures decode, is ready for the first
     // frame.
-    deviceError = TheMainWindow->View()->PrepareDevice();
+    deviceError = TheMainWindow->View()->PrepareDevice().Message();
   }
   if (!deviceError.isEmpty()) {
     std::fprintf(stderr, "%s\n", deviceError.toLocal8Bit().constData());

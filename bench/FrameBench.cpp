@@ -192,7 +192,7 @@ int BareMemory(int argc, char** argv) {
   const orvanth::TScene scene = orvanth::BuildScene(*recordingView.Root(), components, standIns);
   orvanth::SetOrbitPivots(scene);
   recordingView.SetCamera(scene.Camera);
-  recordingView.SetUsingDesignCamera(false);
+  recordingView.SetUsingDefaultCamera(false);
   const std::vector<bench::TRecordedDraw> draws = bench::RecordFrame(
       recordingView,
       {scene.Bodies[orvanth::TBodyId::Orvanth], scene.Sky, scene.Bodies[orvanth::TBodyId::Io],

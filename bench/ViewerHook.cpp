@@ -98,14 +98,16 @@ void WatchImages(TMainWindow& viewer, std::int64_t firstFrame) {
       {"europa", viewer.Scene().Bodies[orvanth::TBodyId::Europa]},
       {"ganymede", viewer.Scene().Bodies[orvanth::TBodyId::Ganymede]},
       {"callisto", viewer.Scene().Bodies[orvanth::TBodyId::Callisto]}};
-  auto look = [firstFrame] {
+  auto look = [&viewer, firstFrame] {
     static bool done = false;
     if (done) return;
     const std::int64_t now = bench::MonotonicNs();
     bool all = true;
     for (TBodyTexture& body : bodies) {
       const rt3d::TTexture* texture = TextureOf(body.Sphere);
-      if (body.InPlace < 0 && texture && texture->DeviceHandle && !texture->DevicePreview) {
+      const rt3d::TTextureOnDevice held =
+          texture ? viewer.View()->TextureOnDevice(*texture) : rt3d::TTextureOnDevice();
+      if (body.InPlace < 0 && held.Handle && !held.Preview) {
         body.InPlace = now;
       }
       all = all && body.InPlace >= 0;

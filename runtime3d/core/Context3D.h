@@ -1,12 +1,14 @@
 #pragma once
 // The render context of a viewport: camera state, projection and picking ray, the light
-// records of the frame, the cached render states. The device behind it (GL) derives from
+// records of the frame, the render states the device has. The device behind it (GL) derives from
 // this class and supplies the drawing operations.
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "runtime3d/core/Light.h"
+#include "runtime3d/core/RenderState.h"
 #include "runtime3d/core/Types.h"
 #include "runtime3d/math/Math3D.h"
 
@@ -24,7 +26,10 @@ enum class TMaterialMatrix { ModelViewProjection, ModelView, ModelViewInverseTra
 // What the context needs of a material; the material library implements it.
 class IMaterial {
  public:
+  IMaterial();
   virtual ~IMaterial() = default;
+  IMaterial(const IMaterial&) = delete;
+  IMaterial& operator=(const IMaterial&) = delete;
   virtual void Apply(TContext3D& context) = 0;
   virtual void Reset(TContext3D& context) = 0;
   // The shader variable receiving a matrix, or empty when the material has none.
@@ -32,6 +37,12 @@ class IMaterial {
   // True when every pixel it gives has alpha 1 at opacity 1, so that blending leaves
   // nothing of what was behind. False when it cannot tell.
   virtual bool IsOpaque() const { return false; }
+  // Materials made earlier come first where the drawing order has nothing else to go by,
+  // so the order does not hang on where they were allocated.
+  std::uint64_t CreationOrder() const { return FCreationOrder; }
+
+ private:
+  std::uint64_t FCreationOrder;
 };
 
 class TContext3D {
@@ -73,10 +84,10 @@ class TContext3D {
 
   std::vector<TLightDescription>& Lights() { return FLights; }
 
-  // Sends a state to the device only when it is not already in effect. The cache of
-  // flags is shared by all contexts, as the device state is.
-  void SetContextState(TContextState state);
-  static void ResetStateCache();
+  // Sends to the device what of `state` is not already in effect there.
+  void SetRenderState(const TRenderState& state);
+  // Forgets what the device has (something else drew with it): every state is sent again.
+  void ResetStateCache() { FRenderState = {}; }
 
   // --- Frame and drawing (the device) ---------------------------------------------------
   // Marks the projection stale and begins a frame; false when nothing can be drawn.
@@ -94,7 +105,8 @@ class TContext3D {
 
  protected:
   virtual bool DoBeginScene() { return true; }
-  virtual void DoSetContextState(TContextState state) = 0;
+  // The fields `changes` sets, each different from what the device had.
+  virtual void DoSetRenderState(const TRenderState& changes) = 0;
 
  private:
   void RecalcProjection();
@@ -113,6 +125,7 @@ class TContext3D {
   TMatrix3D FCurrentMatrix;
   float FCurrentOpacity = 1;
   std::vector<TLightDescription> FLights;
+  TRenderState FRenderState;
 };
 
 }  // namespace rt3d

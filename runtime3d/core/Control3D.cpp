@@ -25,15 +25,13 @@ TPoint3D UnitAxis(int axis) {
   return a;
 }
 
-// The angle reaches the quaternion as a 32-bit float, which is what makes the stored
-// orientation texts come out as they do (45 degrees gives 0.382683455944061).
+// The angle reaches the quaternion as a 32-bit float, which is what makes the orientation
+// texts come out as they do (45 degrees gives 0.382683455944061).
 TQuaternion3D AxisDelta(int axis, float deltaDegrees) {
   return TQuaternion3D::Create(UnitAxis(axis), float((long double)deltaDegrees * kDegToRad));
 }
 
 }  // namespace
-
-extern TControl3D* gPressedObject;
 
 TControl3D::TControl3D(std::string name)
     : TTreeObject(std::move(name)),
@@ -55,7 +53,6 @@ TControl3D::TControl3D(std::string name)
 
 TControl3D::~TControl3D() {
   BeginDestroy();
-  if (gPressedObject == this) gPressedObject = nullptr;
   // Children go first, while this object can still answer their questions; then leave the
   // parent while it can still see that a 3D object is leaving.
   while (!Children().empty()) delete Children().back();
@@ -404,20 +401,13 @@ const TPropertyInfo* TControl3D::FindProperty(std::string_view name) const {
 
 void TControl3D::RenderInternal(TContext3D& context) {
   context.SetMatrix(AbsoluteMatrix());
-  if (FZWrite) {
-    context.SetContextState(TContextState::csZWriteOn);
-    context.SetContextState(TContextState::csZTestOn);
-  } else {
-    context.SetContextState(TContextState::csZWriteOff);
-    context.SetContextState(TContextState::csZTestOff);
-  }
-  context.SetContextState(FProjection == TProjection::Screen ? TContextState::cs2DScene
-                                                             : TContextState::cs3DScene);
-  context.SetContextState(FTwoSide ? TContextState::csAllFace : TContextState::csFrontFace);
+  TRenderState state;
+  state.DepthWrite = state.DepthTest = FZWrite;
+  state.Faces = FTwoSide ? TFaceCulling::ShowAll : TFaceCulling::ShowFront;
   // Blending a pixel of alpha 1 leaves nothing of what was behind it: drawn without blending,
   // the picture is the same and every pixel costs less.
-  context.SetContextState(FOpaque || GivesOpaquePixels() ? TContextState::csAlphaBlendOff
-                                                         : TContextState::csAlphaBlendOn);
+  state.Blend = !(FOpaque || GivesOpaquePixels());
+  context.SetRenderState(state);
   Render(context);
   if (OnRender) OnRender(this, context);
   RenderChildren(context);
@@ -437,9 +427,13 @@ void TControl3D::RenderChildren(TContext3D& context) {
 // --- Drawing order ------------------------------------------------------------------------
 
 int TRenderingCompare(TControl3D* left, TControl3D* right) {
-  IMaterial* a = left->RenderingMaterial();
-  IMaterial* b = right->RenderingMaterial();
-  if (a != b) return std::less<IMaterial*>()(a, b) ? -1 : 1;
+  // Objects without a material come first, the others by their material's creation.
+  const IMaterial* a = left->RenderingMaterial();
+  const IMaterial* b = right->RenderingMaterial();
+  if (a != b) {
+    const std::uint64_t keyA = a ? a->CreationOrder() : 0, keyB = b ? b->CreationOrder() : 0;
+    return keyA < keyB ? -1 : 1;
+  }
   if (!left->ZWrite() || !right->ZWrite()) return 0;
   const bool leftTranslucent = left->Opacity() < 1;
   const bool rightTranslucent = right->Opacity() < 1;

@@ -19,6 +19,7 @@ class TContext3D;
 class IViewport3D;
 class IMaterial;
 class TControl3D;
+class TViewportRoot;
 
 using TMouseEvent3D =
     std::function<void(TTreeObject* sender, TMouseButton button, TShiftState shift, float x,
@@ -30,6 +31,13 @@ using TMouseWheelEvent =
     std::function<void(TTreeObject* sender, TShiftState shift, int wheelDelta, bool& handled)>;
 using TNotifyEvent = std::function<void(TTreeObject* sender)>;
 using TRenderEvent = std::function<void(TTreeObject* sender, TContext3D& context)>;
+
+// What one picking scan keeps while it walks a viewport's tree: the projection it looks
+// at now and the distance from the eye of the nearest hit so far.
+struct TPickScan {
+  TProjection Projection = TProjection::Camera;
+  float BestDistance = 65535;
+};
 
 class TControl3D : public TTreeObject {
  public:
@@ -143,8 +151,9 @@ class TControl3D : public TTreeObject {
   // Ray in the object's own frame; on a hit returns the nearer point in world coordinates.
   virtual bool RayCastIntersect(const TVector3D& rayPos, const TVector3D& rayDir,
                                 TVector3D& intersection);
-  // The object under a screen point among this object and its subtree (see TViewportRoot).
-  virtual TControl3D* ObjectAtPoint(const TPointF& screenPoint);
+  // The object under a screen point among this object and its subtree, for one scan of
+  // the viewport (see TViewportRoot::ObjectAtPoint).
+  virtual TControl3D* ObjectAtPoint(const TPointF& screenPoint, TPickScan& scan);
 
   virtual void MouseDown(TMouseButton button, TShiftState shift, float x, float y);
   virtual void MouseMove(TShiftState shift, float x, float y);
@@ -191,6 +200,9 @@ class TControl3D : public TTreeObject {
   bool LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir);
 
  private:
+  // The root of the viewport this object is in, which keeps the pressed object; null
+  // outside a viewport.
+  TViewportRoot* PressRoot();
   void RotationAngleAxisChanged(int axis);
   void RecalcAbsolute();
 

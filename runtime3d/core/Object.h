@@ -23,7 +23,7 @@ struct TPropertyInfo {
   bool IsObject() const { return Object != nullptr; }
 };
 
-// ASCII case-insensitive equality, as property and component names match.
+// ASCII case-insensitive equality, as property and object names match.
 bool SameText(std::string_view a, std::string_view b);
 const TPropertyInfo* FindPropertyIn(std::span<const TPropertyInfo> table, std::string_view name);
 
@@ -60,7 +60,7 @@ class TTreeObject : public TPersistent {
   virtual bool IsRootWindow() const { return false; }
   bool IsUnderWindow() { return Root()->IsRootWindow(); }
 
-  // While a tree is being built from its stored definition, setters only store values.
+  // While a tree is being built from its definition, setters only store values.
   bool IsLoading() const { return FLoading; }
   bool IsDestroying() const { return FDestroying; }
   // Marks this object and its subtree as loading; objects added to it while it loads are

@@ -5,8 +5,23 @@
 
 namespace rt3d {
 
-float TPickScan::BestDistance = 65535;
-TProjection TPickScan::Projection = TProjection::Camera;
+namespace {
+
+// The object under a screen point among children, walked last to first: a hit found later
+// in the walk (nearer, for Camera-projected objects) replaces the one found before.
+TControl3D* PickAmong(const std::vector<TTreeObject*>& children, const TPointF& screenPoint,
+                      TPickScan& scan) {
+  TControl3D* result = nullptr;
+  // Picking changes nothing in the tree, so the child list can be walked in place.
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    auto* control = dynamic_cast<TControl3D*>(*it);
+    if (!control || !control->Visible()) continue;
+    if (TControl3D* found = control->ObjectAtPoint(screenPoint, scan)) result = found;
+  }
+  return result;
+}
+
+}  // namespace
 
 TViewportRoot::TViewportRoot(IViewport3D* viewport) : FViewport(viewport) {}
 
@@ -43,27 +58,24 @@ void TViewportRoot::ChildRemoved(TTreeObject* child) {
 
 TControl3D* TViewportRoot::ObjectAtPoint(const TPointF& screenPoint) {
   if (!FViewport) return nullptr;
-  auto scan = [&](TProjection projection) -> TControl3D* {
-    TPickScan::BestDistance = 65535;
-    TPickScan::Projection = projection;
-    TControl3D* result = nullptr;
-    const std::vector<TTreeObject*>& children = Children();
-    for (auto it = children.rbegin(); it != children.rend(); ++it) {
-      auto* control = dynamic_cast<TControl3D*>(*it);
-      if (!control || !control->Visible()) continue;
-      if (TControl3D* found = control->ObjectAtPoint(screenPoint)) result = found;
-    }
-    return result;
-  };
-  if (TControl3D* found = scan(TProjection::Screen)) return found;
-  return scan(TProjection::Camera);
+  TPickScan screen{TProjection::Screen};
+  if (TControl3D* found = PickAmong(Children(), screenPoint, screen)) return found;
+  TPickScan camera{TProjection::Camera};
+  return PickAmong(Children(), screenPoint, camera);
+}
+
+void TViewportRoot::SetPressedObject(TControl3D* object) {
+  if (FPressed == object) return;
+  if (FPressed) FPressed->RemoveFreeNotify(this);
+  FPressed = object;
+  if (FPressed) FPressed->AddFreeNotify(this);
+}
+
+void TViewportRoot::FreeNotification(TTreeObject* gone) {
+  if (gone == FPressed) FPressed = nullptr;
 }
 
 // --- Picking and pointer events of a 3D object ---------------------------------------------
-
-// The object that took the last press: only it may turn the matching release into a
-// click, so a press on one body and a release over another never clicks either.
-TControl3D* gPressedObject = nullptr;
 
 namespace {
 
@@ -77,6 +89,10 @@ void SyncCamera(IViewport3D& viewport, TContext3D& context) {
 
 }  // namespace
 
+TViewportRoot* TControl3D::PressRoot() {
+  return dynamic_cast<TViewportRoot*>(Root());
+}
+
 bool TControl3D::LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir) {
   TContext3D* context = Context();
   if (!context || !Viewport()) return false;
@@ -88,17 +104,10 @@ bool TControl3D::LocalRay(float x, float y, TVector3D& rayPos, TVector3D& rayDir
   return true;
 }
 
-TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint) {
-  TControl3D* result = nullptr;
-  // Picking changes nothing in the tree, so the child list can be walked in place.
-  const std::vector<TTreeObject*>& children = Children();
-  for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    auto* control = dynamic_cast<TControl3D*>(*it);
-    if (!control || !control->Visible()) continue;
-    if (TControl3D* found = control->ObjectAtPoint(screenPoint)) result = found;
-  }
+TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint, TPickScan& scan) {
+  TControl3D* result = PickAmong(Children(), screenPoint, scan);
   if (result || !Context() || !Viewport() || !Visible() || !HitTest() ||
-      Projection() != TPickScan::Projection) {
+      Projection() != scan.Projection) {
     return result;
   }
   IViewport3D& viewport = *Viewport();
@@ -117,8 +126,8 @@ TControl3D* TControl3D::ObjectAtPoint(const TPointF& screenPoint) {
     TCamera* camera = viewport.ActiveCamera();
     const TPoint3D eye = camera ? camera->AbsolutePosition().XYZ() : worldPos.XYZ();
     const double d = Distance(hit.XYZ(), eye);
-    if (TPickScan::BestDistance > d) {
-      TPickScan::BestDistance = float(d);
+    if (scan.BestDistance > d) {
+      scan.BestDistance = float(d);
       return this;
     }
     return nullptr;
@@ -134,7 +143,7 @@ bool TControl3D::RayCastIntersect(const TVector3D&, const TVector3D&, TVector3D&
 void TControl3D::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
   TVector3D rayPos, rayDir;
   LocalRay(x, y, rayPos, rayDir);
-  gPressedObject = this;
+  if (TViewportRoot* root = PressRoot()) root->SetPressedObject(this);
   if (OnMouseDown) OnMouseDown(this, button, shift, x, y, rayPos, rayDir);
   if (AutoCapture() && Viewport()) Viewport()->SetCaptured(this);
   if (shift & ssDouble) {
@@ -153,7 +162,8 @@ void TControl3D::MouseMove(TShiftState shift, float x, float y) {
 }
 
 void TControl3D::MouseClick() {
-  if (gPressedObject != this || !FPressed || !FIsMouseOver) return;
+  const TViewportRoot* root = PressRoot();
+  if (!root || root->PressedObject() != this || !FPressed || !FIsMouseOver) return;
   FPressed = false;
   if (!FDoubleClick) {
     if (OnClick) OnClick(this);
@@ -164,7 +174,9 @@ void TControl3D::MouseClick() {
 }
 
 void TControl3D::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
-  if (gPressedObject == this) gPressedObject = nullptr;
+  if (TViewportRoot* root = PressRoot(); root && root->PressedObject() == this) {
+    root->SetPressedObject(nullptr);
+  }
   FPressed = false;
   FDoubleClick = false;
   if (!Context()) return;

@@ -48,20 +48,22 @@ class TViewportRoot : public TTreeObject {
   // Camera-projected ones; the nearest hit in front of the eye wins. Null when none.
   TControl3D* ObjectAtPoint(const TPointF& screenPoint);
 
+  // The object that took the last press in this viewport: only it may turn the matching
+  // release into a click, so a press on one body and a release over another never clicks
+  // either. Forgotten when it goes away.
+  TControl3D* PressedObject() const { return FPressed; }
+  void SetPressedObject(TControl3D* object);
+
  protected:
   void ChildAdded(TTreeObject* child) override;
   void ChildRemoved(TTreeObject* child) override;
+  void FreeNotification(TTreeObject* gone) override;
 
  private:
   IViewport3D* FViewport = nullptr;
   bool FInWindow = true;
   std::vector<TControl3D*> FRenderingList;
-};
-
-// State shared by one picking scan (one ObjectAtPoint call of the viewport).
-struct TPickScan {
-  static float BestDistance;
-  static TProjection Projection;
+  TControl3D* FPressed = nullptr;
 };
 
 }  // namespace rt3d

@@ -43,38 +43,13 @@ void TMaterialSource::MaterialChanged() {
   for (TControl3D* shape : shapes) shape->Repaint();
 }
 
-// --- TLightMaterialSource ----------------------------------------------------------------
+// --- Textured sources ---------------------------------------------------------------------
 
 TLightMaterialSource::TLightMaterialSource(std::string name)
-    : TMaterialSource(std::move(name), std::make_unique<TLightMaterial>()) {
-  FTexture.OnChange = [this] { TextureChanged(); };
-}
-
-TLightMaterial& TLightMaterialSource::LightMaterial() const {
-  return static_cast<TLightMaterial&>(*Material());
-}
-
-void TLightMaterialSource::TextureChanged() {
-  LightMaterial().Texture = FTexture.IsEmpty() ? nullptr : FTexture.Texture();
-  // A new image must show: the shapes repaint.
-  Material()->Change();
-}
-
-// --- TTextureMaterialSource --------------------------------------------------------------
+    : TTexturedMaterialSource(std::move(name)) {}
 
 TTextureMaterialSource::TTextureMaterialSource(std::string name)
-    : TMaterialSource(std::move(name), std::make_unique<TTextureMaterial>()) {
-  FTexture.OnChange = [this] { TextureChanged(); };
-}
-
-TTextureMaterial& TTextureMaterialSource::TextureMaterial() const {
-  return static_cast<TTextureMaterial&>(*Material());
-}
-
-void TTextureMaterialSource::TextureChanged() {
-  TextureMaterial().Texture = FTexture.IsEmpty() ? nullptr : FTexture.Texture();
-  Material()->Change();
-}
+    : TTexturedMaterialSource(std::move(name)) {}
 
 // --- TColorMaterialSource ----------------------------------------------------------------
 

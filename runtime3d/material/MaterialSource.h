@@ -45,11 +45,32 @@ inline IMaterial* ValidMaterial(const TMaterialSource* source) {
   return source ? source->Material() : nullptr;
 }
 
-class TLightMaterialSource : public TMaterialSource {
+// A source whose material samples one texture: a new image in Texture() reaches the
+// material, and the shapes repaint.
+template <class TTexturedMaterial>
+class TTexturedMaterialSource : public TMaterialSource {
+ public:
+  TTextureBitmap& Texture() { return FTexture; }
+
+ protected:
+  explicit TTexturedMaterialSource(std::string name)
+      : TMaterialSource(std::move(name), std::make_unique<TTexturedMaterial>()) {
+    FTexture.OnChange = [this] {
+      TypedMaterial().Texture = FTexture.IsEmpty() ? nullptr : FTexture.Texture();
+      Material()->Change();
+    };
+  }
+  TTexturedMaterial& TypedMaterial() const { return static_cast<TTexturedMaterial&>(*Material()); }
+
+ private:
+  TTextureBitmap FTexture;
+};
+
+class TLightMaterialSource : public TTexturedMaterialSource<TLightMaterial> {
  public:
   explicit TLightMaterialSource(std::string name = {});
 
-  TLightMaterial& LightMaterial() const;
+  TLightMaterial& LightMaterial() const { return TypedMaterial(); }
 
   // Read and write the material directly, without a change notice.
   TAlphaColor Diffuse() const { return LightMaterial().Diffuse; }
@@ -62,26 +83,13 @@ class TLightMaterialSource : public TMaterialSource {
   void SetSpecular(TAlphaColor value) { LightMaterial().Specular = value; }
   int Shininess() const { return LightMaterial().Shininess; }
   void SetShininess(int value) { LightMaterial().Shininess = value; }
-
-  TTextureBitmap& Texture() { return FTexture; }
-
- private:
-  void TextureChanged();
-
-  TTextureBitmap FTexture;
 };
 
-class TTextureMaterialSource : public TMaterialSource {
+class TTextureMaterialSource : public TTexturedMaterialSource<TTextureMaterial> {
  public:
   explicit TTextureMaterialSource(std::string name = {});
 
-  TTextureMaterial& TextureMaterial() const;
-  TTextureBitmap& Texture() { return FTexture; }
-
- private:
-  void TextureChanged();
-
-  TTextureBitmap FTexture;
+  TTextureMaterial& TextureMaterial() const { return TypedMaterial(); }
 };
 
 class TColorMaterialSource : public TMaterialSource {

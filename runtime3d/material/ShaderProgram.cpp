@@ -5,9 +5,7 @@ namespace rt3d {
 TShaderProgram::TShaderProgram(std::string name, TShaderKind kind, std::string source)
     : FName(std::move(name)), FKind(kind), FSource(std::move(source)) {}
 
-TShaderProgram::~TShaderProgram() {
-  if (DeviceHandle != 0 && OnDestroy) OnDestroy(*this);
-}
+TShaderProgram::~TShaderProgram() = default;
 
 TShaderManager& TShaderManager::Instance() {
   static TShaderManager manager;

@@ -23,20 +23,22 @@
 //    write `out vec4 o_Color`.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "runtime3d/core/DeviceResource.h"
+
 namespace rt3d {
 
 enum class TShaderKind : std::uint8_t { Vertex, Pixel };
 
-class TShaderProgram {
+// What a device compiles of it, the device keeps (see DeviceResource.h).
+class TShaderProgram : public TDeviceResource {
  public:
   TShaderProgram(std::string name, TShaderKind kind, std::string source);
-  ~TShaderProgram();
+  ~TShaderProgram() override;
   TShaderProgram(const TShaderProgram&) = delete;
   TShaderProgram& operator=(const TShaderProgram&) = delete;
 
@@ -46,14 +48,6 @@ class TShaderProgram {
   // GLSL 330 core text; empty when there is no source for this device (making such a
   // program current raises ECannotFindShader with CannotFindShaderMessage(Name())).
   const std::string& Source() const { return FSource; }
-
-  // --- Owned by the device ---------------------------------------------------------------
-  // The compiled shader object (0 = not compiled yet) and whether compiling failed.
-  unsigned DeviceHandle = 0;
-  bool DeviceFailed = false;
-  // Called from the destructor while DeviceHandle is set; the device clears it (and
-  // DeviceHandle) when it goes away first.
-  std::function<void(TShaderProgram&)> OnDestroy;
 
  private:
   std::string FName;

@@ -6,10 +6,7 @@
 namespace rt3d {
 
 TTexture::TTexture() = default;
-
-TTexture::~TTexture() {
-  if (OnDestroy) OnDestroy(*this);
-}
+TTexture::~TTexture() = default;
 
 void TTexture::SetSize(int width, int height) {
   std::lock_guard lock(FLock);

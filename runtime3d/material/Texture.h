@@ -1,6 +1,6 @@
 #pragma once
-// A 2D texture: its size and format, its decoded pixels until the device has uploaded
-// them, and the slot where the device keeps its own texture object.
+// A 2D texture: its size and format and its decoded pixels until the device has uploaded
+// them. What a device makes of it, the device keeps (see DeviceResource.h).
 //
 // Pixels are a QImage in QImage::Format_ARGB32_Premultiplied: on a little-endian machine
 // the bytes of a pixel are B, G, R, A, colour multiplied by alpha, top row first. The
@@ -20,6 +20,8 @@
 #include <mutex>
 
 #include <QImage>
+
+#include "runtime3d/core/DeviceResource.h"
 
 namespace rt3d {
 
@@ -63,10 +65,10 @@ struct TPendingPixels {
   std::function<QImage()> Preview = {};
 };
 
-class TTexture {
+class TTexture : public TDeviceResource {
  public:
   TTexture();
-  ~TTexture();
+  ~TTexture() override;
   TTexture(const TTexture&) = delete;
   TTexture& operator=(const TTexture&) = delete;
 
@@ -120,19 +122,6 @@ class TTexture {
 
   // Changes whenever the content is replaced, so the device knows to upload again.
   std::uint64_t Generation() const { return FGeneration; }
-
-  // --- Owned by the device ---------------------------------------------------------------
-  // The device's texture object (0 = none yet), whether its creation failed (the device
-  // then samples its 1x1 opaque white placeholder) and the generation it holds.
-  unsigned DeviceHandle = 0;
-  bool DeviceFailed = false;
-  std::uint64_t DeviceGeneration = 0;
-  // The device object holds the preview for now, not the full pixels.
-  bool DevicePreview = false;
-  // Set by the device that holds the texture (with an object or with a failed one), and
-  // called from the destructor so that it can free its object and forget the texture. The
-  // device clears it (and DeviceHandle) when it goes away first.
-  std::function<void(TTexture&)> OnDestroy;
 
  private:
   mutable std::mutex FLock;

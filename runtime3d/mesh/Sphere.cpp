@@ -33,7 +33,7 @@ void BuildSphereMesh(TMeshData& data, int axes, int height) {
   indices.SetLength(6 * a * (h - 1));
 
   // The angles are accumulated in floats, step by step, so that every vertex sits exactly
-  // where the stored meshes of the scene expect it. Longitude restarts at 0 on every ring,
+  // where the scene's reference meshes expect it. Longitude restarts at 0 on every ring,
   // so its sines and cosines are the same for all rings: compute them once.
   const float thetaStep = 6.2831855f / float(a);
   struct TCosSin {

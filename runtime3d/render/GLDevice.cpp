@@ -32,23 +32,24 @@ QString CannotCreateDeviceMessage(const char* className) {
       .arg(QString::fromLatin1(className));
 }
 
-QString CheckOpenGLDevice() {
+TDeviceResult CheckOpenGLDevice() {
+  const TDeviceResult failed = TDeviceResult::Failure(CannotCreateDeviceMessage());
   QOpenGLContext context;
   context.setFormat(DeviceSurfaceFormat());
-  if (!context.create()) return CannotCreateDeviceMessage();
+  if (!context.create()) return failed;
   const QSurfaceFormat got = context.format();
   if (got.renderableType() != QSurfaceFormat::OpenGL ||
       got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {
-    return CannotCreateDeviceMessage();
+    return failed;
   }
   QOffscreenSurface surface;
   surface.setFormat(got);
   surface.create();
-  if (!surface.isValid() || !context.makeCurrent(&surface)) return CannotCreateDeviceMessage();
+  if (!surface.isValid() || !context.makeCurrent(&surface)) return failed;
   auto* functions = QOpenGLVersionFunctionsFactory::get<TGLFunctions>(&context);
   const bool resolved = functions && functions->initializeOpenGLFunctions();
   context.doneCurrent();
-  return resolved ? QString() : CannotCreateDeviceMessage();
+  return resolved ? TDeviceResult() : failed;
 }
 
 int RoundHalfEven(double value) {

@@ -2,6 +2,8 @@
 // What every GL surface of the program asks for, the start-up check that such a device can
 // be had, and the rounding that turns a logical size into the render target's pixel size.
 
+#include <utility>
+
 #include <QSize>
 #include <QSizeF>
 #include <QString>
@@ -21,12 +23,28 @@ inline constexpr int kRequiredGLMinor = 3;
 // format before the QApplication exists, so every context of the process shares it.
 QSurfaceFormat DeviceSurfaceFormat();
 
+// What a device operation gives back: nothing when it worked, else the message to show.
+class [[nodiscard]] TDeviceResult {
+ public:
+  TDeviceResult() = default;
+  // A failure always says what failed.
+  static TDeviceResult Failure(QString message) { return TDeviceResult(std::move(message)); }
+
+  bool Ok() const { return FMessage.isEmpty(); }
+  explicit operator bool() const { return Ok(); }
+  const QString& Message() const { return FMessage; }
+
+ private:
+  explicit TDeviceResult(QString message) : FMessage(std::move(message)) {}
+  QString FMessage;
+};
+
 // "Cannot create OpenGL 3.3 device for '<className>'."
 QString CannotCreateDeviceMessage(const char* className = "TGLContext");
 
-// Tries to make an OpenGL 3.3 core context on an off-screen surface. Returns an empty
-// string when that works, else the text to show the user. Needs a QGuiApplication.
-QString CheckOpenGLDevice();
+// Tries to make an OpenGL 3.3 core context on an off-screen surface. Needs a
+// QGuiApplication.
+TDeviceResult CheckOpenGLDevice();
 
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 int RoundHalfEven(double value);

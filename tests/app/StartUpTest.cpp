@@ -135,8 +135,9 @@ TEST_F(FirstLight, GlideWaitsForTheFirstFrameOnScreenWhichShowsTheSmallImages) {
       << "and so do the spins";
 
   ShowUntilFirstFrame();
-  EXPECT_TRUE(Textures()[0]->DevicePreview) << "the first frame showed the planet's small map";
-  EXPECT_TRUE(Textures()[1]->DevicePreview) << "and the sky's";
+  EXPECT_TRUE(viewer().View()->TextureOnDevice(*Textures()[0]).Preview)
+      << "the first frame showed the planet's small map";
+  EXPECT_TRUE(viewer().View()->TextureOnDevice(*Textures()[1]).Preview) << "and the sky's";
 
   Advance(0.25);
   EXPECT_EQ(CameraZ(), -38) << "the first tick after the first frame is the glide's start";

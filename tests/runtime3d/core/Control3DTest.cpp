@@ -3,6 +3,9 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "runtime3d/core/Camera.h"
 #include "runtime3d/core/Control3D.h"
@@ -271,7 +274,7 @@ TEST_F(Scene, LoadingAppliesAnglesThenStoredQuaternionThenOneRebuild) {
   moon->RotationCenter().SetPoint({-12, 0, 0});
   moon->RotationAngle().SetY(90);
   moon->SetQuaternionText("(0,0.70710676908493,0,0.70710676908493)");
-  // A stored quaternion on an object whose angles are zero is dropped by the rebuild.
+  // A quaternion text on an object whose angles are zero is dropped by the rebuild.
   still->SetQuaternionText("(0,1,0,0)");
   root.EndLoading();
   ExpectPointNear(Centre(*moon), {0, 0, -12}, 1e-4);
@@ -335,4 +338,37 @@ TEST_F(Scene, AWatcherFreedFirstLeavesNoDanglingNotification) {
   delete planet;
   EXPECT_EQ(other->Target(), nullptr);
   delete other;
+}
+
+namespace {
+
+// Stands for a material in the drawing order; draws nothing.
+struct OrderMaterial : IMaterial {
+  void Apply(TContext3D&) override {}
+  void Reset(TContext3D&) override {}
+  std::string_view MatrixVariable(TMaterialMatrix) const override { return {}; }
+};
+
+struct WithMaterial : TControl3D {
+  WithMaterial(std::string name, IMaterial* material)
+      : TControl3D(std::move(name)), Material(material) {}
+  IMaterial* RenderingMaterial() const override { return Material; }
+  IMaterial* Material;
+};
+
+}  // namespace
+
+TEST_F(Scene, DrawingOrderGoesByMaterialCreationNotByAddress) {
+  // Slots at rising addresses, filled from the last: creation runs against address order.
+  std::optional<OrderMaterial> slots[3];
+  for (int i = 2; i >= 0; --i) slots[i].emplace();
+  const std::vector<TControl3D*> objects = {
+      new WithMaterial("made third", &*slots[0]), new WithMaterial("made first", &*slots[2]),
+      new TControl3D("no material"), new WithMaterial("made second", &*slots[1])};
+  for (TControl3D* object : objects) root.AddObject(object);
+  std::vector<std::string> order;
+  for (TControl3D* object : root.RenderingList()) order.push_back(object->Name());
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"no material", "made first", "made second", "made third"}));
+  for (TControl3D* object : objects) delete object;
 }

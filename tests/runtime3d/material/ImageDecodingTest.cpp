@@ -298,23 +298,6 @@ TEST(Texture, ReleasedPixelsComeBackOnlyThroughTheReloader) {
   }
 }
 
-TEST(Texture, TellsTheDeviceThatHoldsItWhenItGoes) {
-  std::vector<unsigned> told;
-  { TTexture neverDrawn; }
-  {
-    // A device that could not make its object still holds the texture and must forget it.
-    TTexture failed;
-    failed.DeviceFailed = true;
-    failed.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
-  }
-  {
-    TTexture uploaded;
-    uploaded.DeviceHandle = 7;
-    uploaded.OnDestroy = [&](TTexture& t) { told.push_back(t.DeviceHandle); };
-  }
-  EXPECT_EQ(told, (std::vector<unsigned>{0, 7}));
-}
-
 TEST(TextureBitmap, LoadsEmbeddedBytesAndReloadsThemAfterRelease) {
   const Bytes png = EncodeWithQt(Gradient(33, 17, true));
   TTextureBitmap bitmap;

@@ -275,3 +275,23 @@ TEST_F(PointerEvents, ClicksNeedThePointerStillOverThePressedBody) {
             (std::vector<std::string>{"Europa.OnMouseDown", "Europa.OnClick", "Europa.OnMouseUp",
                                       "Europa.OnMouseDown(double)", "Ganymede.OnMouseUp"}));
 }
+
+TEST_F(PointerEvents, EachViewportKeepsItsOwnPressedBody) {
+  pointer.Press(centre);
+  EXPECT_EQ(root.PressedObject(), moon);
+
+  // A press in another viewport leaves this one's press as it was: its release still clicks.
+  FakeViewport otherViewport{&context};
+  TViewportRoot otherRoot{&otherViewport};
+  TSphere* distant = AddSphere(otherRoot, "Callisto", {0, 0, 0}, 1);
+  distant->MouseDown(TMouseButton::mbLeft, ssLeft, 0, 0);
+  EXPECT_EQ(otherRoot.PressedObject(), distant);
+  pointer.Release(centre);
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"Europa.OnMouseDown", "Europa.OnClick", "Europa.OnMouseUp"}));
+  EXPECT_EQ(root.PressedObject(), nullptr) << "the release ends the press";
+
+  // A pressed body that goes away is forgotten.
+  delete distant;
+  EXPECT_EQ(otherRoot.PressedObject(), nullptr);
+}

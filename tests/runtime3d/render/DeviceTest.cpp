@@ -88,7 +88,7 @@ TGLContext& Device(TViewport3D& viewport) {
 }  // namespace
 
 TEST(GLDevice, StartUpCheckFindsAnOpenGL33CoreDevice) {
-  EXPECT_EQ(CheckOpenGLDevice().toStdString(), "");
+  EXPECT_EQ(CheckOpenGLDevice().Message().toStdString(), "");
   EXPECT_EQ(CannotCreateDeviceMessage().toStdString(),
             "Cannot create OpenGL 3.3 device for 'TGLContext'.");
 }
@@ -155,7 +155,7 @@ TEST_F(ViewportScene, TextureIsUploadedOnceThenItsPixelsAreDropped) {
 
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {30, 60, 90, 255}, 0));
   EXPECT_FALSE(texture.HasPixels()) << "the device keeps no decoded copy";
-  EXPECT_NE(texture.DeviceHandle, 0u);
+  EXPECT_NE(viewport->TextureOnDevice(texture).Handle, 0u);
   Render();
   EXPECT_EQ(reloads, 0) << "an uploaded texture is not decoded again";
 
@@ -163,7 +163,7 @@ TEST_F(ViewportScene, TextureIsUploadedOnceThenItsPixelsAreDropped) {
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {200, 100, 0, 255}, 0))
       << "replaced pixels show in the next frame";
   viewport.reset();
-  EXPECT_EQ(texture.DeviceHandle, 0u) << "a freed device leaves no handle behind";
+  EXPECT_FALSE(texture.IsHeld()) << "a freed device holds the texture no longer";
 }
 
 TEST_F(ViewportScene, TextureFreedBeforeTheDeviceGivesItsObjectBack) {
@@ -174,7 +174,7 @@ TEST_F(ViewportScene, TextureFreedBeforeTheDeviceGivesItsObjectBack) {
   TSphere* body = AddSphere(5);
   body->SetMaterialSource(material);
   Render();
-  const GLuint name = texture->DeviceHandle;
+  const GLuint name = viewport->TextureOnDevice(*texture).Handle;
   ASSERT_NE(name, 0u);
   material->TextureMaterial().Texture = nullptr;
   texture.reset();
@@ -269,13 +269,14 @@ TEST_F(ViewportScene, ObjectStatesDecideDepthAndBlending) {
 
 // Run only in a child process whose driver offers OpenGL 3.0 at most (below).
 TEST(GLDevice, DISABLED_OldDriverIsRefusedWithAMessage) {
-  EXPECT_EQ(CheckOpenGLDevice().toStdString(), "Cannot create OpenGL 3.3 device for 'TGLContext'.");
+  EXPECT_EQ(CheckOpenGLDevice().Message().toStdString(),
+            "Cannot create OpenGL 3.3 device for 'TGLContext'.");
   // A view on such a driver says why and draws nothing, without failing.
   TViewport3D view;
   view.resize(100, 100);
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-  EXPECT_EQ(view.PrepareDevice().toStdString(),
+  EXPECT_EQ(view.PrepareDevice().Message().toStdString(),
             "Cannot create OpenGL 3.3 device for 'TGLContext'.");
   view.grabFramebuffer();
   EXPECT_EQ(view.DeviceError().toStdString(), "Cannot create OpenGL 3.3 device for 'TGLContext'.");
@@ -296,27 +297,27 @@ TEST(GLDevice, OldDriverIsRefusedWithAMessage) {
                            {{"MESA_GL_VERSION_OVERRIDE", "3.0"}}));
 }
 
-TEST_F(ViewportScene, DesignCameraIsUsedUntilTheViewIsToldOtherwise) {
+TEST_F(ViewportScene, DefaultCameraIsUsedUntilTheViewIsToldOtherwise) {
   TViewport3D fresh;
-  EXPECT_TRUE(fresh.UsingDesignCamera());
-  EXPECT_EQ(fresh.ActiveCamera(), fresh.DesignCamera());
-  // The rig turns the design camera -20 degrees about X, 20 units from the origin: it looks
+  EXPECT_TRUE(fresh.UsingDefaultCamera());
+  EXPECT_EQ(fresh.ActiveCamera(), fresh.DefaultCamera());
+  // The rig turns the default camera -20 degrees about X, 20 units from the origin: it looks
   // down on the scene from above (-Y is up on the screen).
-  const TPoint3D eye = fresh.DesignCamera()->AbsolutePosition().XYZ();
+  const TPoint3D eye = fresh.DefaultCamera()->AbsolutePosition().XYZ();
   EXPECT_NEAR(Length(eye), 20, 1e-4);
   EXPECT_NEAR(eye.Y, -20 * std::sin(20 * std::acos(-1.0) / 180), 1e-3);
 
   EXPECT_EQ(viewport->ActiveCamera(), camera);
-  viewport->SetUsingDesignCamera(true);
-  EXPECT_EQ(viewport->ActiveCamera(), viewport->DesignCamera());
+  viewport->SetUsingDefaultCamera(true);
+  EXPECT_EQ(viewport->ActiveCamera(), viewport->DefaultCamera());
   AddSphere(2);
   // It looks at the origin.
   EXPECT_TRUE(Near(PixelAt(Render(), kCentre, kCentre), {255, 0, 0, 255}, 0));
 
-  viewport->SetUsingDesignCamera(false);
+  viewport->SetUsingDefaultCamera(false);
   delete camera;
   EXPECT_EQ(viewport->Camera(), nullptr) << "a freed camera is forgotten";
-  EXPECT_EQ(viewport->ActiveCamera(), viewport->DesignCamera());
+  EXPECT_EQ(viewport->ActiveCamera(), viewport->DefaultCamera());
   EXPECT_FALSE(Render().isNull());
 }
 

@@ -76,7 +76,7 @@ void ViewportScene::SetUp() {
   viewport->Root()->AddObject(camera);
   camera->Position().SetPoint({0, 0, -15});
   viewport->SetCamera(camera);
-  viewport->SetUsingDesignCamera(false);
+  viewport->SetUsingDefaultCamera(false);
   viewport->SetColor(claNull);
   viewport->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(viewport.get()));

@@ -153,7 +153,7 @@ TEST_F(ViewportScene, TextureLargerThanTheDeviceAllowsIsScaledDownToFitNotShownW
   sky->SetMaterialSource(material);
   const QImage image = Render();
   EXPECT_TRUE(Near(PixelAt(image, kCentre, kCentre), {10, 20, 30, 255}, 0));
-  EXPECT_FALSE(huge.DeviceFailed);
+  EXPECT_FALSE(device->TextureOnDevice(huge).Failed);
   EXPECT_TRUE(TReportingApplication::Errors().empty());
   viewport.reset();  // frees its device while the texture still exists
 }

@@ -114,11 +114,13 @@ struct TextureHandOver : ViewportScene {
     return placed;
   }
 
+  TTextureOnDevice OnDevice(const TTexture& texture) { return Device().TextureOnDevice(texture); }
+
   // The device's texels of the texture and their size.
   QImage DeviceTexels(const TTexture& texture) {
     EXPECT_TRUE(viewport->makeCurrent());
     TGLFunctions& gl = *Device().Functions();
-    gl.glBindTexture(GL_TEXTURE_2D, texture.DeviceHandle);
+    gl.glBindTexture(GL_TEXTURE_2D, OnDevice(texture).Handle);
     GLint w = 0, h = 0;
     gl.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     gl.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -150,7 +152,7 @@ TEST_F(TextureHandOver, WholePixelsReplaceThePreviewBandByBandOnceDecoded) {
 
   const QImage first = Render();
   EXPECT_TRUE(Near(PixelAt(first, kCentre, kCentre), {0, 200, 0, 255}, 0)) << "the preview";
-  EXPECT_TRUE(pending.Texture.DevicePreview);
+  EXPECT_TRUE(OnDevice(pending.Texture).Preview);
   EXPECT_EQ(pending.Takes, 0) << "the first frame waits for no decoding";
   EXPECT_TRUE(Device().TexturesInProgress());
   EXPECT_FALSE(Device().TextureBandReady()) << "nothing to do until the pixels are decoded";
@@ -160,9 +162,9 @@ TEST_F(TextureHandOver, WholePixelsReplaceThePreviewBandByBandOnceDecoded) {
   pending.Ready = true;
   EXPECT_TRUE(Device().TextureBandReady());
   int bands = 0;
-  while (pending.Texture.DevicePreview && bands < 10) {
+  while (OnDevice(pending.Texture).Preview && bands < 10) {
     EXPECT_EQ(UploadBand(), ++bands == 4);
-    if (pending.Texture.DevicePreview) {
+    if (OnDevice(pending.Texture).Preview) {
       ASSERT_EQ(Render(), first) << "band " << bands << ": no half-made image shows";
     }
   }
@@ -197,7 +199,7 @@ TEST_F(TextureHandOver, BandsGoUpAsTheyAreDecodedAndADamagedOneBringsTheWholeIma
     bands.Decoded = 4;
     EXPECT_FALSE(UploadBand());
     EXPECT_TRUE(UploadBand()) << "the fourth and last band (4 rows) completes the image";
-    EXPECT_FALSE(pending.Texture.DevicePreview);
+    EXPECT_FALSE(OnDevice(pending.Texture).Preview);
     EXPECT_EQ(pending.Takes, damaged ? 1 : 0) << "the whole image only for damaged bands";
     EXPECT_EQ(DeviceTexels(pending.Texture), pending.Full);
     EXPECT_EQ(Render(), RenderedFromTheStart(pending)) << "pixel for pixel";
@@ -215,14 +217,14 @@ TEST_F(TextureHandOver, ImagesGoUpOneAtATimeTheLargestFirst) {
   Show(small.Texture, 3, {-4, 0, 0});
   Show(large.Texture, 3, {4, 0, 0});
   Render();
-  ASSERT_TRUE(small.Texture.DevicePreview && large.Texture.DevicePreview) << "both drawn";
+  ASSERT_TRUE(OnDevice(small.Texture).Preview && OnDevice(large.Texture).Preview) << "both drawn";
   EXPECT_FALSE(UploadBand());
   EXPECT_EQ(large.BandsOpened, 1);
   EXPECT_EQ(small.BandsOpened, 0) << "the small one waits for the large one";
   large.Bands->Decoded = 2;
   EXPECT_FALSE(UploadBand());
   EXPECT_TRUE(UploadBand());
-  EXPECT_FALSE(large.Texture.DevicePreview);
+  EXPECT_FALSE(OnDevice(large.Texture).Preview);
   Render();
   EXPECT_FALSE(UploadBand());
   EXPECT_EQ(small.BandsOpened, 1) << "then its turn comes";
@@ -234,14 +236,14 @@ TEST_F(TextureHandOver, ViewDrawsAgainByItselfUntilTheFullImageIsInPlaceAndThenR
   QSignalSpy frames(viewport.get(), &TViewport3D::FramePresented);
   viewport->Invalidate();
   ASSERT_TRUE(frames.wait(5000));
-  EXPECT_TRUE(pending.Texture.DevicePreview);
+  EXPECT_TRUE(OnDevice(pending.Texture).Preview);
   QTest::qWait(100);
   const auto waiting = frames.count();
   QTest::qWait(200);
   EXPECT_EQ(frames.count(), waiting) << "waiting for the decoder costs no frames";
 
   pending.Ready = true;  // decoded on a worker: the view is told nothing
-  QTRY_VERIFY_WITH_TIMEOUT(!pending.Texture.DevicePreview, 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(!OnDevice(pending.Texture).Preview, 5000);
   QTest::qWait(300);
   const auto done = frames.count();
   QTest::qWait(300);
@@ -299,16 +301,16 @@ TEST_F(TextureHandOver, ImageOverTheDeviceLimitIsScaledDownToFitAndOnlyUndecodab
     texture.SetPendingPixels(full.width(), full.height(), true, std::move(pending));
     material->TextureMaterial().Texture = &texture;
     QImage picture = Render();
-    EXPECT_EQ(texture.DevicePreview, c.preview);
+    EXPECT_EQ(OnDevice(texture).Preview, c.preview);
     ready = true;
-    for (int band = 0; band < 3 && texture.DevicePreview; ++band) UploadBand();
-    EXPECT_FALSE(texture.DevicePreview);
+    for (int band = 0; band < 3 && OnDevice(texture).Preview; ++band) UploadBand();
+    EXPECT_FALSE(OnDevice(texture).Preview);
     picture = Render();
     if (c.onDevice.isEmpty()) {
-      EXPECT_TRUE(texture.DeviceFailed);
+      EXPECT_TRUE(OnDevice(texture).Failed);
       EXPECT_TRUE(Near(PixelAt(picture, kCentre, kCentre), {255, 255, 255, 255}, 0));
     } else {
-      EXPECT_FALSE(texture.DeviceFailed);
+      EXPECT_FALSE(OnDevice(texture).Failed);
       EXPECT_EQ(DeviceTexels(texture).size(), c.onDevice);
       EXPECT_TRUE(Near(PixelAt(picture, kCentre, kCentre), {10, 20, 30, 255}, 0));
     }
