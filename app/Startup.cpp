@@ -1,6 +1,5 @@
 #include "app/Startup.h"
 
-#include <QSurfaceFormat>
 #include <cstdio>
 
 #include "app/AboutWindow.h"
@@ -10,6 +9,7 @@
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "scene/SceneDefinition.h"
 
 void HoldUntilFirstFrame(TMainWindow& window) {
@@ -23,7 +23,7 @@ void HoldUntilFirstFrame(TMainWindow& window) {
 }
 
 int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown) {
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   TApplication application(argc, argv);
   // The textures' small versions decode right away, but not before the application object
   // is complete: Qt's image readers look up their plugins through it, and a worker doing so

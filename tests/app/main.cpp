@@ -1,12 +1,11 @@
 #include <QDir>
 #include <QFile>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
-#include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "tests/app/MainWindowFixture.h"
 
 // The real main window in a real display: run under Xvfb with a window manager (./test
@@ -28,7 +27,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));
 
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   TApplication application(argc, argv);
   // No modal error box may ever block a test: the messages are recorded instead.
   TApplication::ShowErrorMessage = [](const QString& message) {
