@@ -2,18 +2,17 @@
 
 #include <utility>
 
+#include <QEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
-#include <QPaintEvent>
 
 #include "runtime3d/render/GLSharedPicture.h"
 
 namespace rt3d {
 
 TComposePresenter::TComposePresenter(QWidget& view, TGLSharedPicture& picture,
-                                     std::function<void(bool)> frameDue,
-                                     std::function<void()> unusable)
+                                     std::function<void()> frameDue, std::function<void()> unusable)
     : QOpenGLWidget(&view),
       FPicture(picture),
       FFrameDue(std::move(frameDue)),
@@ -61,13 +60,7 @@ void TComposePresenter::initializeGL() {
   });
 }
 
-void TComposePresenter::paintEvent(QPaintEvent* event) {
-  FWholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
-  QOpenGLWidget::paintEvent(event);
-}
-
 void TComposePresenter::paintGL() {
-  const bool wholeView = std::exchange(FWholeView, false);
   if (!FGL) {
     if (!FUnusableSaid) {
       FUnusableSaid = true;
@@ -76,7 +69,7 @@ void TComposePresenter::paintGL() {
     return;
   }
   // Drawing the frame makes the device's context current; ours is made current again.
-  FFrameDue(wholeView);
+  FFrameDue();
   makeCurrent();
   FPicture.ShowIn(*FGL, defaultFramebufferObject(), size() * devicePixelRatio());
 }

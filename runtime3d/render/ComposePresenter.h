@@ -19,18 +19,16 @@ class TGLSharedPicture;
 
 class TComposePresenter : public QOpenGLWidget {
  public:
-  // frameDue(wholeView) draws a new frame into picture when one is due; wholeView says the
-  // paint covers the whole view (a shown window, an update() of the view) rather than the
-  // place of a child. unusable is called once, from the event loop, when this widget's GL
-  // context cannot use the device's objects: the view then presents by copy.
-  TComposePresenter(QWidget& view, TGLSharedPicture& picture,
-                    std::function<void(bool wholeView)> frameDue, std::function<void()> unusable);
+  // frameDue draws a new frame into picture when one is due. unusable is called once, from
+  // the event loop, when this widget's GL context cannot use the device's objects: the
+  // view then presents by copy.
+  TComposePresenter(QWidget& view, TGLSharedPicture& picture, std::function<void()> frameDue,
+                    std::function<void()> unusable);
   ~TComposePresenter() override;
 
  protected:
   void initializeGL() override;
   void paintGL() override;
-  void paintEvent(QPaintEvent* event) override;
   // Follows the view's size.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -38,10 +36,9 @@ class TComposePresenter : public QOpenGLWidget {
   void ReleaseGL();
 
   TGLSharedPicture& FPicture;
-  std::function<void(bool)> FFrameDue;
+  std::function<void()> FFrameDue;
   std::function<void()> FUnusable;
   TGLFunctions* FGL = nullptr;
-  bool FWholeView = false;
   bool FUnusableSaid = false;
 };
 

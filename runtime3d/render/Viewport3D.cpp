@@ -315,12 +315,17 @@ void TViewport3D::RenderFrame(bool keepImage) {
 }
 
 void TViewport3D::paintEvent(QPaintEvent* event) {
-  if (FPresenter) return;  // the composed picture covers the view
   // A changed scene, a new size or scale, or a repaint of the whole view (a shown window,
   // an update() of the view) draws a new frame; a repaint behind a child that changed shows
   // the last one again. Qt leaves opaque children out of the region: with one, only a
   // change of the scene draws anew.
   const bool wholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
+  if (FPresenter) {
+    // The composed picture covers the view; its own paint draws the frame.
+    if (wholeView) FFrameStale = true;
+    if (FFrameStale) FPresenter->update();
+    return;
+  }
   if (!FDrawing &&
       (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
@@ -354,14 +359,13 @@ void TViewport3D::AnnounceFrame() {
 void TViewport3D::StartComposing() {
   FPicture = std::make_unique<TGLSharedPicture>();
   FPresenter = new TComposePresenter(
-      *this, *FPicture, [this](bool wholeView) { ComposeFrame(wholeView); },
-      [this] { StopComposing(); });
+      *this, *FPicture, [this] { ComposeFrame(); }, [this] { StopComposing(); });
 }
 
-void TViewport3D::ComposeFrame(bool wholeView) {
-  // The same rule as a painted frame: see paintEvent.
+void TViewport3D::ComposeFrame() {
+  // The rule of paintEvent, which marks the frame stale for a paint of the whole view.
   if (FDrawing) return;
-  if (FFrameStale || wholeView || FPicture->Size() != RenderTargetSize()) {
+  if (FFrameStale || FPicture->Size() != RenderTargetSize()) {
     RenderFrame();
     AnnounceFrame();
   }

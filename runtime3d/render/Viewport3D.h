@@ -159,7 +159,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // The window system has the frame once this paint is flushed.
   void AnnounceFrame();
   // The composing child's paint: a new frame when one is due.
-  void ComposeFrame(bool wholeView);
+  void ComposeFrame();
   void StartComposing();
   void StopComposing();
 
