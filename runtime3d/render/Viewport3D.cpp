@@ -307,8 +307,8 @@ void TViewport3D::RenderFrame(bool keepImage) {
     RaiseLater(std::current_exception());
   }
   // The hand-over: composed on the GPU, or read back for painting.
-  const bool composed = FPicture && FPicture->Publish(*FContext->Functions(), *FTarget);
-  if (FPicture && !composed) return black();
+  const bool composed = FPresenter && FPicture->Publish(*FContext->Functions(), *FTarget);
+  if (FPresenter && !composed) return black();
   if ((!composed || keepImage) && !FTarget->ReadPixelsInto(FFrame)) return black();
   FFrame.setDevicePixelRatio(scale);
   FPacer->WatchTextures();

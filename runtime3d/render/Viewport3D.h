@@ -10,9 +10,9 @@
 // The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
 // resolves and reads it back into FFrame; paintEvent() paints FFrame. On a GPU the picture
 // stays there instead: a GL child under the other children (TComposePresenter) asks for the
-// frame as it paints and shows it, and the window system composes it (Presentation.h). Frame pacing
-// and the texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and
-// its surface TDeviceSurface's (DeviceSurface.h).
+// frame as it paints and shows it, and the window system composes it (Presentation.h).
+// Frame pacing and the texture hand-over between frames are TFramePacer's (FramePacing.h),
+// the GL context and its surface TDeviceSurface's (DeviceSurface.h).
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -170,7 +170,8 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   std::unique_ptr<TViewportRoot> FRoot;
   TPointerRouting* FPointer = nullptr;  // a child object, gone before the scene
   std::unique_ptr<TFramePacer> FPacer;
-  // Only while composing; the presenter is a child widget, gone before the picture.
+  // Made when composing; the presenter is a child widget, gone before the picture, which
+  // stays until the device goes when the composition falls back to the copy.
   std::unique_ptr<TGLSharedPicture> FPicture;
   TComposePresenter* FPresenter = nullptr;
   std::vector<TLight*> FLights;
