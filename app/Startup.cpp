@@ -1,7 +1,6 @@
 #include "app/Startup.h"
 
 #include <QSocketNotifier>
-#include <QSurfaceFormat>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "scene/SceneDefinition.h"
 
 void HoldUntilFirstFrame(TMainWindow& window) {
@@ -58,7 +58,7 @@ void EndOnTerminationSignals(QObject& owner) {
 }  // namespace
 
 int RunViewer(int argc, char** argv, const std::function<void(TMainWindow&)>& shown) {
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   // The toolkit gets the program's name alone: its own options (-reverse, -style, ...) are
   // not the user's to give, and the program's options are read before this.
   int toolkitArgc = argc > 0 ? 1 : 0;

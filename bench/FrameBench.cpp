@@ -30,6 +30,7 @@
 #include "bench/DrawList.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/material/ImageDecoding.h"
+#include "runtime3d/render/Presentation.h"
 #include "screenshot/BitmapCodecs.h"
 
 namespace {
@@ -215,7 +216,7 @@ int BareMemory(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Lines show as they come when the output goes to a file.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   if (argc > 1 && std::string(argv[1]) == "bare-memory") return BareMemory(argc, argv);
   const int framesPerRound = argc > 1 ? std::atoi(argv[1]) : 50;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 6;

@@ -9,6 +9,9 @@ bool TDeviceSurface::MakeCurrent() {
   if (!FContext) {
     FContext = std::make_unique<QOpenGLContext>();
     FContext->setFormat(DeviceSurfaceFormat());
+    // A composing view shows the device's pictures from another context of the group.
+    QOpenGLContext* group = QOpenGLContext::globalShareContext();
+    if (group && group->isValid()) FContext->setShareContext(group);
     const QSurfaceFormat got = FContext->create() ? FContext->format() : QSurfaceFormat();
     if (got.renderableType() != QSurfaceFormat::OpenGL ||
         got.version() < qMakePair(kRequiredGLMajor, kRequiredGLMinor)) {

@@ -1,6 +1,7 @@
 #include "runtime3d/render/GLDevice.h"
 
 #include <cmath>
+#include <optional>
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -8,6 +9,13 @@
 #include <QOpenGLVersionFunctionsFactory>
 
 namespace rt3d {
+
+namespace {
+
+// Set by the first check that got as far as a current context.
+std::optional<QString> RendererName;
+
+}  // namespace
 
 QSurfaceFormat DeviceSurfaceFormat() {
   QSurfaceFormat format;
@@ -48,8 +56,20 @@ TDeviceResult CheckOpenGLDevice() {
   if (!surface.isValid() || !context.makeCurrent(&surface)) return failed;
   auto* functions = QOpenGLVersionFunctionsFactory::get<TGLFunctions>(&context);
   const bool resolved = functions && functions->initializeOpenGLFunctions();
+  if (resolved && !RendererName) {
+    RendererName =
+        QString::fromLatin1(reinterpret_cast<const char*>(functions->glGetString(GL_RENDERER)));
+  }
   context.doneCurrent();
   return resolved ? TDeviceResult() : failed;
+}
+
+QString DeviceRendererName() {
+  if (!RendererName) {
+    CheckOpenGLDevice();
+    if (!RendererName) RendererName = QString();  // a failing driver is not asked again
+  }
+  return *RendererName;
 }
 
 int RoundHalfEven(double value) {

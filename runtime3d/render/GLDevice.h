@@ -46,6 +46,10 @@ QString CannotCreateDeviceMessage(const char* className = "TGLContext");
 // QGuiApplication.
 TDeviceResult CheckOpenGLDevice();
 
+// GL_RENDERER of such a device ("llvmpipe (LLVM 15.0.6, 256 bits)"), asked once per process
+// (by the check above when it ran); empty when no device can be had.
+QString DeviceRendererName();
+
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 int RoundHalfEven(double value);
 

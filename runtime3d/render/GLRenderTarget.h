@@ -33,6 +33,8 @@ class TGLRenderTarget {
   // The sample count in effect (the driver may give more than asked; 1 = not multisampled).
   int Samples() const { return FSamples; }
   unsigned Framebuffer() const { return FFramebuffer; }
+  // The colour renderbuffer: unlike the framebuffer, other contexts sharing objects can use it.
+  unsigned ColorBuffer() const { return FColorBuffer; }
 
   // Copies the picture into another framebuffer whose size is targetSize, top-left aligned,
   // resolving the samples on the way.

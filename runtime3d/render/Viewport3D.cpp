@@ -1,6 +1,7 @@
 #include "runtime3d/render/Viewport3D.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
 #include <QCoreApplication>
@@ -16,9 +17,11 @@
 #include "runtime3d/core/Camera.h"
 #include "runtime3d/core/FramePlan.h"
 #include "runtime3d/core/Light.h"
+#include "runtime3d/render/ComposePresenter.h"
 #include "runtime3d/render/DeviceSurface.h"
 #include "runtime3d/render/FramePacing.h"
 #include "runtime3d/render/GLContext.h"
+#include "runtime3d/render/GLSharedPicture.h"
 
 namespace rt3d {
 
@@ -77,10 +80,15 @@ TViewport3D::TViewport3D(QWidget* parent)
   FDefaultCameraTurnX->AddObject(FDefaultCamera);
   FDefaultCameraTurnX->RotationAngle().SetX(-20);
   FDefaultCamera->Position().SetPoint({0, 0, -20});
+  // Made before the window is: a GL child decides how the whole window is drawn.
+  if (ViewPresentation() == TPresentation::Compose) StartComposing();
 }
 
 TViewport3D::~TViewport3D() {
   FDestroying = true;
+  // The presenter gives its GL objects back while the picture they show still exists.
+  delete FPresenter;
+  FPresenter = nullptr;
   if (FCamera) FCamera->RemoveFreeNotify(FWatcher.get());
   FCamera = nullptr;
   // The pointer's routing lets go of the hovered body and of any press held.
@@ -204,6 +212,7 @@ bool TViewport3D::EnsureDevice() {
 void TViewport3D::ReleaseDevice() {
   if (!FContext->DeviceReady()) return;
   FTarget.reset();
+  if (FPicture) FPicture->ReleaseDevice(*FContext->Functions());
   FContext->ReleaseDevice();
 }
 
@@ -255,6 +264,7 @@ void TViewport3D::RequestViewportRedraw() {
 void TViewport3D::Invalidate() {
   FFrameStale = true;
   update();
+  if (FPresenter) FPresenter->update();
 }
 
 TDeviceResult TViewport3D::PrepareDevice() {
@@ -274,7 +284,7 @@ void TViewport3D::doneCurrent() {
   FSurface->DoneCurrent();
 }
 
-void TViewport3D::RenderFrame() {
+void TViewport3D::RenderFrame(bool keepImage) {
   FFrameStale = false;
   FPacer->FrameStarted();
   const QSize size = RenderTargetSize();
@@ -284,6 +294,7 @@ void TViewport3D::RenderFrame() {
     FFrame = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     FFrame.fill(Qt::black);
     FFrame.setDevicePixelRatio(scale);
+    if (FPicture) FPicture->Clear();
   };
   if (size.isEmpty() || !makeCurrent()) return black();
   FDrawing = true;
@@ -300,7 +311,10 @@ void TViewport3D::RenderFrame() {
     // event loop, where the application's handler sees it.
     RaiseLater(std::current_exception());
   }
-  if (!FTarget->ReadPixelsInto(FFrame)) return black();
+  // The hand-over: composed on the GPU, or read back for painting.
+  const bool composed = FPresenter && FPicture->Publish(*FContext->Functions(), *FTarget);
+  if (FPresenter && !composed) return black();
+  if ((!composed || keepImage) && !FTarget->ReadPixelsInto(FFrame)) return black();
   FFrame.setDevicePixelRatio(scale);
   FPacer->WatchTextures();
 }
@@ -311,20 +325,16 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
   // the last one again. Qt leaves opaque children out of the region: with one, only a
   // change of the scene draws anew.
   const bool wholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
+  if (FPresenter) {
+    // The composed picture covers the view; its own paint draws the frame.
+    if (wholeView) FFrameStale = true;
+    if (FFrameStale) FPresenter->update();
+    return;
+  }
   if (!FDrawing &&
       (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
-    if (!FPresentPending) {
-      FPresentPending = true;
-      // The window system has the frame once this paint is flushed.
-      QMetaObject::invokeMethod(
-          this,
-          [this] {
-            FPresentPending = false;
-            emit FramePresented();
-          },
-          Qt::QueuedConnection);
-    }
+    AnnounceFrame();
   }
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -337,6 +347,43 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
   painter.drawImage(QPointF(0, 0), FFrame);
 }
 
+void TViewport3D::AnnounceFrame() {
+  if (FPresentPending) return;
+  FPresentPending = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FPresentPending = false;
+        emit FramePresented();
+      },
+      Qt::QueuedConnection);
+}
+
+// --- Composed presentation ---------------------------------------------------------------------
+
+void TViewport3D::StartComposing() {
+  FPicture = std::make_unique<TGLSharedPicture>();
+  FPresenter = new TComposePresenter(
+      *this, *FPicture, [this] { ComposeFrame(); }, [this] { StopComposing(); });
+}
+
+void TViewport3D::ComposeFrame() {
+  // The rule of paintEvent, which marks the frame stale for a paint of the whole view.
+  if (FDrawing) return;
+  if (FFrameStale || FPicture->Size() != RenderTargetSize()) {
+    RenderFrame();
+    AnnounceFrame();
+  }
+}
+
+void TViewport3D::StopComposing() {
+  std::fprintf(stderr, "The window cannot show the view's GL picture; presenting by copy.\n");
+  // From the event loop, never from the presenter's own paint.
+  delete FPresenter;
+  FPresenter = nullptr;
+  Invalidate();
+}
+
 void TViewport3D::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   FFrameStale = true;
@@ -344,7 +391,9 @@ void TViewport3D::resizeEvent(QResizeEvent* event) {
 
 QImage TViewport3D::grabFramebuffer() {
   if (FDrawing) return FFrame;
-  RenderFrame();
+  RenderFrame(/*keepImage=*/true);
+  // The screen shows what was given.
+  if (FPresenter) FPresenter->update();
   return FFrame;
 }
 
@@ -375,7 +424,7 @@ QImage TViewport3D::MakeScreenshot() {
   QPainter painter(&image);
   for (QObject* object : children()) {
     auto* child = qobject_cast<QWidget*>(object);
-    if (!child || child->isWindow() || !child->isVisibleTo(this)) continue;
+    if (!child || child == FPresenter || child->isWindow() || !child->isVisibleTo(this)) continue;
     QWidget::RenderFlags flags = QWidget::DrawChildren;
     if (child->autoFillBackground()) flags |= QWidget::DrawWindowBackground;
     child->render(&painter, child->pos(), QRegion(), flags);

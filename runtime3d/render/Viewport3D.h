@@ -8,9 +8,11 @@
 // only a child asked for shows the last frame again instead of drawing a new one.
 //
 // The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
-// resolves and reads it back into FFrame; paintEvent() paints FFrame. Frame pacing and the
-// texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and
-// its surface TDeviceSurface's (DeviceSurface.h).
+// resolves and reads it back into FFrame; paintEvent() paints FFrame. On a GPU the picture
+// stays there instead: a GL child under the other children (TComposePresenter) asks for the
+// frame as it paints and shows it, and the window system composes it (Presentation.h).
+// Frame pacing and the texture hand-over between frames are TFramePacer's (FramePacing.h),
+// the GL context and its surface TDeviceSurface's (DeviceSurface.h).
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -28,14 +30,17 @@
 #include "runtime3d/input/PointerRouting.h"
 #include "runtime3d/render/GLRenderTarget.h"
 #include "runtime3d/render/GLTextureStreamer.h"
+#include "runtime3d/render/Presentation.h"
 
 namespace rt3d {
 
 class TCamera;
+class TComposePresenter;
 class TDeviceSurface;
 class TDummy;
 class TFramePacer;
 class TGLContext;
+class TGLSharedPicture;
 class TLight;
 
 class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvents {
@@ -73,6 +78,11 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   int RenderTargetSamples() const;
   // The pixel size of the render target for the current size and scale.
   QSize RenderTargetSize() const;
+  // How frames reach the screen, chosen when the view is made; a composition the window's
+  // GL cannot do falls back to the copy.
+  TPresentation Presentation() const {
+    return FPresenter ? TPresentation::Compose : TPresentation::Copy;
+  }
   // Empty while the device works; the reason when it could not be created.
   QString DeviceError() const;
   // Some texture drawn in the last frame still shows its small version (a preview) while its
@@ -148,8 +158,15 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   bool EnsureRenderTarget();
   // One frame of the scene into target, cleared to Color.
   void DrawScene(TGLRenderTarget& target);
-  // A new frame into FFrame.
-  void RenderFrame();
+  // A new frame: into FFrame, or into the composed picture (and into FFrame as well when
+  // keepImage).
+  void RenderFrame(bool keepImage = false);
+  // The window system has the frame once this paint is flushed.
+  void AnnounceFrame();
+  // The composing child's paint: a new frame when one is due.
+  void ComposeFrame();
+  void StartComposing();
+  void StopComposing();
 
   std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
@@ -158,6 +175,10 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   std::unique_ptr<TViewportRoot> FRoot;
   TPointerRouting* FPointer = nullptr;  // a child object, gone before the scene
   std::unique_ptr<TFramePacer> FPacer;
+  // Made when composing; the presenter is a child widget, gone before the picture, which
+  // stays until the device goes when the composition falls back to the copy.
+  std::unique_ptr<TGLSharedPicture> FPicture;
+  TComposePresenter* FPresenter = nullptr;
   std::vector<TLight*> FLights;
 
   TCamera* FCamera = nullptr;

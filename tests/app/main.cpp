@@ -1,12 +1,12 @@
 #include <QDir>
 #include <QFile>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
 #include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "tests/Wayland.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));
 
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   TApplication application(argc, argv);
   // No modal error box may ever block a test: the messages are recorded instead.
   TApplication::ShowErrorMessage = [](const QString& message) {

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 
 #include <dlfcn.h>
@@ -15,6 +14,7 @@
 #include "Viewer.h"
 #include "app/Application.h"
 #include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "tests/Wayland.h"
 
 namespace {
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(".cache")));
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));
 
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   TApplication application(argc, argv);
   // The error box would stop the test: keep the messages for it to look at instead.
   TApplication::ShowErrorMessage = [](const QString& message) {

@@ -1,10 +1,9 @@
 #include <QApplication>
-#include <QSurfaceFormat>
 #include <exception>
 
 #include <gtest/gtest.h>
 
-#include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/Presentation.h"
 #include "tests/runtime3d/input/TestApplication.h"
 
 std::vector<std::string> TTestApplication::Failures;
@@ -26,7 +25,7 @@ int main(int argc, char** argv) {
   // window manager and the 3D view tests need GL: they skip themselves without.
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  QSurfaceFormat::setDefaultFormat(rt3d::DeviceSurfaceFormat());
+  rt3d::PrepareGLForViews();
   TTestApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
