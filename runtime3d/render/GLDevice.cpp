@@ -66,7 +66,8 @@ TDeviceResult CheckOpenGLDevice() {
 
 QString DeviceRendererName() {
   if (!RendererName) {
-    CheckOpenGLDevice();
+    // Only the name is wanted here; a failure shows as an empty name.
+    (void)CheckOpenGLDevice();
     if (!RendererName) RendererName = QString();  // a failing driver is not asked again
   }
   return *RendererName;
