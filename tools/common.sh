@@ -12,6 +12,8 @@ ORVANTH_VIEWER_PACKAGES=(
 )
 # A virtual display of our own when there is none, and a picture of its screen.
 ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
+# Watching the screen from outside: the screen benchmark (built by ./test, run by ./benchmark).
+ORVANTH_BENCH_PACKAGES=(libxcb1-dev libxcb-damage0-dev xdotool)
 # The test suite and the install check (./test).
 ORVANTH_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libspng-dev libxcb1-dev qt6-base-private-dev
