@@ -10,13 +10,7 @@
 #include "runtime3d/material/ShaderProgram.h"
 #include "runtime3d/material/ShaderSources.h"
 #include "runtime3d/mesh/MeshData.h"
-
-#ifndef GL_ZERO_TO_ONE
-#define GL_ZERO_TO_ONE 0x935F
-#endif
-#ifndef GL_LOWER_LEFT
-#define GL_LOWER_LEFT 0x8CA1
-#endif
+#include "runtime3d/render/GLState.h"
 
 namespace bench {
 
@@ -57,9 +51,7 @@ TBareRenderer::TBareRenderer(rt3d::TGLFunctions& gl, std::vector<TRecordedDraw> 
                              const std::function<QImage(orvanth::assets::Image)>& load,
                              TMeshFeed feed)
     : FGL(gl), FDraws(std::move(draws)), FFeed(feed) {
-  QOpenGLContext* context = QOpenGLContext::currentContext();
-  FClipControl = context->format().version() >= qMakePair(4, 5) ||
-                 context->hasExtension("GL_ARB_clip_control");
+  FClipControl = rt3d::ResolveClipControl(*QOpenGLContext::currentContext());
   FGL.glGenSamplers(1, &FSampler);
   FGL.glSamplerParameteri(FSampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   FGL.glSamplerParameteri(FSampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -213,11 +205,7 @@ void TBareRenderer::MoveDrawLast(std::size_t index) {
 void TBareRenderer::DrawFrame(TBareTarget& target, std::size_t first, std::size_t last) {
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, target.Framebuffer());
   FGL.glViewport(0, 0, target.Size().width(), target.Size().height());
-  if (FClipControl) {
-    auto clipControl = reinterpret_cast<void (*)(GLenum, GLenum)>(
-        QOpenGLContext::currentContext()->getProcAddress("glClipControl"));
-    clipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
-  }
+  if (FClipControl) FClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
   FGL.glDisable(GL_SCISSOR_TEST);
   FGL.glDisable(GL_BLEND);
   FGL.glDisable(GL_STENCIL_TEST);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/DrawList.h"
-#include "runtime3d/render/GLDevice.h"
+#include "runtime3d/render/GLState.h"
 
 namespace bench {
 
@@ -73,7 +73,7 @@ class TBareRenderer {
   // The shared buffers of CopiedPerDraw.
   unsigned FSharedArray = 0, FSharedVertices = 0, FSharedIndices = 0;
   std::intptr_t FVertexCapacity = 0, FIndexCapacity = 0, FVertexUsed = 0, FIndexUsed = 0;
-  bool FClipControl = false;
+  rt3d::TClipControl FClipControl = nullptr;
 };
 
 }  // namespace bench

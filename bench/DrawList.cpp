@@ -48,9 +48,8 @@ class TRecorder : public rt3d::TContext3D {
   }
 
  protected:
-  void DoSetContextState(rt3d::TContextState state) override {
-    if (state == rt3d::TContextState::csFrontFace) FCull = true;
-    if (state == rt3d::TContextState::csAllFace) FCull = false;
+  void DoSetRenderState(const rt3d::TRenderState& changes) override {
+    if (changes.Faces) FCull = *changes.Faces != rt3d::TFaceCulling::ShowAll;
   }
 
  private:
@@ -78,7 +77,6 @@ std::vector<TRecordedDraw> RecordFrame(rt3d::TViewport3D& view,
   const QSize size = view.RenderTargetSize();
   recorder.SetSize(size.width(), size.height());
   recorder.SetScale(view.SceneScale());
-  rt3d::TContext3D::ResetStateCache();
   recorder.BeginScene();
   rt3d::TCamera* camera = view.ActiveCamera();
   recorder.SetCameraMatrix(camera->CameraMatrix());
@@ -93,7 +91,6 @@ std::vector<TRecordedDraw> RecordFrame(rt3d::TViewport3D& view,
                               recorder.CurrentProjectionMatrix());
   }
   for (rt3d::TControl3D* object : objects) object->RenderInternal(recorder);
-  rt3d::TContext3D::ResetStateCache();
   return std::move(recorder.Draws);
 }
 

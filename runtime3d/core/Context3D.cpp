@@ -8,70 +8,6 @@ namespace {
 
 constexpr double kNear = 1;
 constexpr double kFar = 1000;
-constexpr int kStateCount = int(TContextState::csAllFace) + 1;
-
-// One set of flags for all contexts, as there is one device state behind them.
-bool gStateSet[kStateCount] = {};
-
-// The states that exclude each other; setting one clears the flags of the others.
-void ClearPartners(TContextState state) {
-  using enum TContextState;
-  auto clear = [](TContextState s) { gStateSet[int(s)] = false; };
-  switch (state) {
-    case cs2DScene:
-      clear(cs3DScene);
-      break;
-    case cs3DScene:
-      clear(cs2DScene);
-      break;
-    case csZTestOn:
-      clear(csZTestOff);
-      break;
-    case csZTestOff:
-      clear(csZTestOn);
-      break;
-    case csZWriteOn:
-      clear(csZWriteOff);
-      break;
-    case csZWriteOff:
-      clear(csZWriteOn);
-      break;
-    case csAlphaBlendOn:
-      clear(csAlphaBlendOff);
-      break;
-    case csAlphaBlendOff:
-      clear(csAlphaBlendOn);
-      break;
-    case csStencilOn:
-      clear(csStencilOff);
-      break;
-    case csStencilOff:
-      clear(csStencilOn);
-      break;
-    case csColorWriteOn:
-      clear(csColorWriteOff);
-      break;
-    case csColorWriteOff:
-      clear(csColorWriteOn);
-      break;
-    case csScissorOn:
-      clear(csScissorOff);
-      break;
-    case csScissorOff:
-      clear(csScissorOn);
-      break;
-    case csFrontFace:
-      clear(csBackFace), clear(csAllFace);
-      break;
-    case csBackFace:
-      clear(csFrontFace), clear(csAllFace);
-      break;
-    case csAllFace:
-      clear(csFrontFace), clear(csBackFace);
-      break;
-  }
-}
-
 }  // namespace
 
 TContext3D::TContext3D() = default;
@@ -149,15 +85,9 @@ void TContext3D::Pick(float x, float y, TProjection /*projection*/, TVector3D& r
   rayDir = TVector3D::Direction(Normalize(eye - b));
 }
 
-void TContext3D::SetContextState(TContextState state) {
-  if (gStateSet[int(state)]) return;
-  gStateSet[int(state)] = true;
-  ClearPartners(state);
-  DoSetContextState(state);
-}
-
-void TContext3D::ResetStateCache() {
-  for (bool& flag : gStateSet) flag = false;
+void TContext3D::SetRenderState(const TRenderState& state) {
+  const TRenderState changes = FRenderState.Update(state);
+  if (!changes.IsEmpty()) DoSetRenderState(changes);
 }
 
 bool TContext3D::BeginScene() {

@@ -1,12 +1,13 @@
 #pragma once
 // The render context of a viewport: camera state, projection and picking ray, the light
-// records of the frame, the cached render states. The device behind it (GL) derives from
+// records of the frame, the render states the device has. The device behind it (GL) derives from
 // this class and supplies the drawing operations.
 
 #include <string_view>
 #include <vector>
 
 #include "runtime3d/core/Light.h"
+#include "runtime3d/core/RenderState.h"
 #include "runtime3d/core/Types.h"
 #include "runtime3d/math/Math3D.h"
 
@@ -73,10 +74,10 @@ class TContext3D {
 
   std::vector<TLightDescription>& Lights() { return FLights; }
 
-  // Sends a state to the device only when it is not already in effect. The cache of
-  // flags is shared by all contexts, as the device state is.
-  void SetContextState(TContextState state);
-  static void ResetStateCache();
+  // Sends to the device what of `state` is not already in effect there.
+  void SetRenderState(const TRenderState& state);
+  // Forgets what the device has (something else drew with it): every state is sent again.
+  void ResetStateCache() { FRenderState = {}; }
 
   // --- Frame and drawing (the device) ---------------------------------------------------
   // Marks the projection stale and begins a frame; false when nothing can be drawn.
@@ -94,7 +95,8 @@ class TContext3D {
 
  protected:
   virtual bool DoBeginScene() { return true; }
-  virtual void DoSetContextState(TContextState state) = 0;
+  // The fields `changes` sets, each different from what the device had.
+  virtual void DoSetRenderState(const TRenderState& changes) = 0;
 
  private:
   void RecalcProjection();
@@ -113,6 +115,7 @@ class TContext3D {
   TMatrix3D FCurrentMatrix;
   float FCurrentOpacity = 1;
   std::vector<TLightDescription> FLights;
+  TRenderState FRenderState;
 };
 
 }  // namespace rt3d

@@ -404,20 +404,13 @@ const TPropertyInfo* TControl3D::FindProperty(std::string_view name) const {
 
 void TControl3D::RenderInternal(TContext3D& context) {
   context.SetMatrix(AbsoluteMatrix());
-  if (FZWrite) {
-    context.SetContextState(TContextState::csZWriteOn);
-    context.SetContextState(TContextState::csZTestOn);
-  } else {
-    context.SetContextState(TContextState::csZWriteOff);
-    context.SetContextState(TContextState::csZTestOff);
-  }
-  context.SetContextState(FProjection == TProjection::Screen ? TContextState::cs2DScene
-                                                             : TContextState::cs3DScene);
-  context.SetContextState(FTwoSide ? TContextState::csAllFace : TContextState::csFrontFace);
+  TRenderState state;
+  state.DepthWrite = state.DepthTest = FZWrite;
+  state.Faces = FTwoSide ? TFaceCulling::ShowAll : TFaceCulling::ShowFront;
   // Blending a pixel of alpha 1 leaves nothing of what was behind it: drawn without blending,
   // the picture is the same and every pixel costs less.
-  context.SetContextState(FOpaque || GivesOpaquePixels() ? TContextState::csAlphaBlendOff
-                                                         : TContextState::csAlphaBlendOn);
+  state.Blend = !(FOpaque || GivesOpaquePixels());
+  context.SetRenderState(state);
   Render(context);
   if (OnRender) OnRender(this, context);
   RenderChildren(context);

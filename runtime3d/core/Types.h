@@ -1,5 +1,5 @@
 #pragma once
-// Small shared types: colours, pointer and gesture event arguments, render states.
+// Small shared types: colours, pointer and gesture event arguments, projections.
 
 #include <cstdint>
 
@@ -67,25 +67,5 @@ struct TGestureEventInfo {
 };
 
 enum class TProjection { Camera, Screen };
-
-enum class TContextState {
-  cs2DScene,
-  cs3DScene,
-  csZTestOn,
-  csZTestOff,
-  csZWriteOn,
-  csZWriteOff,
-  csAlphaBlendOn,
-  csAlphaBlendOff,
-  csStencilOn,
-  csStencilOff,
-  csColorWriteOn,
-  csColorWriteOff,
-  csScissorOn,
-  csScissorOff,
-  csFrontFace,
-  csBackFace,
-  csAllFace,
-};
 
 }  // namespace rt3d

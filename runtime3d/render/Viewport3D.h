@@ -7,17 +7,17 @@
 // is a plain copy, far cheaper than composing a GL widget with its window. A repaint that
 // only a child asked for shows the last frame again instead of drawing a new one.
 //
-// Pointer input: a press goes to the body under the pointer or to the viewport itself; a
-// press on the viewport captures the pointer for it until the release. Bodies never
-// capture: moves and the release go to whatever is under the pointer then. When the view
-// loses the pointer while a press is held (a menu opens, another window is activated, the
-// view is hidden), the release will never come: the capture ends and OnPointerLost says so.
+// The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
+// resolves and reads it back into FFrame; paintEvent() paints FFrame. Frame pacing and the
+// texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and
+// its surface TDeviceSurface's (DeviceSurface.h).
+//
+// Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
+// its Qt pointer events and offers its handlers (TViewPointerEvents).
 
-#include <functional>
 #include <memory>
 #include <vector>
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -25,6 +25,7 @@
 
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
+#include "runtime3d/input/PointerRouting.h"
 #include "runtime3d/render/GLRenderTarget.h"
 
 namespace rt3d {
@@ -32,24 +33,11 @@ namespace rt3d {
 class TCamera;
 class TDeviceSurface;
 class TDummy;
+class TFramePacer;
 class TGLContext;
 class TLight;
 
-using TMouseEvent =
-    std::function<void(QObject* sender, TMouseButton button, TShiftState shift, float x, float y)>;
-using TMouseMoveEvent = std::function<void(QObject* sender, TShiftState shift, float x, float y)>;
-using TViewportNotifyEvent = std::function<void(QObject* sender)>;
-using TViewportWheelEvent =
-    std::function<void(QObject* sender, TShiftState shift, int wheelDelta, bool& handled)>;
-
-// What lies under a point of the view: a 3D object, the viewport itself, or nothing (the
-// point is off the view).
-struct TViewportHit {
-  TControl3D* Object = nullptr;
-  bool OnViewport = false;
-};
-
-class TViewport3D : public QWidget, public IViewport3D {
+class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvents {
   Q_OBJECT
 
  public:
@@ -69,11 +57,11 @@ class TViewport3D : public QWidget, public IViewport3D {
   void SetColor(TAlphaColor value);
   TMultisample Multisample() const { return FMultisample; }
   void SetMultisample(TMultisample value);
-  bool AutoCapture() const { return FAutoCapture; }
-  void SetAutoCapture(bool value) { FAutoCapture = value; }
+  bool AutoCapture() const { return FPointer->AutoCapture(); }
+  void SetAutoCapture(bool value) { FPointer->SetAutoCapture(value); }
   // Opened by a right press on the view itself (not on a body). Not owned.
-  QMenu* PopupMenu() const { return FPopupMenu; }
-  void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
+  QMenu* PopupMenu() const { return FPointer->PopupMenu(); }
+  void SetPopupMenu(QMenu* menu) { FPointer->SetPopupMenu(menu); }
 
   TCamera* DesignCamera() const { return FDesignCamera; }
   const std::vector<TLight*>& Lights() const { return FLights; }
@@ -107,7 +95,9 @@ class TViewport3D : public QWidget, public IViewport3D {
   void doneCurrent();
 
   // The object under a screen point (global logical coordinates).
-  TViewportHit ObjectAtPoint(const TPointF& screenPoint);
+  TViewportHit ObjectAtPoint(const TPointF& screenPoint) {
+    return FPointer->ObjectAtPoint(screenPoint);
+  }
 
   // --- IViewport3D -------------------------------------------------------------------------
   TContext3D* Context() override;
@@ -117,23 +107,14 @@ class TViewport3D : public QWidget, public IViewport3D {
   TPointF ScreenToLocal(const TPointF& screenPoint) override;
   TPointF LocalToScreen(const TPointF& localPoint) override;
   float SceneScale() override;
-  // Requests merge into one frame, and frames come no faster than the screen refreshes:
-  // animations are time-based, so a frame drawn later shows the same motion.
+  // Paced by TFramePacer::RequestFrame.
   void RequestViewportRedraw() override;
 
-  // --- Events ------------------------------------------------------------------------------
-  TMouseEvent OnMouseDown;
-  TMouseMoveEvent OnMouseMove;
-  TMouseEvent OnMouseUp;
-  TViewportNotifyEvent OnDblClick;
-  TViewportWheelEvent OnMouseWheel;
-  // A press on the view or on one of its bodies will get no release.
-  TViewportNotifyEvent OnPointerLost;
-
+  // --- Pointer (the handlers are TViewPointerEvents') ------------------------------------
   // The 3D object the pointer is over (null when none).
-  TControl3D* HoveredObject() const { return FHovered; }
+  TControl3D* HoveredObject() const { return FPointer->HoveredObject(); }
   // True while a press on the view itself holds the pointer.
-  bool IsCaptured() const { return FCaptured; }
+  bool IsCaptured() const { return FPointer->IsCaptured(); }
 
  signals:
   // A new frame was painted and handed to the window system.
@@ -151,8 +132,6 @@ class TViewport3D : public QWidget, public IViewport3D {
   void leaveEvent(QEvent* event) override;
   bool event(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
-  // While a press is held: watches the application for a menu that opens.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class TWatcher;
@@ -166,26 +145,14 @@ class TViewport3D : public QWidget, public IViewport3D {
   void DrawScene(TGLRenderTarget& target);
   // A new frame into FFrame.
   void RenderFrame();
-  // While textures of the last frame still show their previews, takes their hand-over
-  // further between frames, a few milliseconds at a time, after waitMs (a refresh period
-  // when negative), and asks for a frame when a full image is in place.
-  void WatchTextures(int waitMs = -1);
-
-  void Press(QMouseEvent* event, TShiftState extra);
-  void SetHovered(TControl3D* object);
-  // The viewport's own steps of a 2D control.
-  void ViewMouseDown(TMouseButton button, TShiftState shift, float x, float y);
-  void ViewMouseUp(TMouseButton button, TShiftState shift, float x, float y);
-  void HoldPress();
-  void EndPress();
-  // Ends a held press without its release.
-  void LosePointer();
 
   std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
   std::unique_ptr<TGLRenderTarget> FTarget;
   std::unique_ptr<TWatcher> FWatcher;
   std::unique_ptr<TViewportRoot> FRoot;
+  TPointerRouting* FPointer = nullptr;  // a child object, gone before the scene
+  std::unique_ptr<TFramePacer> FPacer;
   std::vector<TLight*> FLights;
 
   TCamera* FCamera = nullptr;
@@ -193,8 +160,6 @@ class TViewport3D : public QWidget, public IViewport3D {
   TAlphaColor FFill = claWhite;
   TMultisample FMultisample = TMultisample::FourSamples;
   TMultisample FTargetMultisample = TMultisample::FourSamples;
-  bool FAutoCapture = true;
-  QPointer<QMenu> FPopupMenu;
   TDummy* FDesignCameraZ = nullptr;
   TDummy* FDesignCameraX = nullptr;
   TCamera* FDesignCamera = nullptr;
@@ -203,13 +168,7 @@ class TViewport3D : public QWidget, public IViewport3D {
   bool FFrameStale = true;
   bool FPresentPending = false;
   bool FDrawing = false;
-  QElapsedTimer FLastFrame;  // started by each frame
-  bool FPacedRedrawPending = false;
-  bool FWatchingTextures = false;
   bool FDestroying = false;
-  bool FCaptured = false;
-  bool FPressHeld = false;  // a press reached the view or a body; its release is to come
-  TControl3D* FHovered = nullptr;
 };
 
 }  // namespace rt3d

@@ -391,21 +391,36 @@ TEST_F(Rig, LightsJoinAndLeaveTheirViewport) {
 
 // --- Render state cache -----------------------------------------------------------------------
 
-TEST(ContextStates, AStateInEffectIsNotSentAgain) {
-  TContext3D::ResetStateCache();
+TEST(RenderStates, OnlyWhatChangesIsSent) {
+  using enum TFaceCulling;
+  const struct {
+    TRenderState Request;
+    TRenderState Sent;  // empty: nothing goes to the device
+  } steps[] = {
+      {{.DepthWrite = true}, {.DepthWrite = true}},
+      {{.DepthWrite = true}, {}},
+      {{.Faces = ShowFront}, {.Faces = ShowFront}},
+      {{.Faces = ShowAll}, {.Faces = ShowAll}},
+      {{.Faces = ShowFront}, {.Faces = ShowFront}},
+      {{.DepthWrite = false, .Faces = ShowFront}, {.DepthWrite = false}},
+      {{.DepthWrite = true, .Blend = false}, {.DepthWrite = true, .Blend = false}},
+      {{.Scissor = false, .Faces = ShowBack}, {.Scissor = false, .Faces = ShowBack}},
+  };
   RecordingContext context(10, 10);
-  using enum TContextState;
-  for (TContextState s : {csZWriteOn, csZWriteOn, csFrontFace, csAllFace, csFrontFace, csZWriteOff,
-                          csZWriteOn, csFrontFace}) {
-    context.SetContextState(s);
+  std::vector<TRenderState> expected;
+  for (const auto& step : steps) {
+    context.SetRenderState(step.Request);
+    if (!step.Sent.IsEmpty()) expected.push_back(step.Sent);
   }
-  EXPECT_EQ(context.states, (std::vector<TContextState>{csZWriteOn, csFrontFace, csAllFace,
-                                                        csFrontFace, csZWriteOff, csZWriteOn}));
-  // One cache for all contexts, as there is one device behind them.
+  EXPECT_EQ(context.states, expected);
+
+  // Each context knows what its own device has.
   RecordingContext second(10, 10);
-  second.SetContextState(csZWriteOn);
-  EXPECT_TRUE(second.states.empty());
-  TContext3D::ResetStateCache();
-  second.SetContextState(csZWriteOn);
-  EXPECT_EQ(second.states.size(), 1u);
+  second.SetRenderState({.DepthWrite = true});
+  EXPECT_EQ(second.states, (std::vector<TRenderState>{{.DepthWrite = true}}));
+  // Once something else drew with the device, everything is sent again.
+  context.states.clear();
+  context.ResetStateCache();
+  context.SetRenderState({.DepthWrite = true, .Faces = ShowFront});
+  EXPECT_EQ(context.states, (std::vector<TRenderState>{{.DepthWrite = true, .Faces = ShowFront}}));
 }

@@ -35,10 +35,10 @@ class RecordingContext : public TContext3D {
   }
 
   std::vector<Draw> draws;
-  std::vector<TContextState> states;
+  std::vector<TRenderState> states;
 
  protected:
-  void DoSetContextState(TContextState state) override { states.push_back(state); }
+  void DoSetRenderState(const TRenderState& changes) override { states.push_back(changes); }
 };
 
 // A viewport whose top-left corner lies at `origin` on the screen.

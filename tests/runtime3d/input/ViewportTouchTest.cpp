@@ -9,32 +9,21 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime3d/core/Camera.h"
 #include "runtime3d/input/ViewportTouch.h"
 #include "runtime3d/input/WidgetGestures.h"
-#include "runtime3d/mesh/Sphere.h"
+#include "tests/runtime3d/input/ViewWithBody.h"
 
 using namespace rt3d;
 
 namespace {
 
-// A 200 x 200 view with a sphere of radius 5 in the middle, seen from 15 away: it covers
-// the centre, not the corners.
+// The view and its body (ViewWithBody.h), with touch input and gestures on the view.
 class ViewportTouch : public ::testing::Test {
  protected:
   void SetUp() override {
     // Qt's offscreen platform has no GL for widgets (a GL widget shown there crashes Qt).
     if (QGuiApplication::platformName() == "offscreen") GTEST_SKIP() << "needs a display with GL";
-    viewport = std::make_unique<TViewport3D>();
-    viewport->resize(200, 200);
-    auto* camera = new TCamera("Camera");
-    viewport->Root()->AddObject(camera);
-    camera->Position().SetPoint({0, 0, -15});
-    viewport->SetCamera(camera);
-    viewport->SetUsingDesignCamera(false);
-    body = new TSphere();
-    body->SetSize(10, 10, 10);
-    viewport->Root()->AddObject(body);
+    viewport = test::MakeViewWithBody(body);
     body->OnMouseDown = [this](TTreeObject*, TMouseButton, TShiftState, float, float,
                                const TVector3D&, const TVector3D&) { log.push_back("body down"); };
     viewport->OnMouseDown = [this](QObject*, TMouseButton, TShiftState, float, float) {

@@ -82,7 +82,7 @@ class RecordingContext : public TContext3D {
   }
 
  protected:
-  void DoSetContextState(TContextState) override {}
+  void DoSetRenderState(const TRenderState&) override {}
 };
 
 inline void ExpectVectorNear(const std::optional<TVector3D>& actual, const TVector3D& expected,

@@ -24,9 +24,9 @@ QImage RenderUnplanned(TViewport3D& view) {
   {
     TGLRenderTarget target(*device.Functions(), view.RenderTargetSize(), view.Multisample());
     device.SetRenderTarget(&target);
-    TContext3D::ResetStateCache();
+    device.ResetStateCache();
     if (device.BeginScene()) {
-      device.SetContextState(TContextState::csScissorOff);
+      device.SetRenderState({.Scissor = false});
       device.Clear(view.Color(), 1);
       TCamera* camera = view.ActiveCamera();
       device.SetCameraMatrix(camera->CameraMatrix());
@@ -41,7 +41,7 @@ QImage RenderUnplanned(TViewport3D& view) {
     image = target.ReadPixels();
     device.SetRenderTarget(nullptr);
   }
-  TContext3D::ResetStateCache();
+  device.ResetStateCache();
   view.doneCurrent();
   return image;
 }
