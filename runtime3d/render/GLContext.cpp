@@ -96,17 +96,36 @@ void TGLContext::EndScene() {
 }
 
 void TGLContext::Clear(TAlphaColor color, float depth) {
+  ClearArea(color, depth, nullptr);
+}
+
+void TGLContext::ClearRect(TAlphaColor color, float depth, const TPixelRect& rect) {
+  ClearArea(color, depth, &rect);
+}
+
+void TGLContext::ClearArea(TAlphaColor color, float depth, const TPixelRect* rect) {
   if (!FGL) return;
   TGLFunctions& gl = *FGL;
   const TVector3D c = ColorToVector(color);
   gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   gl.glDepthMask(GL_TRUE);
-  gl.glDisable(GL_SCISSOR_TEST);
+  gl.glStencilMask(0xFF);
+  if (rect) {
+    gl.glEnable(GL_SCISSOR_TEST);
+    gl.glScissor(rect->Left, Height() - rect->Bottom, rect->Right - rect->Left,
+                 rect->Bottom - rect->Top);
+  } else {
+    gl.glDisable(GL_SCISSOR_TEST);
+  }
   gl.glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
   gl.glClearDepth(depth);
-  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  gl.glClearStencil(0);
+  // Depth and stencil share their pixels: clearing both at once is one plain fill, where
+  // clearing the depth alone has to keep the stencil bits of every pixel.
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   // The masks and the scissor changed behind the cache.
   ResetStateCache();
+  if (rect) SetRenderState({.Scissor = true});
 }
 
 void TGLContext::DoSetRenderState(const TRenderState& changes) {

@@ -23,6 +23,7 @@
 #include <QString>
 
 #include "runtime3d/core/Context3D.h"
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/render/GLBuffers.h"
 #include "runtime3d/render/GLDevice.h"
 #include "runtime3d/render/GLPrograms.h"
@@ -77,9 +78,12 @@ class TGLContext : public TContext3D {
 
   // --- TContext3D --------------------------------------------------------------------------
   void EndScene() override;
-  // Clears colour (premultiplied) and depth whatever the masks and scissor are; the stencil
-  // is left as it is.
+  // Clears colour (premultiplied), depth and the stencil (to 0) whatever the masks and
+  // scissor are.
   void Clear(TAlphaColor color, float depth) override;
+  // The same within rect only (rows counted from the top); the scissor stays on rect for
+  // the draws that follow.
+  void ClearRect(TAlphaColor color, float depth, const TPixelRect& rect);
   void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
   void SetShaderVariable(std::string_view name, const TVector3D& value) override;
   void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;
@@ -100,6 +104,7 @@ class TGLContext : public TContext3D {
   void DoSetRenderState(const TRenderState& changes) override;
 
  private:
+  void ClearArea(TAlphaColor color, float depth, const TPixelRect* rect);
   // Vertex programs remap depth unless clip control gives the device's convention.
   void UpdateDepthConvention();
 

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QSize>
 
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/render/GLDevice.h"
 
 namespace rt3d {
@@ -43,9 +44,16 @@ class TGLRenderTarget {
   // copy handed out before is left alone). False, with image unchanged, when nothing can
   // be read.
   bool ReadPixelsInto(QImage& image);
+  // Only the pixels of rect (rows counted from the top) into the same place of image, which
+  // has the target's size and premultiplied ARGB32 already; the rest of image is kept.
+  // False when nothing can be read.
+  bool ReadRectInto(QImage& image, const TPixelRect& rect);
 
  private:
   bool Create(int samples, bool depth);
+  // The framebuffer holding the picture with its samples resolved (this one when it is not
+  // multisampled); 0 when none can be made. Resolves only rect when given.
+  unsigned Resolved(const TPixelRect* rect);
   void Destroy();
 
   TGLFunctions& FGL;

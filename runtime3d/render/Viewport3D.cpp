@@ -1,6 +1,7 @@
 #include "runtime3d/render/Viewport3D.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include "runtime3d/core/FramePlan.h"
 #include "runtime3d/core/Light.h"
 #include "runtime3d/render/DeviceSurface.h"
+#include "runtime3d/render/FrameLooks.h"
 #include "runtime3d/render/FramePacing.h"
 #include "runtime3d/render/GLContext.h"
 
@@ -52,7 +54,7 @@ TViewport3D::TViewport3D(QWidget* parent)
       FRoot(std::make_unique<TViewportRoot>(this)),
       FPointer(new TPointerRouting(*this, *FRoot, *this)),
       FPacer(std::make_unique<TFramePacer>(
-          *this, *FContext, [this] { Invalidate(); },
+          *this, *FContext, [this] { FrameDue(); },
           [this](const std::function<void()>& work) {
             if (FDrawing || !makeCurrent()) return false;
             work();
@@ -60,6 +62,7 @@ TViewport3D::TViewport3D(QWidget* parent)
             doneCurrent();
             return true;
           })) {
+  FLimitFrames = qEnvironmentVariable("ORVANTH_FRAMES") != QLatin1String("full");
   // Every frame covers the whole view: nothing to fill behind it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   // Pressing on the view leaves the keyboard focus where it was.
@@ -212,35 +215,59 @@ bool TViewport3D::EnsureRenderTarget() {
     FTarget.reset();
     FTarget = std::make_unique<TGLRenderTarget>(*FContext->Functions(), size, FMultisample);
     FTargetMultisample = FMultisample;
+    // A new target holds nothing of the last frame.
+    FDamage.Reset();
   }
   return FTarget->IsValid();
 }
 
-void TViewport3D::DrawScene(TGLRenderTarget& target) {
+std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDamage* damage) {
   TGLContext& context = *FContext;
   context.SetRenderTarget(&target);
   context.SetScale(SceneScale());
   // Qt draws with this GL context too: nothing the cache remembers can be trusted.
   context.ResetStateCache();
-  if (!context.BeginScene()) return;
-  auto endScene = qScopeGuard([&] { context.EndScene(); });
-  context.SetRenderState({.Scissor = false});
-  context.Clear(FFill, 1);
   TCamera* camera = ActiveCamera();
   context.SetCameraMatrix(camera->CameraMatrix());
   context.SetCameraAngleOfView(camera->AngleOfView());
   context.Lights().clear();
   for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
+  const TPixelRect whole{0, 0, target.Size().width(), target.Size().height()};
+  std::vector<TPixelRect> rects{whole};
+  if (damage) {
+    rects = damage->Next(
+        ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
+                 whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights()),
+        BodyLooks(FRoot->RenderingList()));
+    long long area = 0;
+    for (const TPixelRect& rect : rects) area += rect.Area();
+    if (area > kLimitShare * double(whole.Area())) rects = {whole};
+    // Nothing changed: no drawing at all, and the textures drawn stay the last frame's.
+    if (rects.empty()) return rects;
+  }
+  if (!context.BeginScene()) return {};
+  auto endScene = qScopeGuard([&] { context.EndScene(); });
   // A handler may change the scene while it is drawn; walk a copy of the list. The plan
   // leaves out what cannot show and draws what is hidden by others last (same picture).
   std::vector<TControl3D*> objects;
   for (TControl3D* object : FRoot->RenderingList()) {
     if (object->Visible()) objects.push_back(object);
   }
-  for (TControl3D* object :
-       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix())) {
-    if (object->Visible()) object->RenderInternal(context);
+  const std::vector<TControl3D*> planned =
+      PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
+  for (const TPixelRect& rect : rects) {
+    if (rect == whole) {
+      context.SetRenderState({.Scissor = false});
+      context.Clear(FFill, 1);
+    } else {
+      // Scissored: the pixels inside come out exactly as in a whole frame.
+      context.ClearRect(FFill, 1, rect);
+    }
+    for (TControl3D* object : planned) {
+      if (object->Visible()) object->RenderInternal(context);
+    }
   }
+  return rects;
 }
 
 void TViewport3D::RequestViewportRedraw() {
@@ -249,7 +276,47 @@ void TViewport3D::RequestViewportRedraw() {
 
 void TViewport3D::Invalidate() {
   FFrameStale = true;
+  FDamage.Reset();
   update();
+}
+
+void TViewport3D::SetLimitsFrames(bool value) {
+  FLimitFrames = value;
+  FDamage.Reset();
+}
+
+void TViewport3D::FrameDue() {
+  if (!FLimitFrames || FDrawing || FFrameAhead || FFrame.isNull() ||
+      FFrame.size() != RenderTargetSize() || !isVisible()) {
+    FFrameStale = true;
+    update();
+    return;
+  }
+  RenderFrame();
+  if (FLastRects.empty()) return;
+  // The changed pixels in the widget's coordinates, rounded outwards.
+  const qreal scale = devicePixelRatioF();
+  QRegion region;
+  for (const TPixelRect& r : FLastRects) {
+    const int left = int(std::floor(r.Left / scale)), top = int(std::floor(r.Top / scale));
+    region += QRect(left, top, int(std::ceil(r.Right / scale)) - left,
+                    int(std::ceil(r.Bottom / scale)) - top);
+  }
+  FFrameAhead = true;
+  update(region);
+}
+
+void TViewport3D::NotePresent() {
+  if (FPresentPending) return;
+  FPresentPending = true;
+  // The window system has the frame once this paint is flushed.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FPresentPending = false;
+        emit FramePresented();
+      },
+      Qt::QueuedConnection);
 }
 
 QString TViewport3D::PrepareDevice() {
@@ -279,6 +346,8 @@ void TViewport3D::RenderFrame() {
     FFrame = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     FFrame.fill(Qt::black);
     FFrame.setDevicePixelRatio(scale);
+    FFrameBlack = true;
+    FLastRects = {{0, 0, FFrame.width(), FFrame.height()}};
   };
   if (size.isEmpty() || !makeCurrent()) return black();
   FDrawing = true;
@@ -288,14 +357,31 @@ void TViewport3D::RenderFrame() {
     doneCurrent();
   });
   if (!EnsureDevice() || !EnsureRenderTarget()) return black();
+  // Only what changed is drawn when the last frame's pixels are all there to keep.
+  const bool keep = FLimitFrames && FFrame.size() == size &&
+                    FFrame.format() == QImage::Format_ARGB32_Premultiplied && !FFrameBlack;
+  if (!keep) FDamage.Reset();
+  FFrameBlack = false;
+  FLastRects.clear();
   try {
-    DrawScene(*FTarget);
+    FLastRects = DrawScene(*FTarget, FLimitFrames ? &FDamage : nullptr);
   } catch (...) {
     // Painting must not be unwound by an exception: the failure is raised again from the
-    // event loop, where the application's handler sees it.
+    // event loop, where the application's handler sees it. What was drawn is unknown.
+    FDamage.Reset();
+    FLastRects = {{0, 0, size.width(), size.height()}};
     RaiseLater(std::current_exception());
   }
-  if (!FTarget->ReadPixelsInto(FFrame)) return black();
+  bool read = true;
+  if (FLastRects.size() == 1 && FLastRects[0].Area() == qint64(size.width()) * size.height()) {
+    read = FTarget->ReadPixelsInto(FFrame);
+  } else {
+    for (const TPixelRect& rect : FLastRects) read = read && FTarget->ReadRectInto(FFrame, rect);
+  }
+  if (!read) {
+    FDamage.Reset();
+    return black();
+  }
   FFrame.setDevicePixelRatio(scale);
   FPacer->WatchTextures();
 }
@@ -306,20 +392,14 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
   // the last one again. Qt leaves opaque children out of the region: with one, only a
   // change of the scene draws anew.
   const bool wholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
-  if (!FDrawing &&
-      (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
+  if (FFrameAhead) {
+    // FrameDue drew it for this paint.
+    FFrameAhead = false;
+    NotePresent();
+  } else if (!FDrawing &&
+             (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
-    if (!FPresentPending) {
-      FPresentPending = true;
-      // The window system has the frame once this paint is flushed.
-      QMetaObject::invokeMethod(
-          this,
-          [this] {
-            FPresentPending = false;
-            emit FramePresented();
-          },
-          Qt::QueuedConnection);
-    }
+    NotePresent();
   }
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -8,9 +8,13 @@
 // only a child asked for shows the last frame again instead of drawing a new one.
 //
 // The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
-// resolves and reads it back into FFrame; paintEvent() paints FFrame. Frame pacing and the
-// texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and
-// its surface TDeviceSurface's (DeviceSurface.h).
+// resolves and reads it back into FFrame; paintEvent() paints FFrame. A frame the scene
+// asked for draws only what changed (core/FrameDamage.h): it clears, draws, resolves and
+// reads back only the changed rectangles, keeps the rest of FFrame and repaints only that
+// region of the widget; above a share of the view where that stops paying it draws whole.
+// ORVANTH_FRAMES=full in the environment makes every frame whole (a diagnostic). Frame pacing and
+// the texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and its
+// surface TDeviceSurface's (DeviceSurface.h).
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -23,6 +27,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
 #include "runtime3d/input/PointerRouting.h"
@@ -84,8 +89,18 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // Draws a new frame now and gives it (premultiplied ARGB32, top row first, the display
   // scale as pixel ratio); black when there is no device.
   QImage grabFramebuffer();
-  // The scene changed in a way the view cannot see: draw a new frame at the next paint.
+  // The scene changed in a way the view cannot see: draw a whole new frame at the next
+  // paint.
   void Invalidate();
+  // Whether frames the scene asks for draw only what changed (see above); on unless the
+  // environment says ORVANTH_FRAMES=full.
+  bool LimitsFrames() const { return FLimitFrames; }
+  void SetLimitsFrames(bool value);
+  // The rectangles the last frame drew (device pixels, rows from the top): the whole view
+  // for a whole frame, none when nothing had changed.
+  const std::vector<TPixelRect>& LastFrameRects() const { return FLastRects; }
+  // The share of the view above which a frame is drawn whole.
+  static constexpr double kLimitShare = 0.75;
   // Makes the view's GL context and device now rather than at the first frame, so that
   // start-up can say at once when there is none. Empty when ready; else the reason.
   QString PrepareDevice();
@@ -141,10 +156,15 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   void ReleaseDevice();
   bool EnsureDevice();
   bool EnsureRenderTarget();
-  // One frame of the scene into target, cleared to Color.
-  void DrawScene(TGLRenderTarget& target);
-  // A new frame into FFrame.
+  // One frame of the scene into target, cleared to Color; with damage, only the rectangles
+  // that changed since its last frame. Gives the rectangles drawn.
+  std::vector<TPixelRect> DrawScene(TGLRenderTarget& target, TFrameDamage* damage = nullptr);
+  // A new frame into FFrame: only what changed since the last one when frames are limited.
   void RenderFrame();
+  // The scene asked for a frame: when limited, draws it now and repaints only what changed.
+  void FrameDue();
+  // Says FramePresented once the paint under way is flushed.
+  void NotePresent();
 
   std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
@@ -166,6 +186,11 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
 
   QImage FFrame;  // the last frame drawn
   bool FFrameStale = true;
+  bool FFrameAhead = false;  // drawn by FrameDue for the paint to come
+  bool FFrameBlack = false;  // FFrame is the black stand-in, not a frame
+  bool FLimitFrames = true;
+  TFrameDamage FDamage;
+  std::vector<TPixelRect> FLastRects;
   bool FPresentPending = false;
   bool FDrawing = false;
   bool FDestroying = false;
