@@ -99,6 +99,43 @@ std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects) {
   return looks;
 }
 
+TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& camera) {
+  if (planned.empty()) return nullptr;
+  TControl3D* sky = planned.back();
+  for (TControl3D* object : planned) {
+    if (!IsOrderFree(*object) && !DrawsNothing(*object)) return nullptr;
+  }
+  TPoint3D centre;
+  float inner = 0, outer = 0;
+  const TPoint3D eye = TransformPoint({0, 0, 0}, camera.Inverse());
+  if (!IsOrderFree(*sky) || !sky->DrawnShell(centre, inner, outer) ||
+      !(Distance(eye, centre) < inner)) {
+    return nullptr;
+  }
+  const IMaterial* material = sky->RenderingMaterial();
+  const TTexture* texture = nullptr;
+  if (auto* lit = dynamic_cast<const TLightMaterial*>(material)) texture = lit->Texture;
+  if (auto* textured = dynamic_cast<const TTextureMaterial*>(material)) texture = textured->Texture;
+  // A preview still showing is to be replaced: the texture must be seen drawn to be.
+  if (texture && (texture->DevicePreview || texture->DeviceHandle == 0 ||
+                  texture->DeviceGeneration != texture->Generation())) {
+    return nullptr;
+  }
+  return sky;
+}
+
+std::uint64_t LayerKey(const TViewLook& view, const TBodyLook& body) {
+  THash hash;
+  for (const TMatrix3D* m : {&view.Camera, &view.Projection, &body.Matrix}) {
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j < 4; ++j) hash << (*m)[i][j];
+    }
+  }
+  hash << std::uint64_t(view.Width) << std::uint64_t(view.Height) << view.Rest << body.Material
+       << std::uint64_t(body.Visible);
+  return hash.Value();
+}
+
 TViewLook ViewLook(const TMatrix3D& camera, const TMatrix3D& projection, int width, int height,
                    TAlphaColor fill, float scale, int samples,
                    const std::vector<TLightDescription>& lights) {

@@ -75,6 +75,8 @@ class TGLContext : public TContext3D {
   // The framebuffer frames draw into; its size becomes the context's size.
   void SetRenderTarget(TGLRenderTarget* target);
   TGLRenderTarget* RenderTarget() const { return FTarget; }
+  // Inside a frame: draws into another target from now on (same size), the frame going on.
+  void SwitchTarget(TGLRenderTarget& target);
 
   // --- TContext3D --------------------------------------------------------------------------
   void EndScene() override;
@@ -84,6 +86,8 @@ class TGLContext : public TContext3D {
   // The same within rect only (rows counted from the top); the scissor stays on rect for
   // the draws that follow.
   void ClearRect(TAlphaColor color, float depth, const TPixelRect& rect);
+  // Only depth and stencil, within rect; the scissor stays on rect.
+  void ClearDepthRect(float depth, const TPixelRect& rect);
   void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
   void SetShaderVariable(std::string_view name, const TVector3D& value) override;
   void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;
@@ -104,7 +108,7 @@ class TGLContext : public TContext3D {
   void DoSetRenderState(const TRenderState& changes) override;
 
  private:
-  void ClearArea(TAlphaColor color, float depth, const TPixelRect* rect);
+  void ClearArea(const TAlphaColor* color, float depth, const TPixelRect* rect);
   // Vertex programs remap depth unless clip control gives the device's convention.
   void UpdateDepthConvention();
 

@@ -101,6 +101,19 @@ void TGLRenderTarget::ResolveInto(unsigned targetFramebuffer, QSize targetSize) 
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
 }
 
+void TGLRenderTarget::CopyRectFrom(const TGLRenderTarget& source, const TPixelRect& rect) {
+  if (!IsValid() || !source.IsValid()) return;
+  const int x0 = rect.Left, y0 = FSize.height() - rect.Bottom;
+  const int x1 = rect.Right, y1 = FSize.height() - rect.Top;
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source.Framebuffer());
+  FGL.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FFramebuffer);
+  // The copy obeys the scissor and the colour mask.
+  FGL.glDisable(GL_SCISSOR_TEST);
+  FGL.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  FGL.glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
+}
+
 QImage TGLRenderTarget::ReadPixels() {
   QImage image;
   if (!ReadPixelsInto(image)) return {};

@@ -202,6 +202,7 @@ bool TViewport3D::EnsureDevice() {
 void TViewport3D::ReleaseDevice() {
   if (!FContext->DeviceReady()) return;
   FTarget.reset();
+  FSkyLayer.reset();
   FContext->ReleaseDevice();
 }
 
@@ -234,11 +235,13 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
   for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
   const TPixelRect whole{0, 0, target.Size().width(), target.Size().height()};
   std::vector<TPixelRect> rects{whole};
+  TViewLook view;
+  std::vector<TBodyLook> bodies;
   if (damage) {
-    rects = damage->Next(
-        ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
-                 whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights()),
-        BodyLooks(FRoot->RenderingList()));
+    view = ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
+                    whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights());
+    bodies = BodyLooks(FRoot->RenderingList());
+    rects = damage->Next(view, bodies);
     long long area = 0;
     for (const TPixelRect& rect : rects) area += rect.Area();
     if (area > kLimitShare * double(whole.Area())) rects = {whole};
@@ -255,19 +258,56 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
   }
   const std::vector<TControl3D*> planned =
       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
+  TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera);
+  if (sky) sky = KeepSky(target, *sky, view, bodies) ? sky : nullptr;
   for (const TPixelRect& rect : rects) {
     if (rect == whole) {
       context.SetRenderState({.Scissor = false});
       context.Clear(FFill, 1);
+    } else if (sky) {
+      // The sky's samples as it alone gives them; whatever covers them comes over them as
+      // it would over the sky drawn last.
+      target.CopyRectFrom(*FSkyLayer, rect);
+      context.ClearDepthRect(1, rect);
     } else {
       // Scissored: the pixels inside come out exactly as in a whole frame.
       context.ClearRect(FFill, 1, rect);
     }
     for (TControl3D* object : planned) {
-      if (object->Visible()) object->RenderInternal(context);
+      if (object->Visible() && (object != sky || rect == whole)) object->RenderInternal(context);
     }
   }
   return rects;
+}
+
+bool TViewport3D::KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
+                          const std::vector<TBodyLook>& bodies) {
+  const auto look = std::find_if(bodies.begin(), bodies.end(),
+                                 [&](const TBodyLook& body) { return body.Id == &sky; });
+  if (look == bodies.end()) return false;
+  const std::uint64_t key = LayerKey(view, *look);
+  if (FSkyLayer && FSkyLayer->Size() == target.Size() && FSkyLayer->Samples() == target.Samples() &&
+      key == FSkyKey) {
+    return true;
+  }
+  if (!FSkyLayer || FSkyLayer->Size() != target.Size() ||
+      FSkyLayer->Samples() != target.Samples()) {
+    FSkyLayer.reset();
+    FSkyLayer = std::make_unique<TGLRenderTarget>(*FContext->Functions(), target.Size(),
+                                                  FTargetMultisample);
+    if (!FSkyLayer->IsValid() || FSkyLayer->Samples() != target.Samples()) {
+      FSkyLayer.reset();
+      return false;
+    }
+  }
+  TGLContext& context = *FContext;
+  context.SwitchTarget(*FSkyLayer);
+  context.SetRenderState({.Scissor = false});
+  context.Clear(FFill, 1);
+  sky.RenderInternal(context);
+  context.SwitchTarget(target);
+  FSkyKey = key;
+  return true;
 }
 
 void TViewport3D::RequestViewportRedraw() {

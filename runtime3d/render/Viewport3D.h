@@ -11,10 +11,10 @@
 // resolves and reads it back into FFrame; paintEvent() paints FFrame. A frame the scene
 // asked for draws only what changed (core/FrameDamage.h): it clears, draws, resolves and
 // reads back only the changed rectangles, keeps the rest of FFrame and repaints only that
-// region of the widget; above a share of the view where that stops paying it draws whole.
-// ORVANTH_FRAMES=full in the environment makes every frame whole (a diagnostic). Frame pacing and
-// the texture hand-over between frames are TFramePacer's (FramePacing.h), the GL context and its
-// surface TDeviceSurface's (DeviceSurface.h).
+// region of the widget, and takes the still sky from a kept picture of it (FSkyLayer); above a
+// share of the view where that stops paying it draws whole. ORVANTH_FRAMES=full in the environment
+// makes every frame whole (a diagnostic). Frame pacing and the texture hand-over between frames are
+// TFramePacer's (FramePacing.h), the GL context and its surface TDeviceSurface's (DeviceSurface.h).
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -159,6 +159,9 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // One frame of the scene into target, cleared to Color; with damage, only the rectangles
   // that changed since its last frame. Gives the rectangles drawn.
   std::vector<TPixelRect> DrawScene(TGLRenderTarget& target, TFrameDamage* damage = nullptr);
+  // Makes sure FSkyLayer holds sky alone as this frame shows it; false when it cannot.
+  bool KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
+               const std::vector<TBodyLook>& bodies);
   // A new frame into FFrame: only what changed since the last one when frames are limited.
   void RenderFrame();
   // The scene asked for a frame: when limited, draws it now and repaints only what changed.
@@ -190,6 +193,9 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   bool FFrameBlack = false;  // FFrame is the black stand-in, not a frame
   bool FLimitFrames = true;
   TFrameDamage FDamage;
+  // The still sky alone, kept while nothing it shows changes (see FrameLooks.h).
+  std::unique_ptr<TGLRenderTarget> FSkyLayer;
+  std::uint64_t FSkyKey = 0;
   std::vector<TPixelRect> FLastRects;
   bool FPresentPending = false;
   bool FDrawing = false;
