@@ -89,23 +89,45 @@ TPixelRect SphereOnView(const TPoint3D& centre, float radius, const TMatrix3D& v
 
 std::vector<TPixelRect> JoinRects(std::vector<TPixelRect> rects) {
   std::erase_if(rects, [](const TPixelRect& r) { return r.Empty(); });
-  auto meet = [](const TPixelRect& a, const TPixelRect& b) {
-    return a.Left <= b.Right && b.Left <= a.Right && a.Top <= b.Bottom && b.Top <= a.Bottom;
-  };
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (std::size_t i = 0; i < rects.size() && !joined; ++i) {
-      for (std::size_t j = i + 1; j < rects.size() && !joined; ++j) {
-        if (!meet(rects[i], rects[j])) continue;
-        rects[i] = {std::min(rects[i].Left, rects[j].Left), std::min(rects[i].Top, rects[j].Top),
-                    std::max(rects[i].Right, rects[j].Right),
-                    std::max(rects[i].Bottom, rects[j].Bottom)};
-        rects.erase(rects.begin() + std::ptrdiff_t(j));
-        joined = true;
+  // Bands between consecutive top and bottom edges; in each, the runs of columns that some
+  // rectangle covers. A band whose runs are those of the band above extends its rectangles.
+  std::vector<int> edges;
+  for (const TPixelRect& r : rects) {
+    edges.push_back(r.Top);
+    edges.push_back(r.Bottom);
+  }
+  std::sort(edges.begin(), edges.end());
+  edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+  std::vector<TPixelRect> joined;
+  std::vector<std::pair<int, int>> above;
+  std::size_t aboveFirst = 0;  // where the band above's rectangles start in joined
+  for (std::size_t e = 0; e + 1 < edges.size(); ++e) {
+    const int top = edges[e], bottom = edges[e + 1];
+    std::vector<std::pair<int, int>> runs;
+    for (const TPixelRect& r : rects) {
+      if (r.Top <= top && r.Bottom >= bottom) runs.emplace_back(r.Left, r.Right);
+    }
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& run : runs) {
+      if (!merged.empty() && run.first <= merged.back().second) {
+        merged.back().second = std::max(merged.back().second, run.second);
+      } else {
+        merged.push_back(run);
       }
     }
+    const bool continues = !merged.empty() && merged == above &&
+                           joined.size() - aboveFirst == merged.size() &&
+                           joined.back().Bottom == top;
+    if (continues) {
+      for (std::size_t i = aboveFirst; i < joined.size(); ++i) joined[i].Bottom = bottom;
+      continue;
+    }
+    aboveFirst = joined.size();
+    for (const auto& [left, right] : merged) joined.push_back({left, top, right, bottom});
+    above = std::move(merged);
   }
-  return rects;
+  return joined;
 }
 
 TPixelRect TFrameDamage::Bounds(const TBodyLook& body, const TMatrix3D& viewProjection,

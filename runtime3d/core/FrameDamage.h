@@ -63,8 +63,8 @@ struct TViewLook {
 TPixelRect SphereOnView(const TPoint3D& centre, float radius, const TMatrix3D& viewProjection,
                         int width, int height, int margin);
 
-// The same pixels as the rectangles, as disjoint rectangles: overlapping or touching ones
-// are joined into their bounds.
+// Exactly the pixels of the rectangles, as disjoint rectangles: in bands from top to
+// bottom, each band's runs of covered columns (a band like the one above it extends it).
 std::vector<TPixelRect> JoinRects(std::vector<TPixelRect> rects);
 
 class TFrameDamage {

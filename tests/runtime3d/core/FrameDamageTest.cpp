@@ -136,12 +136,43 @@ TEST(SphereOnView, PartlyOffTheViewIsClippedToIt) {
   EXPECT_LE(rect.Bottom, kHeight);
 }
 
-TEST(JoinRects, OverlappingAndTouchingJoinApartStayEmptyGo) {
-  const std::vector<TPixelRect> joined =
-      JoinRects({{0, 0, 10, 10}, {5, 5, 20, 20}, {20, 0, 25, 3}, {100, 100, 110, 110}, {}});
-  ASSERT_EQ(joined.size(), 2u);
-  EXPECT_EQ(joined[0], (TPixelRect{0, 0, 25, 20}));  // the third touched the joined two
-  EXPECT_EQ(joined[1], (TPixelRect{100, 100, 110, 110}));
+TEST(JoinRects, DisjointRectanglesCoverExactlyTheUnion) {
+  const std::vector<TPixelRect> cases[] = {
+      {},
+      {{}, {5, 5, 5, 9}},                 // empty ones go
+      {{0, 0, 10, 10}},                   // one stays as it is
+      {{0, 0, 10, 10}, {5, 5, 20, 20}},   // overlapping
+      {{0, 0, 10, 10}, {10, 0, 20, 10}},  // side by side
+      {{0, 0, 10, 10}, {2, 2, 8, 8}},     // one inside the other
+      {{0, 0, 10, 10}, {5, 5, 20, 20}, {20, 0, 25, 3}, {100, 100, 110, 110}},
+      {{0, 0, 50, 4}, {0, 4, 50, 9}, {60, 2, 70, 6}},  // stacked, and one apart
+  };
+  for (const std::vector<TPixelRect>& rects : cases) {
+    SCOPED_TRACE(::testing::PrintToString(rects));
+    const std::vector<TPixelRect> joined = JoinRects(rects);
+    long long area = 0;
+    for (const TPixelRect& r : joined) {
+      EXPECT_FALSE(r.Empty());
+      area += r.Area();
+    }
+    // Every pixel of the field once in the joined set exactly when it is in some rectangle.
+    long long covered = 0;
+    for (int y = 0; y < 120; ++y) {
+      for (int x = 0; x < 120; ++x) {
+        auto in = [x, y](const TPixelRect& r) {
+          return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+        };
+        const bool wanted = std::any_of(rects.begin(), rects.end(), in);
+        const long long times = std::count_if(joined.begin(), joined.end(), in);
+        EXPECT_EQ(times, wanted ? 1 : 0) << "at " << x << ", " << y;
+        covered += wanted;
+        if (::testing::Test::HasFailure()) return;
+      }
+    }
+    EXPECT_EQ(area, covered);
+  }
+  // Stacked rectangles of the same columns are one.
+  EXPECT_EQ(JoinRects({{0, 0, 50, 4}, {0, 4, 50, 9}}), (std::vector<TPixelRect>{{0, 0, 50, 9}}));
 }
 
 // A frame's bodies: a planet and two moons; the tests change one thing at a time.
@@ -152,12 +183,18 @@ struct TScene {
   std::vector<TBodyLook> All() const { return {planet, moon, other}; }
 };
 
+// Every pixel of r lies in one of the rectangles.
 bool Covers(const std::vector<TPixelRect>& rects, const TPixelRect& r) {
-  // Every corner pixel of r lies in some rectangle (the rectangles are joined, so a body's
-  // bounds lie wholly in one of them).
-  return std::any_of(rects.begin(), rects.end(), [&](const TPixelRect& c) {
-    return c.Left <= r.Left && c.Top <= r.Top && c.Right >= r.Right && c.Bottom >= r.Bottom;
-  });
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    for (int x = r.Left; x < r.Right; ++x) {
+      if (std::none_of(rects.begin(), rects.end(), [x, y](const TPixelRect& c) {
+            return x >= c.Left && x < c.Right && y >= c.Top && y < c.Bottom;
+          })) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 TEST(FrameDamage, ChangesOfTheWholeViewRedrawEverything) {
