@@ -326,6 +326,20 @@ void TViewport3D::SetLimitsFrames(bool value) {
 }
 
 void TViewport3D::FrameDue() {
+  // Drawn from the event loop, not inside the change that asked: the rest of the scene's
+  // changes of this moment (the other bodies of an animation tick) come first.
+  if (FFrameDuePending) return;
+  FFrameDuePending = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FFrameDuePending = false;
+        DrawDueFrame();
+      },
+      Qt::QueuedConnection);
+}
+
+void TViewport3D::DrawDueFrame() {
   if (!FLimitFrames || FDrawing || FFrameAhead || FFrame.isNull() ||
       FFrame.size() != RenderTargetSize() || !isVisible()) {
     FFrameStale = true;

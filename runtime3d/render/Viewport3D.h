@@ -164,8 +164,10 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
                const std::vector<TBodyLook>& bodies);
   // A new frame into FFrame: only what changed since the last one when frames are limited.
   void RenderFrame();
-  // The scene asked for a frame: when limited, draws it now and repaints only what changed.
+  // The scene asked for a frame: when limited, draws it once the event loop comes back and
+  // repaints only what changed (DrawDueFrame).
   void FrameDue();
+  void DrawDueFrame();
   // Says FramePresented once the paint under way is flushed.
   void NotePresent();
 
@@ -190,6 +192,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   QImage FFrame;  // the last frame drawn
   bool FFrameStale = true;
   bool FFrameAhead = false;  // drawn by FrameDue for the paint to come
+  bool FFrameDuePending = false;
   bool FFrameBlack = false;  // FFrame is the black stand-in, not a frame
   bool FLimitFrames = true;
   TFrameDamage FDamage;
