@@ -66,6 +66,13 @@ void TGLContext::SetRenderTarget(TGLRenderTarget* target) {
   if (target) SetSize(target->Size().width(), target->Size().height());
 }
 
+void TGLContext::SwitchTarget(TGLRenderTarget& target) {
+  SetRenderTarget(&target);
+  if (!FGL) return;
+  FGL->glBindFramebuffer(GL_FRAMEBUFFER, target.Framebuffer());
+  FGL->glViewport(0, 0, target.Size().width(), target.Size().height());
+}
+
 bool TGLContext::UploadTextureBand() {
   return FGL && FTextures.UploadBand();
 }
@@ -97,17 +104,44 @@ void TGLContext::EndScene() {
 }
 
 void TGLContext::Clear(TAlphaColor color, float depth) {
+  ClearArea(&color, depth, nullptr);
+}
+
+void TGLContext::ClearRect(TAlphaColor color, float depth, const TPixelRect& rect) {
+  ClearArea(&color, depth, &rect);
+}
+
+void TGLContext::ClearDepthRect(float depth, const TPixelRect& rect) {
+  ClearArea(nullptr, depth, &rect);
+}
+
+void TGLContext::ClearArea(const TAlphaColor* color, float depth, const TPixelRect* rect) {
   if (!FGL) return;
   TGLFunctions& gl = *FGL;
-  const TVector3D c = ColorToVector(color);
-  gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   gl.glDepthMask(GL_TRUE);
-  gl.glDisable(GL_SCISSOR_TEST);
-  gl.glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
+  gl.glStencilMask(0xFF);
+  if (rect) {
+    gl.glEnable(GL_SCISSOR_TEST);
+    gl.glScissor(rect->Left, Height() - rect->Bottom, rect->Right - rect->Left,
+                 rect->Bottom - rect->Top);
+  } else {
+    gl.glDisable(GL_SCISSOR_TEST);
+  }
+  GLbitfield buffers = GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
+  if (color) {
+    const TVector3D c = ColorToVector(*color);
+    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
+    buffers |= GL_COLOR_BUFFER_BIT;
+  }
   gl.glClearDepth(depth);
-  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  gl.glClearStencil(0);
+  // Depth and stencil share their pixels: clearing both at once is one plain fill, where
+  // clearing the depth alone has to keep the stencil bits of every pixel.
+  gl.glClear(buffers);
   // The masks and the scissor changed behind the cache.
   ResetStateCache();
+  if (rect) SetRenderState({.Scissor = true});
 }
 
 void TGLContext::DoSetRenderState(const TRenderState& changes) {

@@ -23,6 +23,7 @@
 #include <QString>
 
 #include "runtime3d/core/Context3D.h"
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/render/GLBuffers.h"
 #include "runtime3d/render/GLDevice.h"
 #include "runtime3d/render/GLPrograms.h"
@@ -82,12 +83,19 @@ class TGLContext : public TContext3D {
   // The framebuffer frames draw into; its size becomes the context's size.
   void SetRenderTarget(TGLRenderTarget* target);
   TGLRenderTarget* RenderTarget() const { return FTarget; }
+  // Inside a frame: draws into another target from now on (same size), the frame going on.
+  void SwitchTarget(TGLRenderTarget& target);
 
   // --- TContext3D --------------------------------------------------------------------------
   void EndScene() override;
-  // Clears colour (premultiplied) and depth whatever the masks and scissor are; the stencil
-  // is left as it is.
+  // Clears colour (premultiplied), depth and the stencil (to 0) whatever the masks and
+  // scissor are.
   void Clear(TAlphaColor color, float depth) override;
+  // The same within rect only (rows counted from the top); the scissor stays on rect for
+  // the draws that follow.
+  void ClearRect(TAlphaColor color, float depth, const TPixelRect& rect);
+  // Only depth and stencil, within rect; the scissor stays on rect.
+  void ClearDepthRect(float depth, const TPixelRect& rect);
   void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
   void SetShaderVariable(std::string_view name, const TVector3D& value) override;
   void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;
@@ -108,6 +116,7 @@ class TGLContext : public TContext3D {
   void DoSetRenderState(const TRenderState& changes) override;
 
  private:
+  void ClearArea(const TAlphaColor* color, float depth, const TPixelRect* rect);
   // Vertex programs remap depth unless clip control gives the device's convention.
   void UpdateDepthConvention();
 

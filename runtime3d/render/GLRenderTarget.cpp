@@ -101,10 +101,48 @@ void TGLRenderTarget::ResolveInto(unsigned targetFramebuffer, QSize targetSize) 
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
 }
 
+void TGLRenderTarget::CopyRectFrom(const TGLRenderTarget& source, const TPixelRect& rect) {
+  if (!IsValid() || !source.IsValid()) return;
+  const int x0 = rect.Left, y0 = FSize.height() - rect.Bottom;
+  const int x1 = rect.Right, y1 = FSize.height() - rect.Top;
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source.Framebuffer());
+  FGL.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FFramebuffer);
+  // The copy obeys the scissor and the colour mask.
+  FGL.glDisable(GL_SCISSOR_TEST);
+  FGL.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  FGL.glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
+}
+
 QImage TGLRenderTarget::ReadPixels() {
   QImage image;
   if (!ReadPixelsInto(image)) return {};
   return image;
+}
+
+unsigned TGLRenderTarget::Resolved(const TPixelRect* rect) {
+  if (FSamples <= 1) return FFramebuffer;
+  if (!FResolved || FResolved->Size() != FSize) {
+    FResolved.reset();
+    FResolved = std::make_unique<TGLRenderTarget>(FGL, FSize, TMultisample::None, false);
+  }
+  if (!FResolved->IsValid()) {
+    FResolved.reset();
+    return 0;
+  }
+  if (!rect) {
+    ResolveInto(FResolved->Framebuffer(), FSize);
+    return FResolved->Framebuffer();
+  }
+  // A multisample resolve copies equal rectangles: the same place in both.
+  const int x0 = rect->Left, y0 = FSize.height() - rect->Bottom;
+  const int x1 = rect->Right, y1 = FSize.height() - rect->Top;
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, FFramebuffer);
+  FGL.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FResolved->Framebuffer());
+  FGL.glDisable(GL_SCISSOR_TEST);
+  FGL.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  FGL.glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  return FResolved->Framebuffer();
 }
 
 bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
@@ -113,19 +151,8 @@ bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
   GLint previous = 0;
   FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
   // Samples cannot be read directly: resolve into a single-sample copy first.
-  GLuint source = FFramebuffer;
-  if (FSamples > 1) {
-    if (!FResolved || FResolved->Size() != FSize) {
-      FResolved.reset();
-      FResolved = std::make_unique<TGLRenderTarget>(FGL, FSize, TMultisample::None, false);
-    }
-    if (!FResolved->IsValid()) {
-      FResolved.reset();
-      return false;
-    }
-    ResolveInto(FResolved->Framebuffer(), FSize);
-    source = FResolved->Framebuffer();
-  }
+  const GLuint source = Resolved(nullptr);
+  if (!source) return false;
   if (image.size() != FSize || image.format() != QImage::Format_ARGB32_Premultiplied) {
     image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return false;
@@ -140,6 +167,34 @@ bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
   FGL.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
   image.mirror(false, true);
+  return true;
+}
+
+bool TGLRenderTarget::ReadRectInto(QImage& image, const TPixelRect& rect) {
+  if (!IsValid() || image.size() != FSize ||
+      image.format() != QImage::Format_ARGB32_Premultiplied || rect.Left < 0 || rect.Top < 0 ||
+      rect.Right > FSize.width() || rect.Bottom > FSize.height()) {
+    return false;
+  }
+  if (rect.Empty()) return true;
+  GLint previous = 0;
+  FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+  const GLuint source = Resolved(&rect);
+  if (!source) return false;
+  const int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
+  // GL gives the rows bottom first: read them into the image's rows of the rectangle, then
+  // turn them over in place.
+  const qsizetype stride = image.bytesPerLine();
+  uchar* first = image.bits() + rect.Top * stride + rect.Left * 4;
+  FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+  FGL.glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  FGL.glPixelStorei(GL_PACK_ROW_LENGTH, int(stride / 4));
+  FGL.glReadPixels(rect.Left, FSize.height() - rect.Bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE, first);
+  FGL.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+  for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(first + top * stride, first + top * stride + w * 4, first + bottom * stride);
+  }
   return true;
 }
 

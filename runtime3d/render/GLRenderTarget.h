@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QSize>
 
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/render/GLDevice.h"
 
 namespace rt3d {
@@ -39,15 +40,25 @@ class TGLRenderTarget {
   // Copies the picture into another framebuffer whose size is targetSize, top-left aligned,
   // resolving the samples on the way.
   void ResolveInto(unsigned targetFramebuffer, QSize targetSize);
+  // Copies the colour samples of rect (rows counted from the top) from source, a target of
+  // the same size and sample count, into the same place here; leaves this target bound.
+  void CopyRectFrom(const TGLRenderTarget& source, const TPixelRect& rect);
   // The picture as premultiplied ARGB32, top row first; null when the target is invalid.
   QImage ReadPixels();
   // The same into image, reusing its pixels when it has the size and format already (a
   // copy handed out before is left alone). False, with image unchanged, when nothing can
   // be read.
   bool ReadPixelsInto(QImage& image);
+  // Only the pixels of rect (rows counted from the top) into the same place of image, which
+  // has the target's size and premultiplied ARGB32 already; the rest of image is kept.
+  // False when nothing can be read.
+  bool ReadRectInto(QImage& image, const TPixelRect& rect);
 
  private:
   bool Create(int samples, bool depth);
+  // The framebuffer holding the picture with its samples resolved (this one when it is not
+  // multisampled); 0 when none can be made. Resolves only rect when given.
+  unsigned Resolved(const TPixelRect* rect);
   void Destroy();
 
   TGLFunctions& FGL;

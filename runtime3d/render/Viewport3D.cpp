@@ -1,6 +1,7 @@
 #include "runtime3d/render/Viewport3D.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 
@@ -19,6 +20,7 @@
 #include "runtime3d/core/Light.h"
 #include "runtime3d/render/ComposePresenter.h"
 #include "runtime3d/render/DeviceSurface.h"
+#include "runtime3d/render/FrameLooks.h"
 #include "runtime3d/render/FramePacing.h"
 #include "runtime3d/render/GLContext.h"
 #include "runtime3d/render/GLSharedPicture.h"
@@ -55,7 +57,7 @@ TViewport3D::TViewport3D(QWidget* parent)
       FRoot(std::make_unique<TViewportRoot>(this)),
       FPointer(new TPointerRouting(*this, *FRoot, *this)),
       FPacer(std::make_unique<TFramePacer>(
-          *this, *FContext, [this] { Invalidate(); },
+          *this, *FContext, [this] { FrameDue(); },
           [this](const std::function<void()>& work) {
             if (FDrawing || !makeCurrent()) return false;
             work();
@@ -63,6 +65,7 @@ TViewport3D::TViewport3D(QWidget* parent)
             doneCurrent();
             return true;
           })) {
+  FLimitFrames = qEnvironmentVariable("ORVANTH_FRAMES") != QLatin1String("full");
   // Every frame covers the whole view: nothing to fill behind it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   // Pressing on the view leaves the keyboard focus where it was.
@@ -213,6 +216,7 @@ void TViewport3D::ReleaseDevice() {
   if (!FContext->DeviceReady()) return;
   FTarget.reset();
   if (FPicture) FPicture->ReleaseDevice(*FContext->Functions());
+  FSkyLayer.reset();
   FContext->ReleaseDevice();
 }
 
@@ -226,35 +230,98 @@ bool TViewport3D::EnsureRenderTarget() {
     FTarget.reset();
     FTarget = std::make_unique<TGLRenderTarget>(*FContext->Functions(), size, FMultisample);
     FTargetMultisample = FMultisample;
+    // A new target holds nothing of the last frame.
+    FDamage.Reset();
   }
   return FTarget->IsValid();
 }
 
-void TViewport3D::DrawScene(TGLRenderTarget& target) {
+std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDamage* damage) {
   TGLContext& context = *FContext;
   context.SetRenderTarget(&target);
   context.SetScale(SceneScale());
   // Qt draws with this GL context too: nothing the cache remembers can be trusted.
   context.ResetStateCache();
-  if (!context.BeginScene()) return;
-  auto endScene = qScopeGuard([&] { context.EndScene(); });
-  context.SetRenderState({.Scissor = false});
-  context.Clear(FFill, 1);
   TCamera* camera = ActiveCamera();
   context.SetCameraMatrix(camera->CameraMatrix());
   context.SetCameraAngleOfView(camera->AngleOfView());
   context.Lights().clear();
   for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
+  const TPixelRect whole{0, 0, target.Size().width(), target.Size().height()};
+  std::vector<TPixelRect> rects{whole};
+  TViewLook view;
+  std::vector<TBodyLook> bodies;
+  if (damage) {
+    view = ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
+                    whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights());
+    bodies = BodyLooks(FRoot->RenderingList());
+    rects = damage->Next(view, bodies);
+    long long area = 0;
+    for (const TPixelRect& rect : rects) area += rect.Area();
+    if (area > kLimitShare * double(whole.Area())) rects = {whole};
+    // Nothing changed: no drawing at all, and the textures drawn stay the last frame's.
+    if (rects.empty()) return rects;
+  }
+  if (!context.BeginScene()) return {};
+  auto endScene = qScopeGuard([&] { context.EndScene(); });
   // A handler may change the scene while it is drawn; walk a copy of the list. The plan
   // leaves out what cannot show and draws what is hidden by others last (same picture).
   std::vector<TControl3D*> objects;
   for (TControl3D* object : FRoot->RenderingList()) {
     if (object->Visible()) objects.push_back(object);
   }
-  for (TControl3D* object :
-       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix())) {
-    if (object->Visible()) object->RenderInternal(context);
+  const std::vector<TControl3D*> planned =
+      PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
+  TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera);
+  if (sky) sky = KeepSky(target, *sky, view, bodies) ? sky : nullptr;
+  for (const TPixelRect& rect : rects) {
+    if (rect == whole) {
+      context.SetRenderState({.Scissor = false});
+      context.Clear(FFill, 1);
+    } else if (sky) {
+      // The sky's samples as it alone gives them; whatever covers them comes over them as
+      // it would over the sky drawn last.
+      target.CopyRectFrom(*FSkyLayer, rect);
+      context.ClearDepthRect(1, rect);
+    } else {
+      // Scissored: the pixels inside come out exactly as in a whole frame.
+      context.ClearRect(FFill, 1, rect);
+    }
+    for (TControl3D* object : planned) {
+      if (object->Visible() && (object != sky || rect == whole)) object->RenderInternal(context);
+    }
   }
+  return rects;
+}
+
+bool TViewport3D::KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
+                          const std::vector<TBodyLook>& bodies) {
+  const auto look = std::find_if(bodies.begin(), bodies.end(),
+                                 [&](const TBodyLook& body) { return body.Id == &sky; });
+  if (look == bodies.end()) return false;
+  const std::uint64_t key = LayerKey(view, *look);
+  if (FSkyLayer && FSkyLayer->Size() == target.Size() && FSkyLayer->Samples() == target.Samples() &&
+      key == FSkyKey) {
+    return true;
+  }
+  if (!FSkyLayer || FSkyLayer->Size() != target.Size() ||
+      FSkyLayer->Samples() != target.Samples()) {
+    FSkyLayer.reset();
+    FSkyLayer = std::make_unique<TGLRenderTarget>(*FContext->Functions(), target.Size(),
+                                                  FTargetMultisample);
+    if (!FSkyLayer->IsValid() || FSkyLayer->Samples() != target.Samples()) {
+      FSkyLayer.reset();
+      return false;
+    }
+  }
+  TGLContext& context = *FContext;
+  context.SwitchTarget(*FSkyLayer);
+  context.SetRenderState({.Scissor = false});
+  context.Clear(FFill, 1);
+  sky.RenderInternal(context);
+  context.SwitchTarget(target);
+  FSkyKey = key;
+  return true;
 }
 
 void TViewport3D::RequestViewportRedraw() {
@@ -263,8 +330,49 @@ void TViewport3D::RequestViewportRedraw() {
 
 void TViewport3D::Invalidate() {
   FFrameStale = true;
+  FDamage.Reset();
   update();
   if (FPresenter) FPresenter->update();
+}
+
+void TViewport3D::SetLimitsFrames(bool value) {
+  FLimitFrames = value;
+  FDamage.Reset();
+}
+
+void TViewport3D::FrameDue() {
+  // Drawn from the event loop, not inside the change that asked: the rest of the scene's
+  // changes of this moment (the other bodies of an animation tick) come first.
+  if (FFrameDuePending) return;
+  FFrameDuePending = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FFrameDuePending = false;
+        DrawDueFrame();
+      },
+      Qt::QueuedConnection);
+}
+
+void TViewport3D::DrawDueFrame() {
+  if (!DrawsChangesOnly() || FDrawing || FFrameAhead || FFrame.isNull() ||
+      FFrame.size() != RenderTargetSize() || !isVisible()) {
+    FFrameStale = true;
+    update();
+    return;
+  }
+  RenderFrame();
+  if (FLastRects.empty()) return;
+  // The changed pixels in the widget's coordinates, rounded outwards.
+  const qreal scale = devicePixelRatioF();
+  QRegion region;
+  for (const TPixelRect& r : FLastRects) {
+    const int left = int(std::floor(r.Left / scale)), top = int(std::floor(r.Top / scale));
+    region += QRect(left, top, int(std::ceil(r.Right / scale)) - left,
+                    int(std::ceil(r.Bottom / scale)) - top);
+  }
+  FFrameAhead = true;
+  update(region);
 }
 
 TDeviceResult TViewport3D::PrepareDevice() {
@@ -295,6 +403,8 @@ void TViewport3D::RenderFrame(bool keepImage) {
     FFrame.fill(Qt::black);
     FFrame.setDevicePixelRatio(scale);
     if (FPicture) FPicture->Clear();
+    FFrameBlack = true;
+    FLastRects = {{0, 0, FFrame.width(), FFrame.height()}};
   };
   if (size.isEmpty() || !makeCurrent()) return black();
   FDrawing = true;
@@ -304,17 +414,38 @@ void TViewport3D::RenderFrame(bool keepImage) {
     doneCurrent();
   });
   if (!EnsureDevice() || !EnsureRenderTarget()) return black();
+  // Only what changed is drawn when the last frame's pixels are all there to keep.
+  const bool keep = DrawsChangesOnly() && FFrame.size() == size &&
+                    FFrame.format() == QImage::Format_ARGB32_Premultiplied && !FFrameBlack;
+  if (!keep) FDamage.Reset();
+  FFrameBlack = false;
+  FLastRects.clear();
   try {
-    DrawScene(*FTarget);
+    FLastRects = DrawScene(*FTarget, DrawsChangesOnly() ? &FDamage : nullptr);
   } catch (...) {
     // Painting must not be unwound by an exception: the failure is raised again from the
-    // event loop, where the application's handler sees it.
+    // event loop, where the application's handler sees it. What was drawn is unknown.
+    FDamage.Reset();
+    FLastRects = {{0, 0, size.width(), size.height()}};
     RaiseLater(std::current_exception());
   }
-  // The hand-over: composed on the GPU, or read back for painting.
-  const bool composed = FPresenter && FPicture->Publish(*FContext->Functions(), *FTarget);
-  if (FPresenter && !composed) return black();
-  if ((!composed || keepImage) && !FTarget->ReadPixelsInto(FFrame)) return black();
+  // The hand-over: composed on the GPU, or read back for painting (only the changed
+  // rectangles when the rest of the last frame is kept).
+  if (FPresenter) {
+    if (!FPicture->Publish(*FContext->Functions(), *FTarget)) return black();
+    if (keepImage && !FTarget->ReadPixelsInto(FFrame)) return black();
+  } else {
+    bool read = true;
+    if (FLastRects.size() == 1 && FLastRects[0].Area() == qint64(size.width()) * size.height()) {
+      read = FTarget->ReadPixelsInto(FFrame);
+    } else {
+      for (const TPixelRect& rect : FLastRects) read = read && FTarget->ReadRectInto(FFrame, rect);
+    }
+    if (!read) {
+      FDamage.Reset();
+      return black();
+    }
+  }
   FFrame.setDevicePixelRatio(scale);
   FPacer->WatchTextures();
 }
@@ -331,8 +462,12 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
     if (FFrameStale) FPresenter->update();
     return;
   }
-  if (!FDrawing &&
-      (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
+  if (FFrameAhead) {
+    // FrameDue drew it for this paint.
+    FFrameAhead = false;
+    AnnounceFrame();
+  } else if (!FDrawing &&
+             (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
     AnnounceFrame();
   }

@@ -8,11 +8,16 @@
 // only a child asked for shows the last frame again instead of drawing a new one.
 //
 // The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
-// resolves and reads it back into FFrame; paintEvent() paints FFrame. On a GPU the picture
-// stays there instead: a GL child under the other children (TComposePresenter) asks for the
-// frame as it paints and shows it, and the window system composes it (Presentation.h).
-// Frame pacing and the texture hand-over between frames are TFramePacer's (FramePacing.h),
-// the GL context and its surface TDeviceSurface's (DeviceSurface.h).
+// resolves and reads it back into FFrame; paintEvent() paints FFrame. A frame the scene
+// asked for draws only what changed (core/FrameDamage.h): it clears, draws, resolves and
+// reads back only the changed rectangles, keeps the rest of FFrame and repaints only that
+// region of the widget, and takes the still sky from a kept picture of it (FSkyLayer); above a
+// share of the view where that stops paying it draws whole. ORVANTH_FRAMES=full in the environment
+// makes every frame whole (a diagnostic). Frame pacing and the texture hand-over between frames are
+// TFramePacer's (FramePacing.h), the GL context and its surface TDeviceSurface's (DeviceSurface.h).
+// On a GPU the picture stays there instead: a GL child under the other children
+// (TComposePresenter) asks for the frame as it paints and shows it, and the window system
+// composes it (Presentation.h); those frames are drawn whole.
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -25,6 +30,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "runtime3d/core/FrameDamage.h"
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
 #include "runtime3d/input/PointerRouting.h"
@@ -99,8 +105,18 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // Draws a new frame now and gives it (premultiplied ARGB32, top row first, the display
   // scale as pixel ratio); black when there is no device.
   QImage grabFramebuffer();
-  // The scene changed in a way the view cannot see: draw a new frame at the next paint.
+  // The scene changed in a way the view cannot see: draw a whole new frame at the next
+  // paint.
   void Invalidate();
+  // Whether frames the scene asks for draw only what changed (see above); on unless the
+  // environment says ORVANTH_FRAMES=full.
+  bool LimitsFrames() const { return FLimitFrames; }
+  void SetLimitsFrames(bool value);
+  // The rectangles the last frame drew (device pixels, rows from the top): the whole view
+  // for a whole frame, none when nothing had changed.
+  const std::vector<TPixelRect>& LastFrameRects() const { return FLastRects; }
+  // The share of the view above which a frame is drawn whole.
+  static constexpr double kLimitShare = 0.75;
   // Makes the view's GL context and device now rather than at the first frame, so that
   // start-up can say at once when there is none.
   TDeviceResult PrepareDevice();
@@ -156,11 +172,21 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   void ReleaseDevice();
   bool EnsureDevice();
   bool EnsureRenderTarget();
-  // One frame of the scene into target, cleared to Color.
-  void DrawScene(TGLRenderTarget& target);
-  // A new frame: into FFrame, or into the composed picture (and into FFrame as well when
-  // keepImage).
+  // One frame of the scene into target, cleared to Color; with damage, only the rectangles
+  // that changed since its last frame. Gives the rectangles drawn.
+  std::vector<TPixelRect> DrawScene(TGLRenderTarget& target, TFrameDamage* damage = nullptr);
+  // Makes sure FSkyLayer holds sky alone as this frame shows it; false when it cannot.
+  bool KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
+               const std::vector<TBodyLook>& bodies);
+  // A new frame: into FFrame (only what changed since the last one when frames are limited),
+  // or into the composed picture (and into FFrame as well when keepImage).
   void RenderFrame(bool keepImage = false);
+  // Frames are limited to what changed: asked for, and presented by copy.
+  bool DrawsChangesOnly() const { return FLimitFrames && !FPresenter; }
+  // The scene asked for a frame: when limited, draws it once the event loop comes back and
+  // repaints only what changed (DrawDueFrame).
+  void FrameDue();
+  void DrawDueFrame();
   // The window system has the frame once this paint is flushed.
   void AnnounceFrame();
   // The composing child's paint: a new frame when one is due.
@@ -192,6 +218,15 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
 
   QImage FFrame;  // the last frame drawn
   bool FFrameStale = true;
+  bool FFrameAhead = false;  // drawn by FrameDue for the paint to come
+  bool FFrameDuePending = false;
+  bool FFrameBlack = false;  // FFrame is the black stand-in, not a frame
+  bool FLimitFrames = true;
+  TFrameDamage FDamage;
+  // The still sky alone, kept while nothing it shows changes (see FrameLooks.h).
+  std::unique_ptr<TGLRenderTarget> FSkyLayer;
+  std::uint64_t FSkyKey = 0;
+  std::vector<TPixelRect> FLastRects;
   bool FPresentPending = false;
   bool FDrawing = false;
   bool FDestroying = false;
