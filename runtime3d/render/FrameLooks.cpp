@@ -8,6 +8,7 @@
 #include "runtime3d/core/Light.h"
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/Texture.h"
+#include "runtime3d/render/GLContext.h"
 
 namespace rt3d {
 
@@ -39,15 +40,16 @@ class THash {
 // The texture's pixels as the device shows them: replaced content, the full image taking
 // the preview's place, the placeholder of a failed texture. (Its first upload happens in the
 // frame that draws it with those pixels: no change then.)
-void AddTexture(THash& hash, const TTexture* texture) {
+void AddTexture(THash& hash, const TTexture* texture, const TGLContext& device) {
   hash << texture;
   if (!texture) return;
-  hash << texture->Generation() << std::uint64_t(texture->DeviceFailed)
-       << std::uint64_t(texture->DevicePreview) << std::uint64_t(texture->MinFilter())
-       << std::uint64_t(texture->MagFilter()) << texture->TextureScale();
+  const TTextureOnDevice held = device.TextureOnDevice(*texture);
+  hash << texture->Generation() << std::uint64_t(held.Failed) << std::uint64_t(held.Preview)
+       << std::uint64_t(texture->MinFilter()) << std::uint64_t(texture->MagFilter())
+       << texture->TextureScale();
 }
 
-std::uint64_t MaterialLook(const TControl3D& object) {
+std::uint64_t MaterialLook(const TControl3D& object, const TGLContext& device) {
   THash hash;
   const IMaterial* material = object.RenderingMaterial();
   hash << material;
@@ -55,9 +57,9 @@ std::uint64_t MaterialLook(const TControl3D& object) {
     hash << std::uint64_t(lit->Diffuse) << std::uint64_t(lit->Ambient)
          << std::uint64_t(lit->Specular) << std::uint64_t(lit->Emissive)
          << std::uint64_t(lit->Shininess);
-    AddTexture(hash, lit->Texture);
+    AddTexture(hash, lit->Texture, device);
   } else if (auto* textured = dynamic_cast<const TTextureMaterial*>(material)) {
-    AddTexture(hash, textured->Texture);
+    AddTexture(hash, textured->Texture, device);
   } else if (auto* flat = dynamic_cast<const TColorMaterial*>(material)) {
     hash << std::uint64_t(flat->Color);
   } else if (material) {
@@ -72,7 +74,8 @@ std::uint64_t MaterialLook(const TControl3D& object) {
 
 }  // namespace
 
-std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects) {
+std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects,
+                                 const TGLContext& device) {
   std::vector<TBodyLook> looks;
   for (TControl3D* object : objects) {
     if (DrawsNothing(*object)) continue;
@@ -81,7 +84,8 @@ std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects) {
     look.Visible = object->Visible();
     if (look.Visible) {
       look.Matrix = object->AbsoluteMatrix();
-      look.Material = MaterialLook(*object) ^ std::uint64_t(object->AbsoluteOpacity() * 1e6f);
+      look.Material =
+          MaterialLook(*object, device) ^ std::uint64_t(object->AbsoluteOpacity() * 1e6f);
       // Only its own surface is bounded: a body whose children draw, that draws itself by a
       // handler or on the 2D layer redraws the whole view when it changes.
       float inner = 0, outer = 0;
@@ -99,7 +103,8 @@ std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects) {
   return looks;
 }
 
-TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& camera) {
+TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& camera,
+                     const TGLContext& device) {
   if (planned.empty()) return nullptr;
   TControl3D* sky = planned.back();
   for (TControl3D* object : planned) {
@@ -117,9 +122,10 @@ TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& c
   if (auto* lit = dynamic_cast<const TLightMaterial*>(material)) texture = lit->Texture;
   if (auto* textured = dynamic_cast<const TTextureMaterial*>(material)) texture = textured->Texture;
   // A preview still showing is to be replaced: the texture must be seen drawn to be.
-  if (texture && (texture->DevicePreview || texture->DeviceHandle == 0 ||
-                  texture->DeviceGeneration != texture->Generation())) {
-    return nullptr;
+  if (texture) {
+    const TTextureOnDevice held = device.TextureOnDevice(*texture);
+    if (held.Preview || held.Handle == 0 || held.Generation != texture->Generation())
+      return nullptr;
   }
   return sky;
 }

@@ -11,10 +11,12 @@
 namespace rt3d {
 
 class TControl3D;
+class TGLContext;
 struct TLightDescription;
 
-// The objects directly under the view that draw something, visible or not.
-std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects);
+// The objects directly under the view that draw something, visible or not, with their
+// textures as the device holds them.
+std::vector<TBodyLook> BodyLooks(const std::vector<TControl3D*>& objects, const TGLContext& device);
 
 // The view's look; rest: the fill colour, the scale, the sample count and the lights.
 TViewLook ViewLook(const TMatrix3D& camera, const TMatrix3D& projection, int width, int height,
@@ -25,7 +27,8 @@ TViewLook ViewLook(const TMatrix3D& camera, const TMatrix3D& projection, int wid
 // of the planned objects when it lies around the eye, shows its texture's full pixels and
 // every object before it is order-free (core/FramePlan.h), so that it only fills the samples
 // nothing else covers. Null when there is none.
-TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& camera);
+TControl3D* StillSky(const std::vector<TControl3D*>& planned, const TMatrix3D& camera,
+                     const TGLContext& device);
 
 // Changes whenever a kept picture of body (the sky) would differ: the view's look or the
 // body's own.

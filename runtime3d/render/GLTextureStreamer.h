@@ -33,6 +33,8 @@ struct TTextureOnDevice {
   bool Failed = false;
   // It holds the preview for now, not the full pixels.
   bool Preview = false;
+  // The texture's generation whose pixels it holds.
+  std::uint64_t Generation = 0;
 };
 
 class TGLTextureStreamer : private IResourceHolder {
@@ -81,8 +83,6 @@ class TGLTextureStreamer : private IResourceHolder {
   // What the device keeps of a texture it has made.
   struct TRecord : TTextureOnDevice {
     TTexture* Texture = nullptr;
-    // The texture's generation the object holds.
-    std::uint64_t Generation = 0;
     std::uint64_t LastUsedFrame = 0;
     // The full pixels could not be had or made: the preview stays.
     bool KeepsPreview = false;

@@ -254,7 +254,7 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
   if (damage) {
     view = ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
                     whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights());
-    bodies = BodyLooks(FRoot->RenderingList());
+    bodies = BodyLooks(FRoot->RenderingList(), context);
     rects = damage->Next(view, bodies);
     long long area = 0;
     for (const TPixelRect& rect : rects) area += rect.Area();
@@ -272,7 +272,7 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
   }
   const std::vector<TControl3D*> planned =
       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
-  TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera);
+  TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera, context);
   if (sky) sky = KeepSky(target, *sky, view, bodies) ? sky : nullptr;
   for (const TPixelRect& rect : rects) {
     if (rect == whole) {
