@@ -104,44 +104,48 @@ void TGLContext::EndScene() {
 }
 
 void TGLContext::Clear(TAlphaColor color, float depth) {
-  ClearArea(&color, depth, nullptr);
+  ClearArea(color, depth, nullptr);
 }
 
 void TGLContext::ClearRect(TAlphaColor color, float depth, const TPixelRect& rect) {
-  ClearArea(&color, depth, &rect);
+  ClearArea(color, depth, &rect);
 }
 
-void TGLContext::ClearDepthRect(float depth, const TPixelRect& rect) {
-  ClearArea(nullptr, depth, &rect);
+void TGLContext::CopyRectFrom(const TGLRenderTarget& layer, const TPixelRect& rect) {
+  if (!FGL || !FTarget) return;
+  FTarget->CopyRectFrom(layer, rect);
+  SetScissorRect(rect);
+  // The masks and the scissor changed behind the cache.
+  ResetStateCache();
+  SetRenderState({.Scissor = true});
 }
 
-void TGLContext::ClearArea(const TAlphaColor* color, float depth, const TPixelRect* rect) {
+void TGLContext::ClearArea(TAlphaColor color, float depth, const TPixelRect* rect) {
   if (!FGL) return;
   TGLFunctions& gl = *FGL;
   gl.glDepthMask(GL_TRUE);
   gl.glStencilMask(0xFF);
+  gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   if (rect) {
     gl.glEnable(GL_SCISSOR_TEST);
-    gl.glScissor(rect->Left, Height() - rect->Bottom, rect->Right - rect->Left,
-                 rect->Bottom - rect->Top);
+    SetScissorRect(*rect);
   } else {
     gl.glDisable(GL_SCISSOR_TEST);
   }
-  GLbitfield buffers = GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
-  if (color) {
-    const TVector3D c = ColorToVector(*color);
-    gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
-    buffers |= GL_COLOR_BUFFER_BIT;
-  }
+  const TVector3D c = ColorToVector(color);
+  gl.glClearColor(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W);
   gl.glClearDepth(depth);
   gl.glClearStencil(0);
   // Depth and stencil share their pixels: clearing both at once is one plain fill, where
   // clearing the depth alone has to keep the stencil bits of every pixel.
-  gl.glClear(buffers);
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   // The masks and the scissor changed behind the cache.
   ResetStateCache();
   if (rect) SetRenderState({.Scissor = true});
+}
+
+void TGLContext::SetScissorRect(const TPixelRect& rect) {
+  FGL->glScissor(rect.Left, Height() - rect.Bottom, rect.Right - rect.Left, rect.Bottom - rect.Top);
 }
 
 void TGLContext::DoSetRenderState(const TRenderState& changes) {

@@ -94,8 +94,9 @@ class TGLContext : public TContext3D {
   // The same within rect only (rows counted from the top); the scissor stays on rect for
   // the draws that follow.
   void ClearRect(TAlphaColor color, float depth, const TPixelRect& rect);
-  // Only depth and stencil, within rect; the scissor stays on rect.
-  void ClearDepthRect(float depth, const TPixelRect& rect);
+  // Copies layer's samples (colour, depth and stencil) within rect into the current target,
+  // a target of the same size and sample count; the scissor stays on rect.
+  void CopyRectFrom(const TGLRenderTarget& layer, const TPixelRect& rect);
   void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
   void SetShaderVariable(std::string_view name, const TVector3D& value) override;
   void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;
@@ -116,7 +117,9 @@ class TGLContext : public TContext3D {
   void DoSetRenderState(const TRenderState& changes) override;
 
  private:
-  void ClearArea(const TAlphaColor* color, float depth, const TPixelRect* rect);
+  void ClearArea(TAlphaColor color, float depth, const TPixelRect* rect);
+  // The scissor box of rect (rows counted from the top).
+  void SetScissorRect(const TPixelRect& rect);
   // Vertex programs remap depth unless clip control gives the device's convention.
   void UpdateDepthConvention();
 

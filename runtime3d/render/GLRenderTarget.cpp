@@ -107,10 +107,14 @@ void TGLRenderTarget::CopyRectFrom(const TGLRenderTarget& source, const TPixelRe
   const int x1 = rect.Right, y1 = FSize.height() - rect.Top;
   FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source.Framebuffer());
   FGL.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FFramebuffer);
-  // The copy obeys the scissor and the colour mask.
+  // The copy obeys the scissor and the write masks.
   FGL.glDisable(GL_SCISSOR_TEST);
   FGL.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  FGL.glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  FGL.glDepthMask(GL_TRUE);
+  FGL.glStencilMask(0xFF);
+  GLbitfield buffers = GL_COLOR_BUFFER_BIT;
+  if (FDepthBuffer && source.FDepthBuffer) buffers |= GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
+  FGL.glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, buffers, GL_NEAREST);
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
 }
 

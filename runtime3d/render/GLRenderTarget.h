@@ -40,8 +40,9 @@ class TGLRenderTarget {
   // Copies the picture into another framebuffer whose size is targetSize, top-left aligned,
   // resolving the samples on the way.
   void ResolveInto(unsigned targetFramebuffer, QSize targetSize);
-  // Copies the colour samples of rect (rows counted from the top) from source, a target of
-  // the same size and sample count, into the same place here; leaves this target bound.
+  // Copies the samples of rect (rows counted from the top), colour and depth, from source, a
+  // target of the same size and sample count, into the same place here; leaves this target
+  // bound.
   void CopyRectFrom(const TGLRenderTarget& source, const TPixelRect& rect);
   // The picture as premultiplied ARGB32, top row first; null when the target is invalid.
   QImage ReadPixels();

@@ -279,16 +279,19 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
       context.SetRenderState({.Scissor = false});
       context.Clear(FFill, 1);
     } else if (sky) {
-      // The sky's samples as it alone gives them; whatever covers them comes over them as
-      // it would over the sky drawn last.
-      target.CopyRectFrom(*FSkyLayer, rect);
-      context.ClearDepthRect(1, rect);
+      // The sky's samples, colour and depth, as it alone gives them. What is drawn before
+      // it is order-free: the nearest sample wins whether the sky comes first or last.
+      context.CopyRectFrom(*FSkyLayer, rect);
     } else {
       // Scissored: the pixels inside come out exactly as in a whole frame.
       context.ClearRect(FFill, 1, rect);
     }
     for (TControl3D* object : planned) {
-      if (object->Visible() && (object != sky || rect == whole)) object->RenderInternal(context);
+      // A body wholly beside the rectangle would only be clipped away, sample by sample.
+      if (object->Visible() && (object != sky || rect == whole) &&
+          (rect == whole || damage->Meets(object, rect))) {
+        object->RenderInternal(context);
+      }
     }
   }
   return rects;
