@@ -114,9 +114,13 @@ void TGLContext::ClearRect(TAlphaColor color, float depth, const TPixelRect& rec
 void TGLContext::CopyRectFrom(const TGLRenderTarget& layer, const TPixelRect& rect) {
   if (!FGL || !FTarget) return;
   FTarget->CopyRectFrom(layer, rect);
-  SetScissorRect(rect);
   // The masks and the scissor changed behind the cache.
   ResetStateCache();
+}
+
+void TGLContext::ClipTo(const TPixelRect& rect) {
+  if (!FGL) return;
+  SetScissorRect(rect);
   SetRenderState({.Scissor = true});
 }
 

@@ -95,8 +95,10 @@ class TGLContext : public TContext3D {
   // the draws that follow.
   void ClearRect(TAlphaColor color, float depth, const TPixelRect& rect);
   // Copies layer's samples (colour, depth and stencil) within rect into the current target,
-  // a target of the same size and sample count; the scissor stays on rect.
+  // a target of the same size and sample count.
   void CopyRectFrom(const TGLRenderTarget& layer, const TPixelRect& rect);
+  // Draws only within rect (rows counted from the top) from now on.
+  void ClipTo(const TPixelRect& rect);
   void SetShaders(TShaderProgram* vertexShader, TShaderProgram* pixelShader) override;
   void SetShaderVariable(std::string_view name, const TVector3D& value) override;
   void SetShaderVariable(std::string_view name, const TMatrix3D& value) override;

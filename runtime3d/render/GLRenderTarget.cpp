@@ -174,31 +174,43 @@ bool TGLRenderTarget::ReadPixelsInto(QImage& image) {
   return true;
 }
 
-bool TGLRenderTarget::ReadRectInto(QImage& image, const TPixelRect& rect) {
+bool TGLRenderTarget::ReadRectsInto(QImage& image, const std::vector<TPixelRect>& rects) {
   if (!IsValid() || image.size() != FSize ||
-      image.format() != QImage::Format_ARGB32_Premultiplied || rect.Left < 0 || rect.Top < 0 ||
-      rect.Right > FSize.width() || rect.Bottom > FSize.height()) {
+      image.format() != QImage::Format_ARGB32_Premultiplied) {
     return false;
   }
-  if (rect.Empty()) return true;
+  for (const TPixelRect& rect : rects) {
+    if (rect.Left < 0 || rect.Top < 0 || rect.Right > FSize.width() ||
+        rect.Bottom > FSize.height()) {
+      return false;
+    }
+  }
   GLint previous = 0;
   FGL.glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
-  const GLuint source = Resolved(&rect);
-  if (!source) return false;
-  const int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
-  // GL gives the rows bottom first: read them into the image's rows of the rectangle, then
-  // turn them over in place.
+  // Every resolve is asked for before the first read waits for the drawing: the device
+  // then works through them in one go.
+  GLuint source = 0;
+  for (const TPixelRect& rect : rects) {
+    if (!rect.Empty() && !(source = Resolved(&rect))) return false;
+  }
   const qsizetype stride = image.bytesPerLine();
-  uchar* first = image.bits() + rect.Top * stride + rect.Left * 4;
   FGL.glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
   FGL.glPixelStorei(GL_PACK_ALIGNMENT, 4);
   FGL.glPixelStorei(GL_PACK_ROW_LENGTH, int(stride / 4));
-  FGL.glReadPixels(rect.Left, FSize.height() - rect.Bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE, first);
+  for (const TPixelRect& rect : rects) {
+    if (rect.Empty()) continue;
+    const int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
+    // GL gives the rows bottom first: read them into the image's rows of the rectangle,
+    // then turn them over in place.
+    uchar* first = image.bits() + rect.Top * stride + rect.Left * 4;
+    FGL.glReadPixels(rect.Left, FSize.height() - rect.Bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
+                     first);
+    for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
+      std::swap_ranges(first + top * stride, first + top * stride + w * 4, first + bottom * stride);
+    }
+  }
   FGL.glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   FGL.glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
-  for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
-    std::swap_ranges(first + top * stride, first + top * stride + w * 4, first + bottom * stride);
-  }
   return true;
 }
 

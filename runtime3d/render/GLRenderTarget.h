@@ -6,6 +6,7 @@
 // All operations need the owning GL context current.
 
 #include <memory>
+#include <vector>
 
 #include <QImage>
 #include <QSize>
@@ -50,10 +51,10 @@ class TGLRenderTarget {
   // copy handed out before is left alone). False, with image unchanged, when nothing can
   // be read.
   bool ReadPixelsInto(QImage& image);
-  // Only the pixels of rect (rows counted from the top) into the same place of image, which
-  // has the target's size and premultiplied ARGB32 already; the rest of image is kept.
-  // False when nothing can be read.
-  bool ReadRectInto(QImage& image, const TPixelRect& rect);
+  // Only the pixels of rects (rows counted from the top) into the same places of image,
+  // which has the target's size and premultiplied ARGB32 already; the rest of image is
+  // kept. False when nothing can be read.
+  bool ReadRectsInto(QImage& image, const std::vector<TPixelRect>& rects);
 
  private:
   bool Create(int samples, bool depth);

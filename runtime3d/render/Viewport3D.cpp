@@ -274,14 +274,18 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
       PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
   TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera, context);
   if (sky) sky = KeepSky(target, *sky, view, bodies) ? sky : nullptr;
+  // The sky's samples, colour and depth, as it alone gives them, under every rectangle
+  // before any drawing: the copies then wait for nothing. What is drawn before the sky is
+  // order-free, so the nearest sample wins whether the sky comes first or last.
+  if (sky) {
+    for (const TPixelRect& rect : rects) context.CopyRectFrom(*FSkyLayer, rect);
+  }
   for (const TPixelRect& rect : rects) {
     if (rect == whole) {
       context.SetRenderState({.Scissor = false});
       context.Clear(FFill, 1);
     } else if (sky) {
-      // The sky's samples, colour and depth, as it alone gives them. What is drawn before
-      // it is order-free: the nearest sample wins whether the sky comes first or last.
-      context.CopyRectFrom(*FSkyLayer, rect);
+      context.ClipTo(rect);
     } else {
       // Scissored: the pixels inside come out exactly as in a whole frame.
       context.ClearRect(FFill, 1, rect);
@@ -438,13 +442,9 @@ void TViewport3D::RenderFrame(bool keepImage) {
     if (!FPicture->Publish(*FContext->Functions(), *FTarget)) return black();
     if (keepImage && !FTarget->ReadPixelsInto(FFrame)) return black();
   } else {
-    bool read = true;
-    if (FLastRects.size() == 1 && FLastRects[0].Area() == qint64(size.width()) * size.height()) {
-      read = FTarget->ReadPixelsInto(FFrame);
-    } else {
-      for (const TPixelRect& rect : FLastRects) read = read && FTarget->ReadRectInto(FFrame, rect);
-    }
-    if (!read) {
+    const bool whole =
+        FLastRects.size() == 1 && FLastRects[0].Area() == qint64(size.width()) * size.height();
+    if (!(whole ? FTarget->ReadPixelsInto(FFrame) : FTarget->ReadRectsInto(FFrame, FLastRects))) {
       FDamage.Reset();
       return black();
     }
