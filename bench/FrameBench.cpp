@@ -174,6 +174,56 @@ void Wait(int ms) {
   while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// Where drawing only the changed rectangles stops paying. The planet alone spins, a little
+// each shown frame, at the opening distance and then nearer, so that its rectangle takes a
+// growing share of the view; frames per second with every frame limited to what changed
+// (however much that is) against whole frames.
+void SweepLimitShare(TMainWindow& viewer) {
+  rt3d::TViewport3D& view = *viewer.View();
+  rt3d::TSphere& planet = *viewer.Scene().Bodies[orvanth::TBodyId::Orvanth];
+  const double limitShare = view.LimitShare();
+  view.SetLimitShare(1);
+  const QSize size = view.RenderTargetSize();
+  const double whole = double(size.width()) * size.height();
+  auto spin = [&] { planet.RotationAngle().SetY(planet.RotationAngle().Y() + 0.5f); };
+  // Frames per second; share: the mean share of the view they drew.
+  auto run = [&](bool limited, double& share) {
+    view.SetLimitsFrames(limited);
+    view.Invalidate();
+    Wait(300);
+    int frames = -1;  // the first, whole frame is not counted
+    double drawn = 0;
+    std::int64_t start = 0;
+    const auto connection = QObject::connect(&view, &rt3d::TViewport3D::FramePresented, [&] {
+      if (++frames == 0) {
+        start = bench::MonotonicNs();
+      } else {
+        for (const rt3d::TPixelRect& r : view.LastFrameRects()) drawn += r.Area() / whole;
+      }
+      spin();
+    });
+    spin();
+    Wait(2000);
+    QObject::disconnect(connection);
+    share = frames > 0 ? drawn / frames : 0;
+    return frames > 0 ? frames / ((bench::MonotonicNs() - start) / 1e9) : 0;
+  };
+  std::printf("limit-share: the planet spinning, the camera nearer step by step; %s\n",
+              bench::MachineState().c_str());
+  for (int step = 0; step < 8; ++step) {
+    double share = 0, ignored = 0;
+    const double limited = run(true, share);
+    const double full = run(false, ignored);
+    std::printf(
+        "limit-share  %3.0f%% of the view drawn: %5.1f fps limited, %5.1f fps whole (%.2f x)\n",
+        share * 100, limited, full, limited / std::max(1e-9, full));
+    viewer.Orbit().ZoomStep(true);
+  }
+  view.SetLimitShare(limitShare);
+  view.SetLimitsFrames(true);
+  view.Invalidate();
+}
+
 }  // namespace
 
 // The lower bound's own start: the scene's meshes and the same six textures, each image
@@ -292,6 +342,8 @@ int main(int argc, char** argv) {
       "(%.1f fps, %zu draws)\n",
       "frame-plan", unplannedMs, 1000 / unplannedMs, unplanned.size(), bareMs, 1000 / bareMs,
       draws.size());
+
+  SweepLimitShare(*viewer);
 
   // --- Screenshot: saving the view against a bare encode of the same pixels ---------------
   const QImage shot = viewer->View()->MakeScreenshot();

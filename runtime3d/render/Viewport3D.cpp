@@ -258,7 +258,7 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
     rects = damage->Next(view, bodies);
     long long area = 0;
     for (const TPixelRect& rect : rects) area += rect.Area();
-    if (area > kLimitShare * double(whole.Area())) rects = {whole};
+    if (area > FLimitShare * double(whole.Area())) rects = {whole};
     // Nothing changed: no drawing at all, and the textures drawn stay the last frame's.
     if (rects.empty()) return rects;
   }

@@ -162,4 +162,39 @@ TEST_F(ViewportScene, ForcedWholeFramesDrawEverythingEachTime) {
   }
 }
 
+TEST_F(ViewportScene, AChangeOverTheLimitShareIsDrawnWhole) {
+  if (ViewPresentation() == TPresentation::Compose) {
+    GTEST_SKIP() << "a composed picture is drawn whole: only the copy limits its frames";
+  }
+  AddLight();
+  TSphere* moon = AddSphere(0.5f, {2, 0, 0});
+  moon->SetMaterialSource(LitMaterial(qRgb(200, 100, 50)));
+  const QSize size = viewport->RenderTargetSize();
+  const double whole = double(size.width()) * size.height();
+  auto drawnShare = [&](float x) {
+    moon->Position().SetX(x);
+    viewport->grabFramebuffer();
+    long long area = 0;
+    for (const TPixelRect& r : viewport->LastFrameRects()) area += r.Area();
+    return area / whole;
+  };
+  drawnShare(2);
+  // Back and forth between the same two places: the same rectangles each time.
+  const double moved = drawnShare(2.3f);
+  ASSERT_GT(moved, 0);
+  ASSERT_LT(moved, 0.5);
+  EXPECT_EQ(viewport->LimitShare(), TViewport3D::kLimitShare);
+  const struct {
+    double LimitShare;
+    double Expected;
+  } cases[] = {{moved + 0.01, moved}, {moved - 0.01, 1}, {0, 1}, {-3, 1}, {7, moved}};
+  float x = 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.LimitShare);
+    viewport->SetLimitShare(c.LimitShare);
+    EXPECT_DOUBLE_EQ(drawnShare(x), c.Expected);
+    x = x == 2 ? 2.3f : 2;
+  }
+}
+
 }  // namespace
