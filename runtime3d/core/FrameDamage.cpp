@@ -137,14 +137,6 @@ TPixelRect TFrameDamage::Bounds(const TBodyLook& body, const TMatrix3D& viewProj
   return SphereOnView(body.Centre, body.Radius, viewProjection, view.Width, view.Height, kMargin);
 }
 
-bool TFrameDamage::Meets(const void* body, const TPixelRect& rect) const {
-  const auto it = FBodies.find(body);
-  if (it == FBodies.end()) return true;
-  const TPixelRect& r = it->second.Rect;
-  return !r.Empty() && !rect.Empty() && r.Left < rect.Right && rect.Left < r.Right &&
-         r.Top < rect.Bottom && rect.Top < r.Bottom;
-}
-
 std::vector<TPixelRect> TFrameDamage::Next(const TViewLook& view,
                                            const std::vector<TBodyLook>& bodies) {
   const TPixelRect whole{0, 0, std::max(view.Width, 0), std::max(view.Height, 0)};

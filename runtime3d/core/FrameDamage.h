@@ -78,9 +78,6 @@ class TFrameDamage {
   std::vector<TPixelRect> Next(const TViewLook& view, const std::vector<TBodyLook>& bodies);
   // The next frame is drawn whole (the last frame's pixels were lost).
   void Reset() { FHaveLast = false; }
-  // Whether body (an Id of the looks given to the last Next) can draw any pixel of rect;
-  // true for a body it does not know.
-  bool Meets(const void* body, const TPixelRect& rect) const;
 
  private:
   struct TLast {

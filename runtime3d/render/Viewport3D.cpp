@@ -47,6 +47,21 @@ void RaiseLater(std::exception_ptr failure) {
       Qt::QueuedConnection);
 }
 
+// Calls call from the event loop, once however often it is asked for before then; pending
+// (the receiver's own) says that it is asked for.
+template <class TCall>
+void PostOnce(QObject* receiver, bool& pending, TCall call) {
+  if (pending) return;
+  pending = true;
+  QMetaObject::invokeMethod(
+      receiver,
+      [&pending, call] {
+        pending = false;
+        call();
+      },
+      Qt::QueuedConnection);
+}
+
 }  // namespace
 
 TViewport3D::TViewport3D(QWidget* parent)
@@ -290,12 +305,10 @@ std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDa
       // Scissored: the pixels inside come out exactly as in a whole frame.
       context.ClearRect(FFill, 1, rect);
     }
+    // Every body, even one wholly beside the rectangle: drawing a texture is what brings
+    // its full image in place of the small one.
     for (TControl3D* object : planned) {
-      // A body wholly beside the rectangle would only be clipped away, sample by sample.
-      if (object->Visible() && (object != sky || rect == whole) &&
-          (rect == whole || damage->Meets(object, rect))) {
-        object->RenderInternal(context);
-      }
+      if (object->Visible() && (object != sky || rect == whole)) object->RenderInternal(context);
     }
   }
   return rects;
@@ -348,17 +361,15 @@ void TViewport3D::SetLimitsFrames(bool value) {
 }
 
 void TViewport3D::FrameDue() {
+  if (!DrawsChangesOnly()) {
+    // A whole frame: the paint to come draws it, after the rest of this moment's changes.
+    FFrameStale = true;
+    update();
+    return;
+  }
   // Drawn from the event loop, not inside the change that asked: the rest of the scene's
   // changes of this moment (the other bodies of an animation tick) come first.
-  if (FFrameDuePending) return;
-  FFrameDuePending = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        FFrameDuePending = false;
-        DrawDueFrame();
-      },
-      Qt::QueuedConnection);
+  PostOnce(this, FFrameDuePending, [this] { DrawDueFrame(); });
 }
 
 void TViewport3D::DrawDueFrame() {
@@ -486,15 +497,7 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
 }
 
 void TViewport3D::AnnounceFrame() {
-  if (FPresentPending) return;
-  FPresentPending = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        FPresentPending = false;
-        emit FramePresented();
-      },
-      Qt::QueuedConnection);
+  PostOnce(this, FPresentPending, [this] { emit FramePresented(); });
 }
 
 // --- Composed presentation ---------------------------------------------------------------------

@@ -308,36 +308,4 @@ TEST(FrameDamage, ShownAgainAppearingAndGoneBodiesRedrawTheirPlace) {
   EXPECT_EQ(damage.Next(view.Look(), scene.All()), std::vector{moonAt});
 }
 
-TEST(FrameDamage, TellsWhichBodiesCanDrawInARectangle) {
-  TView view;
-  TScene scene;
-  TFrameDamage damage;
-  damage.Next(view.Look(), scene.All());
-  const TPixelRect moon = SphereOnView(scene.moon.Centre, scene.moon.Radius, view.ViewProjection(),
-                                       kWidth, kHeight, TFrameDamage::kMargin);
-  ASSERT_FALSE(moon.Empty());
-  struct TCase {
-    const char* Name;
-    TPixelRect Rect;
-    bool Meets;
-  } cases[] = {
-      {"its own place", moon, true},
-      {"its last column", {moon.Right - 1, moon.Top, moon.Right + 20, moon.Bottom}, true},
-      {"just right of it", {moon.Right, moon.Top, moon.Right + 20, moon.Bottom}, false},
-      {"just above it", {moon.Left, moon.Top - 20, moon.Right, moon.Top}, false},
-      {"an empty rectangle inside it",
-       {moon.Left + 5, moon.Top + 5, moon.Left + 5, moon.Bottom},
-       false},
-  };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    EXPECT_EQ(damage.Meets(scene.moon.Id, c.Rect), c.Meets);
-  }
-  const int stranger = 0;
-  EXPECT_TRUE(damage.Meets(&stranger, {0, 0, 1, 1})) << "what it does not know may draw anywhere";
-  scene.moon.Visible = false;
-  damage.Next(view.Look(), scene.All());
-  EXPECT_FALSE(damage.Meets(scene.moon.Id, moon)) << "a hidden body draws nothing";
-}
-
 }  // namespace
