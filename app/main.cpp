@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DisplayCheck.h"
+#include "app/LargePages.h"
 #include "app/Startup.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     case orvanth::TCommandLine::TAction::Run:
       break;
   }
+  // Early, before the toolkit starts: the program may start again from here.
+  orvanth::RestartWithLargePages(argv);
   if (const std::string problem = orvanth::PrepareDisplay(); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return 1;
