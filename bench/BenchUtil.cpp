@@ -52,15 +52,29 @@ std::string MachineState() {
   return out.str();
 }
 
-bool PrintFigure(const std::string& name, double measured, double reference, double limit,
-                 const std::string& unit, const std::string& referenceName) {
+namespace {
+
+bool PrintRatio(const std::string& name, double measured, double reference, double limit,
+                bool atLeast, const std::string& unit, const std::string& referenceName) {
   const double ratio = reference > 0 ? measured / reference : 0;
-  const bool pass = measured > 0 && reference > 0 && ratio <= limit;
-  std::printf("%-12s %6.3f x  (%.1f %s vs %.1f %s %s; target <= %.2f x)  %s\n", name.c_str(), ratio,
-              measured, unit.c_str(), reference, unit.c_str(), referenceName.c_str(), limit,
-              pass ? "PASS" : "FAIL");
+  const bool pass = measured > 0 && reference > 0 && (atLeast ? ratio >= limit : ratio <= limit);
+  std::printf("%-12s %6.3f x  (%.1f %s vs %.1f %s %s; target %s %.2f x)  %s\n", name.c_str(), ratio,
+              measured, unit.c_str(), reference, unit.c_str(), referenceName.c_str(),
+              atLeast ? ">=" : "<=", limit, pass ? "PASS" : "FAIL");
   std::fflush(stdout);
   return pass;
+}
+
+}  // namespace
+
+bool PrintFigure(const std::string& name, double measured, double reference, double limit,
+                 const std::string& unit, const std::string& referenceName) {
+  return PrintRatio(name, measured, reference, limit, false, unit, referenceName);
+}
+
+bool PrintFigureAtLeast(const std::string& name, double measured, double reference, double limit,
+                        const std::string& unit, const std::string& referenceName) {
+  return PrintRatio(name, measured, reference, limit, true, unit, referenceName);
 }
 
 }  // namespace bench

@@ -23,5 +23,8 @@ std::string MachineState();
 // Returns whether it is within its target.
 bool PrintFigure(const std::string& name, double measured, double reference, double limit,
                  const std::string& unit, const std::string& referenceName);
+// The same for a figure that must reach its target: "target >= <limit> x".
+bool PrintFigureAtLeast(const std::string& name, double measured, double reference, double limit,
+                        const std::string& unit, const std::string& referenceName);
 
 }  // namespace bench

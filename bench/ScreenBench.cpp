@@ -288,16 +288,6 @@ bool RunFrames(TScreenWatch& screen, const char* viewer, const std::string& extr
   return true;
 }
 
-bool PrintAtLeast(const char* name, double measured, double reference, double limit,
-                  const char* unit, const char* referenceName) {
-  const double ratio = reference > 0 ? measured / reference : 0;
-  const bool pass = measured > 0 && reference > 0 && ratio >= limit;
-  std::printf("%-12s %6.3f x  (%.1f %s vs %.1f %s %s; target >= %.2f x)  %s\n", name, ratio,
-              measured, unit, reference, unit, referenceName, limit, pass ? "PASS" : "FAIL");
-  std::fflush(stdout);
-  return pass;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -353,11 +343,12 @@ int main(int argc, char** argv) {
     return 3;
   }
   std::printf("frames: %.0f s each, %s\n", seconds, bench::MachineState().c_str());
-  pass &=
-      PrintAtLeast("opening-fps", limited.Opening.Fps, full.Opening.Fps, 2.0, "fps", "full frames");
+  pass &= bench::PrintFigureAtLeast("opening-fps", limited.Opening.Fps, full.Opening.Fps, 2.0,
+                                    "fps", "full frames");
   pass &= bench::PrintFigure("opening-cpu", limited.Opening.CpuMsPerFrame,
                              full.Opening.CpuMsPerFrame, 0.6, "ms/frame", "full frames");
-  pass &= PrintAtLeast("io-fps", limited.Io.Fps, full.Io.Fps, 1.0, "fps", "full frames");
+  pass &=
+      bench::PrintFigureAtLeast("io-fps", limited.Io.Fps, full.Io.Fps, 1.0, "fps", "full frames");
   std::printf("%-12s io: %.1f ms of CPU per frame limited, %.1f full\n", "io-cpu",
               limited.Io.CpuMsPerFrame, full.Io.CpuMsPerFrame);
   return pass ? 0 : 3;
