@@ -38,6 +38,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/LargePages.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "bench/BenchUtil.h"
@@ -264,6 +265,9 @@ void ReportCrash(int signal) {
 }
 
 int main(int argc, char** argv) {
+  // As the program starts: its large blocks on huge pages, which the first frame and the
+  // full images' hand-over depend on.
+  orvanth::RestartWithLargePages(argv);
   std::signal(SIGSEGV, ReportCrash);
   const std::string mode = argc > 1 ? argv[1] : "startup";
   const QString captures = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
