@@ -97,7 +97,9 @@ void TAniThread::Remove(TAnimation* animation) {
 void TAniThread::SetHeld(bool value) {
   if (value == FHeld) return;
   FHeld = value;
-  if (!value) FResuming = true;
+  // The time from here to the next tick is the animations' first: motion starts at the
+  // release, however late that tick comes.
+  if (!value) FTime = FClock->Now();
 }
 
 void TAniThread::SetEnabled(bool value) {
@@ -122,15 +124,20 @@ void TAniThread::UpdateInterval() {
   }
 }
 
+void TAniThread::CatchUp() {
+  if (!FEnabled || FHeld || FWalking > 0) return;
+  if (FClock->Now() - FTime < FInterval / 1000.0) return;
+  AdvanceAll();
+}
+
 void TAniThread::Compact() {
   std::erase(FList, nullptr);
 }
 
 void TAniThread::AdvanceAll() {
   const double now = FClock->Now();
-  FDeltaTime = FHeld || FResuming ? 0 : now - FTime;
+  FDeltaTime = FHeld ? 0 : now - FTime;
   FTime = now;
-  if (!FHeld) FResuming = false;
   std::exception_ptr firstError;
   if (FDeltaTime > 0) {
     ++FWalking;

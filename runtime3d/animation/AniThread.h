@@ -48,12 +48,17 @@ class TAniThread {
   void Remove(TAnimation* animation);
 
   // A held clock keeps its list and its timer, but its ticks advance nothing: the time it
-  // is held is no animation's. The first tick after the hold ends only takes the reading,
-  // so each running animation goes on from where it stood, as if no time had passed. A
-  // window holds the clock until its first frame is on screen, so that motion starts
-  // where the user can see it.
+  // is held is no animation's. Time counts again from the moment the hold ends, so each
+  // running animation goes on from where it stood, and the first tick after brings it to
+  // where it is at that tick, however late it comes. A window holds the clock until its
+  // first frame is on screen, so that motion starts where the user can see it.
   bool Held() const { return FHeld; }
   void SetHeld(bool value);
+
+  // A tick the timer owes (the thread was busy past its interval), taken now: a frame about
+  // to be drawn then shows the animations as they are at that moment. Nothing when no tick
+  // is due, when held, or during a tick.
+  void CatchUp();
 
   // One tick: measure the elapsed time and advance every running animation by it.
   // An exception from one animation does not keep the others from their tick: the first
@@ -75,8 +80,6 @@ class TAniThread {
   int FInterval = 1000;
   bool FEnabled = false;
   bool FHeld = false;
-  // The hold has ended and no tick has taken a reading since.
-  bool FResuming = false;
   double FTime = 0;
   double FDeltaTime = 0;
 };

@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QWheelEvent>
 
+#include "runtime3d/animation/AniThread.h"
 #include "runtime3d/core/Camera.h"
 #include "runtime3d/core/FramePlan.h"
 #include "runtime3d/core/Light.h"
@@ -345,6 +346,10 @@ bool TViewport3D::KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewL
 }
 
 void TViewport3D::RequestViewportRedraw() {
+  if (FCatchingUp) {
+    FFrameStale = true;
+    return;
+  }
   FPacer->RequestFrame();
 }
 
@@ -410,7 +415,21 @@ void TViewport3D::doneCurrent() {
   FSurface->DoneCurrent();
 }
 
+void TViewport3D::CatchUpAnimations() {
+  TAniThread* clock = TAniThread::Current();
+  if (!clock || FCatchingUp) return;
+  FCatchingUp = true;
+  auto done = qScopeGuard([this] { FCatchingUp = false; });
+  try {
+    clock->CatchUp();
+  } catch (...) {
+    // As from the timer's tick: the application's handler sees it from the event loop.
+    RaiseLater(std::current_exception());
+  }
+}
+
 void TViewport3D::RenderFrame(bool keepImage) {
+  CatchUpAnimations();
   FFrameStale = false;
   FPacer->FrameStarted();
   const QSize size = RenderTargetSize();

@@ -187,6 +187,9 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // A new frame: into FFrame (only what changed since the last one when frames are limited),
   // or into the composed picture (and into FFrame as well when keepImage).
   void RenderFrame(bool keepImage = false);
+  // Takes the animation tick the busy event loop still owes, for the frame about to be drawn
+  // (their changes go into that frame, not into another).
+  void CatchUpAnimations();
   // Frames are limited to what changed: asked for, and presented by copy.
   bool DrawsChangesOnly() const { return FLimitFrames && !FPresenter; }
   // The scene asked for a frame: when limited, draws it once the event loop comes back and
@@ -236,6 +239,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   double FLimitShare = kLimitShare;
   bool FPresentPending = false;
   bool FDrawing = false;
+  bool FCatchingUp = false;
   bool FDestroying = false;
 };
 

@@ -55,6 +55,10 @@ void Advance(double seconds, double step) {
   QCoreApplication::processEvents();
 }
 
+void PassTimeWithoutTicks(double seconds) {
+  if (rt3d::TAniThread::Current() != nullptr) gClock->Advance(seconds);
+}
+
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
   QElapsedTimer timer;
   timer.start();

@@ -24,6 +24,8 @@ std::vector<QString>& ErrorMessages();
 void InstallManualAnimationClock();
 // Moves time on by `seconds`, one tick per `step` at most, then lets deferred calls run.
 void Advance(double seconds, double step = 0.25);
+// Moves time on by `seconds` with no tick: the event loop was busy all along.
+void PassTimeWithoutTicks(double seconds);
 
 // Runs the event loop until `condition` holds or `timeoutMs` has passed.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);

@@ -76,6 +76,60 @@ TEST_F(AnimationTest, ClockIdlesWhenItsListEmptiesAndIgnoresTheIdleGap) {
       << "the first tick after a restart counts 0.5 s, not 100";
 }
 
+// A frame about to be drawn takes the tick the busy thread owes, and only that: no tick
+// before the interval is up, none while held, none inside a tick, and the timer's own tick
+// afterwards counts only the time since.
+TEST_F(AnimationTest, CatchUpTakesOnlyATickThatIsOwed) {
+  auto* body = Add(Root.get(), "Body");
+  TFloatAnimation* move = AddAnimation(body, "Position.X", 0, 10, 10);  // 1 a second
+  move->Start();
+  Tick(1);
+  ASSERT_FLOAT_EQ(body->Position().X(), 1);
+  TAniThread& clock = *TAniThread::Current();
+
+  struct Case {
+    const char* what;
+    double busy;  // seconds since the last tick, the timer not fired
+    bool held;
+    double caughtUp;  // X after the catch-up
+    double nextTick;  // and after the timer's next tick, at once
+  };
+  // The interval at 60 frames a second is 10 ms.
+  const Case cases[] = {
+      {"within the interval", 0.009, false, 1.0, 1.009},
+      {"just past the interval", 0.011, false, 1.02, 1.02},
+      {"a busy spell", 0.3, false, 1.32, 1.32},
+      {"held", 0.3, true, 1.32, 1.32},
+  };
+  for (const Case& c : cases) {
+    clock.SetHeld(c.held);
+    Clock->Advance(c.busy);
+    clock.CatchUp();
+    EXPECT_NEAR(body->Position().X(), c.caughtUp, 1e-5) << c.what;
+    clock.SetHeld(false);
+    Tick(0);
+    EXPECT_NEAR(body->Position().X(), c.nextTick, 1e-5) << c.what << ": each moment counted once";
+  }
+
+  Clock->Advance(0.5);
+  int ticks = 0;
+  move->OnProcess = [&](TTreeObject*) {
+    ++ticks;
+    clock.CatchUp();  // a handler that draws a frame
+  };
+  Timer->Fire();
+  EXPECT_EQ(ticks, 1) << "no tick inside a tick";
+  EXPECT_NEAR(body->Position().X(), 1.82, 1e-5);
+
+  move->OnProcess = nullptr;
+  move->Stop();
+  RunDeferredCalls();
+  const float stopped = body->Position().X();
+  Clock->Advance(1);
+  clock.CatchUp();
+  EXPECT_EQ(body->Position().X(), stopped) << "an idle clock owes nothing";
+}
+
 // Three animations on three bodies, started A, B, C: the clock walks C, B, A. One of them
 // disturbs the list from its OnProcess; every animation left must still get exactly one
 // tick (its X goes from 0 to 1 in a 10-second run over 0..10).
