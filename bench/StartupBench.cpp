@@ -8,7 +8,8 @@
 //    the bare lower-bound program's peak plus 0.6 x the decoded texture bytes;
 //  - glide: the camera distance of the first frames on screen and of the frame drawn 1.5 s
 //    after the first, on the machine as it is and with two busy processes beside the
-//    viewer, against the glide's own line (38 to 15 in 3 s from the first frame);
+//    viewer, against the glide's own line (38 to 15 in 3 s from the first frame) at the
+//    moment each frame started being drawn;
 //  - idle: frames and CPU over 10 s with auto-rotate off; frames per second with it on
 //    against the display's refresh rate.
 //

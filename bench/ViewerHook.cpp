@@ -130,30 +130,19 @@ void WatchImages(TMainWindow& viewer, std::int64_t firstFrame) {
 
 // --- Glide: the camera distance each frame shows -----------------------------------------
 
-// Notes the distance and the time when a frame of the view starts being drawn.
-class TPaintWatch : public QObject {
- public:
-  explicit TPaintWatch(TMainWindow& viewer) : FViewer(viewer) {
-    viewer.View()->installEventFilter(this);
-  }
+// Notes the distance and the time when a frame of the view starts being drawn: the moment
+// whose state the frame shows.
+struct TFrameWatch {
   std::int64_t Time = 0;
   float Distance = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      Time = bench::MonotonicNs();
-      Distance = -FViewer.Scene().Camera->Position().Z();
-    }
-    return false;
-  }
-
- private:
-  TMainWindow& FViewer;
 };
 
 void RecordGlide(TMainWindow& viewer, const QString& captures) {
-  auto* watch = new TPaintWatch(viewer);
+  static TFrameWatch watch;
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FrameStarted, [&viewer] {
+    watch.Time = bench::MonotonicNs();
+    watch.Distance = -viewer.Scene().Camera->Position().Z();
+  });
   // When the first frame was on screen: the glide's clock starts there.
   static std::int64_t first = 0;
   static bool middleSaved = false;
@@ -164,18 +153,18 @@ void RecordGlide(TMainWindow& viewer, const QString& captures) {
     QDir().mkpath(captures);
     viewer.screen()->grabWindow(0).save(QDir(captures).filePath(QString::fromLatin1(name)));
   };
-  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [watch, save] {
+  QObject::connect(viewer.View(), &rt3d::TViewport3D::FramePresented, [save] {
     const std::int64_t shown = bench::MonotonicNs();
-    std::printf("glide-frame %lld %lld %.3f\n", Ns(watch->Time), Ns(shown), watch->Distance);
+    std::printf("glide-frame %lld %lld %.3f\n", Ns(watch.Time), Ns(shown), watch.Distance);
     std::fflush(stdout);
     if (first == 0) {
       save("first-light.png");
       first = bench::MonotonicNs();
-    } else if (!middleSaved && watch->Time - first >= 1'500'000'000) {
+    } else if (!middleSaved && watch.Time - first >= 1'500'000'000) {
       middleSaved = true;
       save("glide-1.5s.png");
     }
-    if (watch->Time - first > 3'500'000'000) QCoreApplication::exit(0);
+    if (watch.Time - first > 3'500'000'000) QCoreApplication::exit(0);
   });
 }
 

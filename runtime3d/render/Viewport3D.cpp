@@ -430,6 +430,7 @@ void TViewport3D::CatchUpAnimations() {
 
 void TViewport3D::RenderFrame(bool keepImage) {
   CatchUpAnimations();
+  emit FrameStarted();
   FFrameStale = false;
   FPacer->FrameStarted();
   const QSize size = RenderTargetSize();

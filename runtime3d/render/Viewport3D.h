@@ -154,6 +154,9 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   bool IsCaptured() const { return FPointer->IsCaptured(); }
 
  signals:
+  // A frame starts being drawn: the scene's state it shows, animations brought up to date,
+  // is the state now.
+  void FrameStarted();
   // A new frame was painted and handed to the window system.
   void FramePresented();
 

@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <vector>
+
 #include "runtime3d/material/Material.h"
 #include "runtime3d/material/Texture.h"
 #include "scene/BodyCatalogue.h"
@@ -108,8 +110,13 @@ TEST_F(StartUp, AFrameAfterABusySpellShowsTheGlideAsItIsWhenDrawn) {
 
     PassTimeWithoutTicks(0.3);
     glide += 0.3;
+    std::vector<float> started;
+    const auto watch = QObject::connect(viewer().View(), &rt3d::TViewport3D::FrameStarted,
+                                        [&] { started.push_back(CameraZ()); });
     const QImage drawn = viewer().View()->grabFramebuffer();
+    QObject::disconnect(watch);
     EXPECT_NEAR(CameraZ(), -38 + 23 * glide / 3, 1e-4) << "the owed tick came first";
+    EXPECT_EQ(started, std::vector<float>{CameraZ()}) << "and the frame's start announced it";
     Advance(0);
     EXPECT_EQ(viewer().View()->grabFramebuffer(), drawn) << "and that frame showed it";
 
