@@ -386,6 +386,11 @@ void TViewport3D::DrawDueFrame() {
   }
   RenderFrame();
   if (FLastRects.empty()) return;
+  FFrameAhead = true;
+  update(ChangedRegion());
+}
+
+QRegion TViewport3D::ChangedRegion() const {
   // The changed pixels in the widget's coordinates, rounded outwards.
   const qreal scale = devicePixelRatioF();
   QRegion region;
@@ -394,8 +399,7 @@ void TViewport3D::DrawDueFrame() {
     region += QRect(left, top, int(std::ceil(r.Right / scale)) - left,
                     int(std::ceil(r.Bottom / scale)) - top);
   }
-  FFrameAhead = true;
-  update(region);
+  return region;
 }
 
 TDeviceResult TViewport3D::PrepareDevice() {
@@ -500,10 +504,16 @@ void TViewport3D::paintEvent(QPaintEvent* event) {
     // FrameDue drew it for this paint.
     FFrameAhead = false;
     AnnounceFrame();
-  } else if (!FDrawing &&
-             (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
+  }
+  // A frame that fell due while the one drawn ahead still waited for this paint is drawn
+  // now: nothing else would ask for it.
+  if (!FDrawing &&
+      (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
     RenderFrame();
     AnnounceFrame();
+    // What it changed outside this paint's region reaches the screen with the next paint.
+    const QRegion rest = ChangedRegion().subtracted(event->region());
+    if (!rest.isEmpty()) update(rest);
   }
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -199,6 +199,8 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // repaints only what changed (DrawDueFrame).
   void FrameDue();
   void DrawDueFrame();
+  // The last frame's rectangles in the widget's coordinates.
+  QRegion ChangedRegion() const;
   // The window system has the frame once this paint is flushed.
   void AnnounceFrame();
   // The composing child's paint: a new frame when one is due.

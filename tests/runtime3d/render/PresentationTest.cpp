@@ -140,7 +140,7 @@ class BothPresentations : public ViewportScene {
     QSignalSpy presented(viewport.get(), &TViewport3D::FramePresented);
     viewport->Invalidate();
     EXPECT_TRUE(presented.wait(5000)) << "a frame reaches the screen";
-    seen.Screen = SteadyScreen();
+    seen.Screen = SteadyScreen(*viewport);
     seen.Screenshot = viewport->MakeScreenshot();
     const QPoint onSphere = viewport->mapToGlobal(QPoint(kSize / 2 + 10, kSize / 2));
     seen.ViewUnderPointer = QApplication::widgetAt(onSphere) == viewport.get();
@@ -150,42 +150,8 @@ class BothPresentations : public ViewportScene {
     return seen;
   }
 
-  // The screen once the window system has settled on a picture of the view.
-  QImage SteadyScreen() {
-    const QRect place(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
-    QImage last;
-    for (int i = 0; i < 50; ++i) {
-      QTest::qWait(40);
-      QImage now = QGuiApplication::primaryScreen()
-                       ->grabWindow(0, place.x(), place.y(), place.width(), place.height())
-                       .toImage()
-                       .convertToFormat(QImage::Format_RGB32);
-      if (!last.isNull() && now == last) return now;
-      last = std::move(now);
-    }
-    ADD_FAILURE() << "the screen never settled";
-    return last;
-  }
-
   TKeptVariable FKept;
 };
-
-// Where two pictures differ, as a line to read.
-std::string Differences(const QImage& a, const QImage& b) {
-  if (a.size() != b.size()) return "sizes differ";
-  int count = 0;
-  std::string first;
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      if (a.pixel(x, y) == b.pixel(x, y)) continue;
-      if (count++ == 0) {
-        first = " first at (" + std::to_string(x) + ", " + std::to_string(y) +
-                "): " + ToString(PixelAt(a, x, y)) + " vs " + ToString(PixelAt(b, x, y));
-      }
-    }
-  }
-  return std::to_string(count) + " pixels differ" + first;
-}
 
 }  // namespace
 

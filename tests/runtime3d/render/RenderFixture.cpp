@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <exception>
 
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
+#include <QWidget>
 
 #include "runtime3d/core/Control3D.h"
 
@@ -66,6 +69,38 @@ QImage SolidImage(QRgb color, int width, int height) {
   QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
   image.fill(color);
   return image;
+}
+
+QImage SteadyScreen(const QWidget& widget) {
+  const QRect place(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+  QImage last;
+  for (int i = 0; i < 50; ++i) {
+    QTest::qWait(40);
+    QImage now = QGuiApplication::primaryScreen()
+                     ->grabWindow(0, place.x(), place.y(), place.width(), place.height())
+                     .toImage()
+                     .convertToFormat(QImage::Format_RGB32);
+    if (!last.isNull() && now == last) return now;
+    last = std::move(now);
+  }
+  ADD_FAILURE() << "the screen never settled";
+  return last;
+}
+
+std::string Differences(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return "sizes differ";
+  int count = 0;
+  std::string first;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      if (a.pixel(x, y) == b.pixel(x, y)) continue;
+      if (count++ == 0) {
+        first = ", the first at (" + std::to_string(x) + ", " + std::to_string(y) +
+                "): " + ToString(PixelAt(a, x, y)) + " against " + ToString(PixelAt(b, x, y));
+      }
+    }
+  }
+  return count == 0 ? std::string() : std::to_string(count) + " pixels differ" + first;
 }
 
 void ViewportScene::SetUp() {

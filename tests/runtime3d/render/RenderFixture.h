@@ -45,6 +45,12 @@ std::string ToString(const TRgba& c);
 // A one-colour opaque image.
 QImage SolidImage(QRgb color, int width = 16, int height = 16);
 
+// The widget's place on the X screen once the window system has settled on a picture of it
+// (a failure when it never does).
+QImage SteadyScreen(const QWidget& widget);
+// Where two pictures differ, as a line to read; empty when they are the same.
+std::string Differences(const QImage& a, const QImage& b);
+
 struct ViewportScene : ::testing::Test {
   static constexpr int kSize = 200;
 
