@@ -12,10 +12,10 @@
 namespace rt3d {
 
 TComposePresenter::TComposePresenter(QWidget& view, TGLSharedPicture& picture,
-                                     std::function<void()> frameDue, std::function<void()> unusable)
+                                     std::function<void()> painted, std::function<void()> unusable)
     : QOpenGLWidget(&view),
       FPicture(picture),
-      FFrameDue(std::move(frameDue)),
+      FPainted(std::move(painted)),
       FUnusable(std::move(unusable)) {
   setObjectName(QStringLiteral("ComposePresenter"));
   setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -68,10 +68,8 @@ void TComposePresenter::paintGL() {
     }
     return;
   }
-  // Drawing the frame makes the device's context current; ours is made current again.
-  FFrameDue();
-  makeCurrent();
   FPicture.ShowIn(*FGL, defaultFramebufferObject(), size() * devicePixelRatio());
+  FPainted();
 }
 
 bool TComposePresenter::eventFilter(QObject* watched, QEvent* event) {

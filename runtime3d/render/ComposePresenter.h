@@ -4,8 +4,8 @@
 // (TGLSharedPicture) and the window system composes it with the window; the 2D children
 // paint over it as over the copied picture, and every pointer event still goes to the view.
 //
-// Its frames come from the view: each paint first asks for a new frame when one is due, so
-// a frame is drawn only when the window is about to show it.
+// It only shows: the view's frame loop draws and publishes the picture, then asks it to
+// paint.
 
 #include <functional>
 
@@ -19,10 +19,10 @@ class TGLSharedPicture;
 
 class TComposePresenter : public QOpenGLWidget {
  public:
-  // frameDue draws a new frame into picture when one is due. unusable is called once, from
-  // the event loop, when this widget's GL context cannot use the device's objects: the
+  // painted is called after each paint that showed the picture. unusable is called once,
+  // from the event loop, when this widget's GL context cannot use the device's objects: the
   // view then presents by copy.
-  TComposePresenter(QWidget& view, TGLSharedPicture& picture, std::function<void()> frameDue,
+  TComposePresenter(QWidget& view, TGLSharedPicture& picture, std::function<void()> painted,
                     std::function<void()> unusable);
   ~TComposePresenter() override;
 
@@ -36,7 +36,7 @@ class TComposePresenter : public QOpenGLWidget {
   void ReleaseGL();
 
   TGLSharedPicture& FPicture;
-  std::function<void()> FFrameDue;
+  std::function<void()> FPainted;
   std::function<void()> FUnusable;
   TGLFunctions* FGL = nullptr;
   bool FUnusableSaid = false;

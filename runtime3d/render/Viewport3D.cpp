@@ -17,14 +17,12 @@
 
 #include "runtime3d/animation/AniThread.h"
 #include "runtime3d/core/Camera.h"
-#include "runtime3d/core/FramePlan.h"
 #include "runtime3d/core/Light.h"
-#include "runtime3d/render/ComposePresenter.h"
+#include "runtime3d/render/ComposePresentation.h"
+#include "runtime3d/render/CopyPresentation.h"
 #include "runtime3d/render/DeviceSurface.h"
-#include "runtime3d/render/FrameLooks.h"
-#include "runtime3d/render/FramePacing.h"
 #include "runtime3d/render/GLContext.h"
-#include "runtime3d/render/GLSharedPicture.h"
+#include "runtime3d/render/SceneRenderer.h"
 
 namespace rt3d {
 
@@ -48,21 +46,6 @@ void RaiseLater(std::exception_ptr failure) {
       Qt::QueuedConnection);
 }
 
-// Calls call from the event loop, once however often it is asked for before then; pending
-// (the receiver's own) says that it is asked for.
-template <class TCall>
-void PostOnce(QObject* receiver, bool& pending, TCall call) {
-  if (pending) return;
-  pending = true;
-  QMetaObject::invokeMethod(
-      receiver,
-      [&pending, call] {
-        pending = false;
-        call();
-      },
-      Qt::QueuedConnection);
-}
-
 }  // namespace
 
 TViewport3D::TViewport3D(QWidget* parent)
@@ -71,11 +54,12 @@ TViewport3D::TViewport3D(QWidget* parent)
       FContext(std::make_unique<TGLContext>()),
       FWatcher(std::make_unique<TWatcher>(*this)),
       FRoot(std::make_unique<TViewportRoot>(this)),
+      FRenderer(std::make_unique<TSceneRenderer>(*FContext, *FRoot)),
       FPointer(new TPointerRouting(*this, *FRoot, *this)),
-      FPacer(std::make_unique<TFramePacer>(
-          *this, *FContext, [this] { FrameDue(); },
+      FLoop(std::make_unique<TFrameLoop>(
+          *this, *FContext, [this] { DrawFrame(); }, [this] { emit FramePresented(); },
           [this](const std::function<void()>& work) {
-            if (FDrawing || !makeCurrent()) return false;
+            if (!makeCurrent()) return false;
             work();
             FContext->ResetStateCache();
             doneCurrent();
@@ -100,14 +84,18 @@ TViewport3D::TViewport3D(QWidget* parent)
   FDefaultCameraTurnX->RotationAngle().SetX(-20);
   FDefaultCamera->Position().SetPoint({0, 0, -20});
   // Made before the window is: a GL child decides how the whole window is drawn.
-  if (ViewPresentation() == TPresentation::Compose) StartComposing();
+  if (ViewPresentation() == TPresentation::Compose) {
+    FPresentation =
+        std::make_unique<TComposePresentation>(*this, *FLoop, [this] { PresentByCopy(); });
+  } else {
+    FPresentation = std::make_unique<TCopyPresentation>(*this, *FLoop);
+  }
 }
 
 TViewport3D::~TViewport3D() {
-  FDestroying = true;
-  // The presenter gives its GL objects back while the picture they show still exists.
-  delete FPresenter;
-  FPresenter = nullptr;
+  FLoop->Close();
+  // A composing child gives its GL objects back while the picture they show still exists.
+  FPresentation->Close();
   if (FCamera) FCamera->RemoveFreeNotify(FWatcher.get());
   FCamera = nullptr;
   // The pointer's routing lets go of the hovered body and of any press held.
@@ -152,7 +140,7 @@ void TViewport3D::SetMultisample(TMultisample value) {
 }
 
 int TViewport3D::RenderTargetSamples() const {
-  return FTarget ? FTarget->Samples() : 0;
+  return FRenderer->Target() ? FRenderer->Target()->Samples() : 0;
 }
 
 QSize TViewport3D::RenderTargetSize() const {
@@ -174,7 +162,7 @@ TTextureOnDevice TViewport3D::TextureOnDevice(const TTexture& texture) const {
 void TViewport3D::ObjectFreed(TTreeObject* gone) {
   if (gone == FCamera) {
     FCamera = nullptr;
-    if (!FDestroying) Invalidate();
+    Invalidate();
   }
 }
 
@@ -183,7 +171,7 @@ void TViewport3D::ObjectFreed(TTreeObject* gone) {
 TContext3D* TViewport3D::Context() {
   // No size, no render target: the scene cannot be drawn or picked yet.
   if (width() <= 0 || height() <= 0) return nullptr;
-  if (!FDrawing) {
+  if (FLoop->State() != TFrameState::Drawing) {
     const QSize size = RenderTargetSize();
     FContext->SetSize(size.width(), size.height());
   }
@@ -230,176 +218,23 @@ bool TViewport3D::EnsureDevice() {
 
 void TViewport3D::ReleaseDevice() {
   if (!FContext->DeviceReady()) return;
-  FTarget.reset();
-  if (FPicture) FPicture->ReleaseDevice(*FContext->Functions());
-  FSkyLayer.reset();
+  FRenderer->ReleaseDevice();
+  FPresentation->ReleaseDevice(*FContext->Functions());
   FContext->ReleaseDevice();
 }
 
-bool TViewport3D::EnsureRenderTarget() {
-  const QSize size = RenderTargetSize();
-  if (size.isEmpty() || !FContext->DeviceReady()) {
-    FTarget.reset();
-    return false;
-  }
-  if (!FTarget || FTarget->Size() != size || FTargetMultisample != FMultisample) {
-    FTarget.reset();
-    FTarget = std::make_unique<TGLRenderTarget>(*FContext->Functions(), size, FMultisample);
-    FTargetMultisample = FMultisample;
-    // A new target holds nothing of the last frame.
-    FDamage.Reset();
-  }
-  return FTarget->IsValid();
-}
-
-std::vector<TPixelRect> TViewport3D::DrawScene(TGLRenderTarget& target, TFrameDamage* damage) {
-  TGLContext& context = *FContext;
-  context.SetRenderTarget(&target);
-  context.SetScale(SceneScale());
-  // Qt draws with this GL context too: nothing the cache remembers can be trusted.
-  context.ResetStateCache();
-  TCamera* camera = ActiveCamera();
-  context.SetCameraMatrix(camera->CameraMatrix());
-  context.SetCameraAngleOfView(camera->AngleOfView());
-  context.Lights().clear();
-  for (TLight* light : FLights) context.Lights().push_back(light->LightDescription());
-  const TPixelRect whole{0, 0, target.Size().width(), target.Size().height()};
-  std::vector<TPixelRect> rects{whole};
-  TViewLook view;
-  std::vector<TBodyLook> bodies;
-  if (damage) {
-    view = ViewLook(context.CurrentCameraMatrix(), context.CurrentProjectionMatrix(), whole.Right,
-                    whole.Bottom, FFill, SceneScale(), target.Samples(), context.Lights());
-    bodies = BodyLooks(FRoot->RenderingList(), context);
-    rects = damage->Next(view, bodies);
-    long long area = 0;
-    for (const TPixelRect& rect : rects) area += rect.Area();
-    if (area > FLimitShare * double(whole.Area())) rects = {whole};
-    // Nothing changed: no drawing at all, and the textures drawn stay the last frame's.
-    if (rects.empty()) return rects;
-  }
-  if (!context.BeginScene()) return {};
-  auto endScene = qScopeGuard([&] { context.EndScene(); });
-  // A handler may change the scene while it is drawn; walk a copy of the list. The plan
-  // leaves out what cannot show and draws what is hidden by others last (same picture).
-  std::vector<TControl3D*> objects;
-  for (TControl3D* object : FRoot->RenderingList()) {
-    if (object->Visible()) objects.push_back(object);
-  }
-  const std::vector<TControl3D*> planned =
-      PlanFrame(objects, context.CurrentCameraMatrix(), context.CurrentProjectionMatrix());
-  TControl3D* sky = rects.front() == whole ? nullptr : StillSky(planned, view.Camera, context);
-  if (sky) sky = KeepSky(target, *sky, view, bodies) ? sky : nullptr;
-  // The sky's samples, colour and depth, as it alone gives them, under every rectangle
-  // before any drawing: the copies then wait for nothing. What is drawn before the sky is
-  // order-free, so the nearest sample wins whether the sky comes first or last.
-  if (sky) {
-    for (const TPixelRect& rect : rects) context.CopyRectFrom(*FSkyLayer, rect);
-  }
-  for (const TPixelRect& rect : rects) {
-    if (rect == whole) {
-      context.SetRenderState({.Scissor = false});
-      context.Clear(FFill, 1);
-    } else if (sky) {
-      context.ClipTo(rect);
-    } else {
-      // Scissored: the pixels inside come out exactly as in a whole frame.
-      context.ClearRect(FFill, 1, rect);
-    }
-    // Every body, even one wholly beside the rectangle: drawing a texture is what brings
-    // its full image in place of the small one.
-    for (TControl3D* object : planned) {
-      if (object->Visible() && (object != sky || rect == whole)) object->RenderInternal(context);
-    }
-  }
-  return rects;
-}
-
-bool TViewport3D::KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
-                          const std::vector<TBodyLook>& bodies) {
-  const auto look = std::find_if(bodies.begin(), bodies.end(),
-                                 [&](const TBodyLook& body) { return body.Id == &sky; });
-  if (look == bodies.end()) return false;
-  const std::uint64_t key = LayerKey(view, *look);
-  if (FSkyLayer && FSkyLayer->Size() == target.Size() && FSkyLayer->Samples() == target.Samples() &&
-      key == FSkyKey) {
-    return true;
-  }
-  if (!FSkyLayer || FSkyLayer->Size() != target.Size() ||
-      FSkyLayer->Samples() != target.Samples()) {
-    FSkyLayer.reset();
-    FSkyLayer = std::make_unique<TGLRenderTarget>(*FContext->Functions(), target.Size(),
-                                                  FTargetMultisample);
-    if (!FSkyLayer->IsValid() || FSkyLayer->Samples() != target.Samples()) {
-      FSkyLayer.reset();
-      return false;
-    }
-  }
-  TGLContext& context = *FContext;
-  context.SwitchTarget(*FSkyLayer);
-  context.SetRenderState({.Scissor = false});
-  context.Clear(FFill, 1);
-  sky.RenderInternal(context);
-  context.SwitchTarget(target);
-  FSkyKey = key;
-  return true;
-}
-
 void TViewport3D::RequestViewportRedraw() {
-  if (FCatchingUp) {
-    FFrameStale = true;
-    return;
-  }
-  FPacer->RequestFrame();
+  FLoop->Request();
 }
 
 void TViewport3D::Invalidate() {
-  FFrameStale = true;
   FDamage.Reset();
-  update();
-  if (FPresenter) FPresenter->update();
+  FLoop->Request();
 }
 
 void TViewport3D::SetLimitsFrames(bool value) {
   FLimitFrames = value;
   FDamage.Reset();
-}
-
-void TViewport3D::FrameDue() {
-  if (!DrawsChangesOnly()) {
-    // A whole frame: the paint to come draws it, after the rest of this moment's changes.
-    FFrameStale = true;
-    update();
-    return;
-  }
-  // Drawn from the event loop, not inside the change that asked: the rest of the scene's
-  // changes of this moment (the other bodies of an animation tick) come first.
-  PostOnce(this, FFrameDuePending, [this] { DrawDueFrame(); });
-}
-
-void TViewport3D::DrawDueFrame() {
-  if (!DrawsChangesOnly() || FDrawing || FFrameAhead || FFrame.isNull() ||
-      FFrame.size() != RenderTargetSize() || !isVisible()) {
-    FFrameStale = true;
-    update();
-    return;
-  }
-  RenderFrame();
-  if (FLastRects.empty()) return;
-  FFrameAhead = true;
-  update(ChangedRegion());
-}
-
-QRegion TViewport3D::ChangedRegion() const {
-  // The changed pixels in the widget's coordinates, rounded outwards.
-  const qreal scale = devicePixelRatioF();
-  QRegion region;
-  for (const TPixelRect& r : FLastRects) {
-    const int left = int(std::floor(r.Left / scale)), top = int(std::floor(r.Top / scale));
-    region += QRect(left, top, int(std::ceil(r.Right / scale)) - left,
-                    int(std::ceil(r.Bottom / scale)) - top);
-  }
-  return region;
 }
 
 TDeviceResult TViewport3D::PrepareDevice() {
@@ -421,9 +256,7 @@ void TViewport3D::doneCurrent() {
 
 void TViewport3D::CatchUpAnimations() {
   TAniThread* clock = TAniThread::Current();
-  if (!clock || FCatchingUp) return;
-  FCatchingUp = true;
-  auto done = qScopeGuard([this] { FCatchingUp = false; });
+  if (!clock) return;
   try {
     clock->CatchUp();
   } catch (...) {
@@ -432,151 +265,106 @@ void TViewport3D::CatchUpAnimations() {
   }
 }
 
-void TViewport3D::RenderFrame(bool keepImage) {
+void TViewport3D::DrawFrame(bool keepImage) {
+  if (!FLoop->Begin()) return;
+  auto end = qScopeGuard([this] { FLoop->End(); });
+  // The animations up to date: the ticks the busy event loop still owes go into this frame,
+  // and ask for no other.
   CatchUpAnimations();
+  FLoop->AnimationsTaken();
   emit FrameStarted();
-  FFrameStale = false;
-  FPacer->FrameStarted();
+
   const QSize size = RenderTargetSize();
   const qreal scale = devicePixelRatioF();
   // Without a device or a size the view shows black rather than an old picture.
-  auto black = [&] {
-    FFrame = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    FFrame.fill(Qt::black);
-    FFrame.setDevicePixelRatio(scale);
-    if (FPicture) FPicture->Clear();
-    FFrameBlack = true;
-    FLastRects = {{0, 0, FFrame.width(), FFrame.height()}};
-  };
-  if (size.isEmpty() || !makeCurrent()) return black();
-  FDrawing = true;
-  auto done = qScopeGuard([this] {
-    FDrawing = false;
+  if (size.isEmpty() || !makeCurrent()) return ShowBlack(size, scale);
+  auto current = qScopeGuard([this] {
     FContext->ResetStateCache();
     doneCurrent();
   });
-  if (!EnsureDevice() || !EnsureRenderTarget()) return black();
-  // Only what changed is drawn when the last frame's pixels are all there to keep.
-  const bool keep = DrawsChangesOnly() && FFrame.size() == size &&
-                    FFrame.format() == QImage::Format_ARGB32_Premultiplied && !FFrameBlack;
-  if (!keep) FDamage.Reset();
-  FFrameBlack = false;
-  FLastRects.clear();
+  bool newTarget = false;
+  TGLRenderTarget* target =
+      EnsureDevice() ? FRenderer->FrameTarget(size, FMultisample, newTarget) : nullptr;
+  if (!target) return ShowBlack(size, scale);
+  // A new target holds nothing of the last frame.
+  if (newTarget) FDamage.Reset();
+  FRenderer->SetUp(*target, *ActiveCamera(), FLights, SceneScale());
+
+  TSceneLooks looks;
+  std::vector<TPixelRect> rects = FrameRects(size, looks);
   try {
-    FLastRects = DrawScene(*FTarget, DrawsChangesOnly() ? &FDamage : nullptr);
+    if (!rects.empty()) rects = FRenderer->Draw(*target, rects, FFill, looks);
   } catch (...) {
-    // Painting must not be unwound by an exception: the failure is raised again from the
+    // A frame must not be unwound by an exception: the failure is raised again from the
     // event loop, where the application's handler sees it. What was drawn is unknown.
     FDamage.Reset();
-    FLastRects = {{0, 0, size.width(), size.height()}};
+    rects = {{0, 0, size.width(), size.height()}};
     RaiseLater(std::current_exception());
   }
-  // The hand-over: composed on the GPU, or read back for painting (only the changed
-  // rectangles when the rest of the last frame is kept).
-  if (FPresenter) {
-    if (!FPicture->Publish(*FContext->Functions(), *FTarget)) return black();
-    if (keepImage && !FTarget->ReadPixelsInto(FFrame)) return black();
-  } else {
-    const bool whole =
-        FLastRects.size() == 1 && FLastRects[0].Area() == qint64(size.width()) * size.height();
-    if (!(whole ? FTarget->ReadPixelsInto(FFrame) : FTarget->ReadRectsInto(FFrame, FLastRects))) {
-      FDamage.Reset();
-      return black();
-    }
+  // The hand-over: read back (only what changed), or left on the GPU for composing.
+  if (!rects.empty() &&
+      !FPresentation->Take(*FContext->Functions(), *target, rects, scale, keepImage)) {
+    FDamage.Reset();
+    return ShowBlack(size, scale);
   }
-  FFrame.setDevicePixelRatio(scale);
-  FPacer->WatchTextures();
+  FLastRects = rects;
+  FPresentation->Show(rects);
+}
+
+std::vector<TPixelRect> TViewport3D::FrameRects(QSize size, TSceneLooks& looks) {
+  const TPixelRect whole{0, 0, size.width(), size.height()};
+  if (!FLimitFrames) return {whole};
+  looks = FRenderer->Looks(FFill, SceneScale());
+  // Only what changed, where the presentation keeps the rest of the last frame.
+  if (!FPresentation->KeepsFrameOf(size)) FDamage.Reset();
+  std::vector<TPixelRect> rects = FDamage.Next(looks.View, looks.Bodies);
+  long long area = 0;
+  for (const TPixelRect& rect : rects) area += rect.Area();
+  if (area > FLimitShare * double(whole.Area())) return {whole};
+  return rects;
+}
+
+void TViewport3D::ShowBlack(QSize size, qreal scale) {
+  FPresentation->TakeBlack(size, scale);
+  const QSize shown = size.expandedTo(QSize(1, 1));
+  FLastRects = {{0, 0, shown.width(), shown.height()}};
+  FPresentation->Show(FLastRects);
 }
 
 void TViewport3D::paintEvent(QPaintEvent* event) {
-  // A changed scene, a new size or scale, or a repaint of the whole view (a shown window,
-  // an update() of the view) draws a new frame; a repaint behind a child that changed shows
-  // the last one again. Qt leaves opaque children out of the region: with one, only a
-  // change of the scene draws anew.
-  const bool wholeView = QRegion(rect()).subtracted(event->region()).isEmpty();
-  if (FPresenter) {
-    // The composed picture covers the view; its own paint draws the frame.
-    if (wholeView) FFrameStale = true;
-    if (FFrameStale) FPresenter->update();
-    return;
-  }
-  if (FFrameAhead) {
-    // FrameDue drew it for this paint.
-    FFrameAhead = false;
-    AnnounceFrame();
-  }
-  // A frame that fell due while the one drawn ahead still waited for this paint is drawn
-  // now: nothing else would ask for it.
-  if (!FDrawing &&
-      (FFrameStale || FFrame.isNull() || FFrame.size() != RenderTargetSize() || wholeView)) {
-    RenderFrame();
-    AnnounceFrame();
-    // What it changed outside this paint's region reaches the screen with the next paint.
-    const QRegion rest = ChangedRegion().subtracted(event->region());
-    if (!rest.isEmpty()) update(rest);
-  }
-  QPainter painter(this);
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  const QSizeF shown = FFrame.deviceIndependentSize();
-  if (shown.width() < width() || shown.height() < height()) {
-    // A row or column the frame does not cover shows the view's colour, not old pixels.
-    const TVector3D c = ColorToVector(FFill);
-    painter.fillRect(rect(), QColor::fromRgbF(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W));
-  }
-  painter.drawImage(QPointF(0, 0), FFrame);
+  FPresentation->PaintView(*event, FFill);
 }
 
-void TViewport3D::AnnounceFrame() {
-  PostOnce(this, FPresentPending, [this] { emit FramePresented(); });
-}
-
-// --- Composed presentation ---------------------------------------------------------------------
-
-void TViewport3D::StartComposing() {
-  FPicture = std::make_unique<TGLSharedPicture>();
-  FPresenter = new TComposePresenter(
-      *this, *FPicture, [this] { ComposeFrame(); }, [this] { StopComposing(); });
-}
-
-void TViewport3D::ComposeFrame() {
-  // The rule of paintEvent, which marks the frame stale for a paint of the whole view.
-  if (FDrawing) return;
-  if (FFrameStale || FPicture->Size() != RenderTargetSize()) {
-    RenderFrame();
-    AnnounceFrame();
-  }
-}
-
-void TViewport3D::StopComposing() {
+void TViewport3D::PresentByCopy() {
   std::fprintf(stderr, "The window cannot show the view's GL picture; presenting by copy.\n");
-  // From the event loop, never from the presenter's own paint.
-  delete FPresenter;
-  FPresenter = nullptr;
+  // From the event loop, never from the composing child's own paint.
+  FPresentation->Close();
+  if (FContext->DeviceReady() && makeCurrent()) {
+    FPresentation->ReleaseDevice(*FContext->Functions());
+    doneCurrent();
+  }
+  FPresentation = std::make_unique<TCopyPresentation>(*this, *FLoop);
   Invalidate();
 }
 
 void TViewport3D::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  FFrameStale = true;
+  FLoop->Request();
 }
 
 QImage TViewport3D::grabFramebuffer() {
-  if (FDrawing) return FFrame;
-  RenderFrame(/*keepImage=*/true);
-  // The screen shows what was given.
-  if (FPresenter) FPresenter->update();
-  return FFrame;
+  DrawFrame(/*keepImage=*/true);
+  return FPresentation->Picture();
 }
 
 QImage TViewport3D::MakeScreenshot() {
-  if (FDrawing) return {};
   const QSize size = RenderTargetSize();
-  if (size.isEmpty()) return {};
+  if (size.isEmpty() || !FLoop->BeginOffScreen()) return {};
+  auto end = qScopeGuard([this] { FLoop->EndOffScreen(); });
   if (!makeCurrent()) return {};
   auto done = qScopeGuard([this] {
-    FContext->SetRenderTarget(FTarget.get());
+    FContext->SetRenderTarget(FRenderer->Target());
     FContext->ResetStateCache();
-    FDrawing = false;
     doneCurrent();
   });
   if (!EnsureDevice()) return {};
@@ -584,10 +372,10 @@ QImage TViewport3D::MakeScreenshot() {
   {
     TGLRenderTarget target(*FContext->Functions(), size, FMultisample);
     if (!target.IsValid()) return {};
-    FDrawing = true;
-    DrawScene(target);
+    FRenderer->SetUp(target, *ActiveCamera(), FLights, SceneScale());
+    FRenderer->Draw(target, {{0, 0, size.width(), size.height()}}, FFill, {});
     image = target.ReadPixels();
-    FContext->SetRenderTarget(FTarget.get());
+    FContext->SetRenderTarget(FRenderer->Target());
   }
   if (image.isNull()) return {};
   image.setDevicePixelRatio(devicePixelRatioF());
@@ -595,7 +383,9 @@ QImage TViewport3D::MakeScreenshot() {
   QPainter painter(&image);
   for (QObject* object : children()) {
     auto* child = qobject_cast<QWidget*>(object);
-    if (!child || child == FPresenter || child->isWindow() || !child->isVisibleTo(this)) continue;
+    if (!child || child->inherits("QOpenGLWidget") || child->isWindow() ||
+        !child->isVisibleTo(this))
+      continue;
     QWidget::RenderFlags flags = QWidget::DrawChildren;
     if (child->autoFillBackground()) flags |= QWidget::DrawWindowBackground;
     child->render(&painter, child->pos(), QRegion(), flags);
@@ -635,6 +425,12 @@ bool TViewport3D::event(QEvent* event) {
   // The window passes its deactivation on to its children.
   if (event->type() == QEvent::WindowDeactivate) FPointer->LosePointer();
   return QWidget::event(event);
+}
+
+void TViewport3D::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Frames are not drawn while hidden: the scene may have moved on.
+  FLoop->Request();
 }
 
 void TViewport3D::hideEvent(QHideEvent* event) {

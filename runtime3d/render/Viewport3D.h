@@ -2,22 +2,15 @@
 // TViewport3D: the widget that shows a 3D scene, with its 2D child widgets painted over it.
 //
 // The scene renders with the viewport's own GL context into a multisampled off-screen
-// target; each frame is resolved, read back and painted as the widget's face, and the child
-// widgets are painted over it like over any widget. On a software rasterizer the read-back
-// is a plain copy, far cheaper than composing a GL widget with its window. A repaint that
-// only a child asked for shows the last frame again instead of drawing a new one.
-//
-// The frame path: RenderFrame() draws the scene into the multisampled target (DrawScene),
-// resolves and reads it back into FFrame; paintEvent() paints FFrame. A frame the scene
-// asked for draws only what changed (core/FrameDamage.h): it clears, draws, resolves and
-// reads back only the changed rectangles, keeps the rest of FFrame and repaints only that
-// region of the widget, and takes the still sky from a kept picture of it (FSkyLayer); above a
-// share of the view where that stops paying it draws whole. ORVANTH_FRAMES=full in the environment
-// makes every frame whole (a diagnostic). Frame pacing and the texture hand-over between frames are
-// TFramePacer's (FramePacing.h), the GL context and its surface TDeviceSurface's (DeviceSurface.h).
-// On a GPU the picture stays there instead: a GL child under the other children
-// (TComposePresenter) asks for the frame as it paints and shows it, and the window system
-// composes it (Presentation.h); those frames are drawn whole.
+// target (TSceneRenderer). A change of the scene only asks for a frame; the view's frame
+// loop (TFrameLoop) answers with one frame, DrawFrame, the one place a frame is drawn:
+// animations brought up to date, whole or only what changed decided, drawn, handed over to
+// the presentation and shown. A frame the scene asked for draws only what changed
+// (core/FrameDamage.h) when the presentation keeps the last frame's pixels; above a share of
+// the view where that stops paying it draws whole. How frames reach the screen is the
+// presentation's (FramePresentation.h), chosen when the view is made: read back and painted
+// as the widget's face (a software rasterizer), or composed by the window system from a GL
+// child under the other children (a GPU). Painting only shows what was drawn.
 //
 // Pointer input is routed by TPointerRouting (input/PointerRouting.h): the view hands it
 // its Qt pointer events and offers its handlers (TViewPointerEvents).
@@ -35,19 +28,19 @@
 #include "runtime3d/core/Types.h"
 #include "runtime3d/core/ViewportRoot.h"
 #include "runtime3d/input/PointerRouting.h"
+#include "runtime3d/render/FrameLoop.h"
+#include "runtime3d/render/FramePresentation.h"
 #include "runtime3d/render/GLRenderTarget.h"
 #include "runtime3d/render/GLTextureStreamer.h"
 #include "runtime3d/render/Presentation.h"
+#include "runtime3d/render/SceneRenderer.h"
 
 namespace rt3d {
 
 class TCamera;
-class TComposePresenter;
 class TDeviceSurface;
 class TDummy;
-class TFramePacer;
 class TGLContext;
-class TGLSharedPicture;
 class TLight;
 
 class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvents {
@@ -87,9 +80,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   QSize RenderTargetSize() const;
   // How frames reach the screen, chosen when the view is made; a composition the window's
   // GL cannot do falls back to the copy.
-  TPresentation Presentation() const {
-    return FPresenter ? TPresentation::Compose : TPresentation::Copy;
-  }
+  TPresentation Presentation() const { return FPresentation->Kind(); }
   // Empty while the device works; the reason when it could not be created.
   QString DeviceError() const;
   // Some texture drawn in the last frame still shows its small version (a preview) while its
@@ -106,9 +97,12 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   // Draws a new frame now and gives it (premultiplied ARGB32, top row first, the display
   // scale as pixel ratio); black when there is no device.
   QImage grabFramebuffer();
-  // The scene changed in a way the view cannot see: draw a whole new frame at the next
-  // paint.
+  // The scene changed in a way the view cannot see: the next frame is drawn whole.
   void Invalidate();
+  // Whether a frame is owed or being drawn (TFrameLoop).
+  TFrameState FrameState() const { return FLoop->State(); }
+  // The clock the view's frames are paced by (not owned; null: the real time).
+  void SetFrameClock(IFrameClock* clock) { FLoop->SetClock(clock); }
   // Whether frames the scene asks for draw only what changed (see above); on unless the
   // environment says ORVANTH_FRAMES=full.
   bool LimitsFrames() const { return FLimitFrames; }
@@ -144,7 +138,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   TPointF ScreenToLocal(const TPointF& screenPoint) override;
   TPointF LocalToScreen(const TPointF& localPoint) override;
   float SceneScale() override;
-  // Paced by TFramePacer::RequestFrame.
+  // Asks the frame loop for a frame.
   void RequestViewportRedraw() override;
 
   // --- Pointer (the handlers are TViewPointerEvents') ------------------------------------
@@ -171,6 +165,7 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   void wheelEvent(QWheelEvent* event) override;
   void leaveEvent(QEvent* event) override;
   bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
@@ -180,72 +175,41 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   void ObjectFreed(TTreeObject* gone);
   void ReleaseDevice();
   bool EnsureDevice();
-  bool EnsureRenderTarget();
-  // One frame of the scene into target, cleared to Color; with damage, only the rectangles
-  // that changed since its last frame. Gives the rectangles drawn.
-  std::vector<TPixelRect> DrawScene(TGLRenderTarget& target, TFrameDamage* damage = nullptr);
-  // Makes sure FSkyLayer holds sky alone as this frame shows it; false when it cannot.
-  bool KeepSky(TGLRenderTarget& target, TControl3D& sky, const TViewLook& view,
-               const std::vector<TBodyLook>& bodies);
-  // A new frame: into FFrame (only what changed since the last one when frames are limited),
-  // or into the composed picture (and into FFrame as well when keepImage).
-  void RenderFrame(bool keepImage = false);
+  // The frame: into the presentation, only what changed since the last one when frames are
+  // limited; with keepImage its picture is kept as an image too.
+  void DrawFrame(bool keepImage = false);
+  // Whole, or only the rectangles that changed (none when nothing did); looks are this
+  // frame's when it is limited.
+  std::vector<TPixelRect> FrameRects(QSize size, TSceneLooks& looks);
+  void ShowBlack(QSize size, qreal scale);
   // Takes the animation tick the busy event loop still owes, for the frame about to be drawn
   // (their changes go into that frame, not into another).
   void CatchUpAnimations();
-  // Frames are limited to what changed: asked for, and presented by copy.
-  bool DrawsChangesOnly() const { return FLimitFrames && !FPresenter; }
-  // The scene asked for a frame: when limited, draws it once the event loop comes back and
-  // repaints only what changed (DrawDueFrame).
-  void FrameDue();
-  void DrawDueFrame();
-  // The last frame's rectangles in the widget's coordinates.
-  QRegion ChangedRegion() const;
-  // The window system has the frame once this paint is flushed.
-  void AnnounceFrame();
-  // The composing child's paint: a new frame when one is due.
-  void ComposeFrame();
-  void StartComposing();
-  void StopComposing();
+  // The window cannot compose the GL picture: frames are copied from now on.
+  void PresentByCopy();
 
   std::unique_ptr<TDeviceSurface> FSurface;
   std::unique_ptr<TGLContext> FContext;
-  std::unique_ptr<TGLRenderTarget> FTarget;
   std::unique_ptr<TWatcher> FWatcher;
   std::unique_ptr<TViewportRoot> FRoot;
+  std::unique_ptr<TSceneRenderer> FRenderer;
   TPointerRouting* FPointer = nullptr;  // a child object, gone before the scene
-  std::unique_ptr<TFramePacer> FPacer;
-  // Made when composing; the presenter is a child widget, gone before the picture, which
-  // stays until the device goes when the composition falls back to the copy.
-  std::unique_ptr<TGLSharedPicture> FPicture;
-  TComposePresenter* FPresenter = nullptr;
+  std::unique_ptr<TFrameLoop> FLoop;
+  std::unique_ptr<IFramePresentation> FPresentation;
   std::vector<TLight*> FLights;
 
   TCamera* FCamera = nullptr;
   bool FUsingDefaultCamera = true;
   TAlphaColor FFill = claWhite;
   TMultisample FMultisample = TMultisample::FourSamples;
-  TMultisample FTargetMultisample = TMultisample::FourSamples;
   TDummy* FDefaultCameraTurnZ = nullptr;
   TDummy* FDefaultCameraTurnX = nullptr;
   TCamera* FDefaultCamera = nullptr;
 
-  QImage FFrame;  // the last frame drawn
-  bool FFrameStale = true;
-  bool FFrameAhead = false;  // drawn by FrameDue for the paint to come
-  bool FFrameDuePending = false;
-  bool FFrameBlack = false;  // FFrame is the black stand-in, not a frame
   bool FLimitFrames = true;
   TFrameDamage FDamage;
-  // The still sky alone, kept while nothing it shows changes (see FrameLooks.h).
-  std::unique_ptr<TGLRenderTarget> FSkyLayer;
-  std::uint64_t FSkyKey = 0;
   std::vector<TPixelRect> FLastRects;
   double FLimitShare = kLimitShare;
-  bool FPresentPending = false;
-  bool FDrawing = false;
-  bool FCatchingUp = false;
-  bool FDestroying = false;
 };
 
 }  // namespace rt3d

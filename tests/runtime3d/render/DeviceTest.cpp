@@ -379,8 +379,9 @@ TEST_F(ViewportScene, ChildRepaintShowsTheLastFrameAgainAndSceneChangesDrawANewO
 
   child->update();
   child->repaint();
-  QTest::qWait(200);
-  EXPECT_EQ(frames, settled) << "a child's repaint draws no new frame";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(viewport->FrameState(), TFrameState::Idle) << "a child's repaint asks for no frame";
+  EXPECT_EQ(frames, settled);
   EXPECT_TRUE(Near(PixelAt(viewport->grab().toImage(), kCentre, kCentre), {255, 0, 0, 255}, 0))
       << "the whole view grabbed: a new frame";
   EXPECT_TRUE(QTest::qWaitFor([&] { return frames == settled + 1; }, 5000));

@@ -5,6 +5,7 @@
 
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -233,21 +234,29 @@ TEST_F(TextureHandOver, ImagesGoUpOneAtATimeTheLargestFirst) {
 TEST_F(TextureHandOver, ViewDrawsAgainByItselfUntilTheFullImageIsInPlaceAndThenRests) {
   TPendingTexture pending(Pattern(600, 300), qRgb(0, 200, 0));
   Show(pending.Texture);
-  QSignalSpy frames(viewport.get(), &TViewport3D::FramePresented);
+  // Time moves only when the test says: a frame that should not come cannot merely be late.
+  TManualFrameClock clock;
+  viewport->SetFrameClock(&clock);
+  const auto putBack = qScopeGuard([&] { viewport->SetFrameClock(nullptr); });
+  const qint64 period = 20'000'000;
+  QSignalSpy frames(viewport.get(), &TViewport3D::FrameStarted);
   viewport->Invalidate();
-  ASSERT_TRUE(frames.wait(5000));
+  clock.Advance(0);
+  ASSERT_EQ(frames.count(), 1);
   EXPECT_TRUE(OnDevice(pending.Texture).Preview);
-  QTest::qWait(100);
-  const auto waiting = frames.count();
-  QTest::qWait(200);
-  EXPECT_EQ(frames.count(), waiting) << "waiting for the decoder costs no frames";
+  for (int i = 0; i < 20; ++i) clock.Advance(period);
+  EXPECT_EQ(frames.count(), 1) << "waiting for the decoder costs no frames";
+  EXPECT_EQ(viewport->FrameState(), TFrameState::Idle);
 
   pending.Ready = true;  // decoded on a worker: the view is told nothing
-  QTRY_VERIFY_WITH_TIMEOUT(!OnDevice(pending.Texture).Preview, 5000);
-  QTest::qWait(300);
+  for (int i = 0; i < 500 && OnDevice(pending.Texture).Preview; ++i) clock.Advance(period);
+  ASSERT_FALSE(OnDevice(pending.Texture).Preview);
+  clock.Advance(period);
   const auto done = frames.count();
-  QTest::qWait(300);
+  EXPECT_GT(done, 1) << "the image in place asks for a frame";
+  for (int i = 0; i < 20; ++i) clock.Advance(period);
   EXPECT_EQ(frames.count(), done) << "no frames once the image is in place";
+  EXPECT_EQ(viewport->FrameState(), TFrameState::Idle);
   EXPECT_EQ(DeviceTexels(pending.Texture), pending.Full);
 }
 

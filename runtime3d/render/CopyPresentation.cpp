@@ -1,0 +1,82 @@
+#include "runtime3d/render/CopyPresentation.h"
+
+#include <cmath>
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include "runtime3d/render/FrameLoop.h"
+#include "runtime3d/render/GLRenderTarget.h"
+
+namespace rt3d {
+
+TCopyPresentation::TCopyPresentation(QWidget& view, TFrameLoop& loop) : FView(view), FLoop(loop) {}
+
+bool TCopyPresentation::KeepsFrameOf(QSize size) const {
+  return !FBlack && FPicture.size() == size &&
+         FPicture.format() == QImage::Format_ARGB32_Premultiplied;
+}
+
+bool TCopyPresentation::Take(TGLFunctions&, TGLRenderTarget& target,
+                             const std::vector<TPixelRect>& rects, qreal scale, bool) {
+  const QSize size = target.Size();
+  const bool whole = rects.size() == 1 && rects[0].Area() == qint64(size.width()) * size.height();
+  if (!(whole ? target.ReadPixelsInto(FPicture) : target.ReadRectsInto(FPicture, rects)))
+    return false;
+  FPicture.setDevicePixelRatio(scale);
+  FBlack = false;
+  return true;
+}
+
+void TCopyPresentation::TakeBlack(QSize size, qreal scale) {
+  FPicture = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  FPicture.fill(Qt::black);
+  FPicture.setDevicePixelRatio(scale);
+  FBlack = true;
+}
+
+void TCopyPresentation::Show(const std::vector<TPixelRect>& rects) {
+  if (rects.empty()) {
+    // Nothing changed; a paint that asked for the frame still hears that it is there.
+    if (FRepaintAsked) FLoop.Painted();
+    FRepaintAsked = false;
+    return;
+  }
+  // The changed pixels in the widget's coordinates, rounded outwards.
+  const qreal scale = FPicture.devicePixelRatio();
+  QRegion region;
+  for (const TPixelRect& r : rects) {
+    const int left = int(std::floor(r.Left / scale)), top = int(std::floor(r.Top / scale));
+    region += QRect(left, top, int(std::ceil(r.Right / scale)) - left,
+                    int(std::ceil(r.Bottom / scale)) - top);
+  }
+  FUnpainted = true;
+  FRepaintAsked = false;
+  FView.update(region);
+}
+
+void TCopyPresentation::PaintView(const QPaintEvent& event, TAlphaColor fill) {
+  // A repaint of the whole view that no frame asked for (a shown window, an update() of the
+  // view) asks for a frame: it brings in what changed unseen. Qt leaves opaque children out
+  // of the region: with one, only a change of the scene draws anew.
+  const bool wholeView = QRegion(FView.rect()).subtracted(event.region()).isEmpty();
+  if (FUnpainted) {
+    FUnpainted = false;
+    FLoop.Painted();
+  } else if (wholeView) {
+    FRepaintAsked = true;
+    FLoop.Request();
+  }
+  QPainter painter(&FView);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  const QSizeF shown = FPicture.deviceIndependentSize();
+  if (shown.width() < FView.width() || shown.height() < FView.height()) {
+    // A row or column the frame does not cover shows the view's colour, not old pixels.
+    const TVector3D c = ColorToVector(fill);
+    painter.fillRect(FView.rect(), QColor::fromRgbF(c.X * c.W, c.Y * c.W, c.Z * c.W, c.W));
+  }
+  painter.drawImage(QPointF(0, 0), FPicture);
+}
+
+}  // namespace rt3d
