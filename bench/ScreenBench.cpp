@@ -6,7 +6,11 @@
 //    floor a program reaches here);
 //  - frames: with auto-rotate on, the frames per second that reach the screen and the
 //    viewer's CPU time per shown frame, at the opening view and at Io's view (key 2), with
-//    frames limited to what changed against full frames (ORVANTH_FRAMES=full).
+//    frames limited to what changed against full frames (ORVANTH_FRAMES=full);
+//  - a drag: with auto-rotate off, a steady orbit drag over the sky (the pointer moved every
+//    16 ms for a few seconds, as a hand does), the frames per second that reach the screen
+//    while it lasts and the time from the last move to the screen showing it, limited
+//    frames against full ones; the last move must show within one frame time.
 // Shown frames are counted from the screen's damage: whatever the viewer's window puts on
 // the screen marks the root window damaged; the puts of one frame come within a few
 // milliseconds, frames are at least a refresh period apart. CPU time is the viewer's user
@@ -25,6 +29,7 @@
 #include <unistd.h>
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +98,17 @@ class TScreenWatch {
       pollfd p{fd, POLLIN, 0};
       poll(&p, 1, int(std::min<std::int64_t>(left / 1'000'000 + 1, 100)));
     }
+  }
+
+  // Synthetic pointer input, as a hand's: a move to (x, y), or a press or release of button
+  // there.
+  void Pointer(std::uint8_t type, int x, int y, std::uint8_t button = 1) {
+    xcb_test_fake_input(FConnection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, FScreen->root,
+                        std::int16_t(x), std::int16_t(y), 0);
+    if (type != XCB_MOTION_NOTIFY) {
+      xcb_test_fake_input(FConnection, type, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    xcb_flush(FConnection);
   }
 
   // Whether a window of process `pid` covers the whole screen.
@@ -265,12 +281,61 @@ void Settle(TScreenWatch& screen, double seconds) {
                [](std::int64_t) { return false; });
 }
 
+struct TDrag {
+  double Fps = 0;           // frames that reached the screen per second of the drag
+  double LastShownMs = -1;  // from the last move to the screen's last change; -1: none came
+  int QuietFrames = 0;      // frames in a second without input: none with auto-rotate off
+};
+
+// Auto-rotate off through the view's context menu (its first item), then a steady drag over
+// the sky left of the planet: a move of 4 pixels every 16 ms for `seconds`.
+TDrag MeasureDrag(TScreenWatch& screen, pid_t pid, double seconds) {
+  const int x = screen.Width() / 10, y = screen.Height() / 2;
+  screen.Pointer(XCB_BUTTON_PRESS, x, y, 3);
+  screen.Pointer(XCB_BUTTON_RELEASE, x, y, 3);
+  Settle(screen, 0.5);
+  if (std::system("xdotool key Down Return") != 0) std::fprintf(stderr, "xdotool failed\n");
+  Settle(screen, 1.5);
+  TDrag drag;
+  drag.QuietFrames = int(MeasureFrames(screen, pid, 1).Fps + 0.5);
+
+  constexpr std::int64_t kMoveNs = 16'000'000;
+  const int moves = int(seconds * 1e9 / kMoveNs);
+  screen.Pointer(XCB_BUTTON_PRESS, x, y);
+  Settle(screen, 0.3);
+  int frames = 0;
+  bool moving = true;
+  std::int64_t lastPut = 0, shown = -1;
+  const auto onDamage = [&](std::int64_t at) {
+    if (moving && at - lastPut > kFrameGapNs) ++frames;
+    if (!moving) shown = at;
+    lastPut = at;
+    return false;
+  };
+  const std::int64_t start = bench::MonotonicNs();
+  std::int64_t lastMove = start;
+  for (int i = 1; i <= moves; ++i) {
+    screen.Watch(start + i * kMoveNs, onDamage);
+    screen.Pointer(XCB_MOTION_NOTIFY, x + 4 * i, y);
+    lastMove = bench::MonotonicNs();
+  }
+  moving = false;
+  // Every change of the screen after the last move is on its way to showing it.
+  screen.Watch(lastMove + 1'000'000'000, onDamage);
+  screen.Pointer(XCB_BUTTON_RELEASE, x + 4 * moves, y);
+  Settle(screen, 0.5);
+  drag.Fps = frames / ((lastMove - start) / 1e9);
+  drag.LastShownMs = shown < 0 ? -1 : (shown - lastMove) / 1e6;
+  return drag;
+}
+
 struct TRun {
   TRate Opening, Io;
+  TDrag Drag;
 };
 
 // One run of the viewer: the opening view once the glide is over and the full images are
-// in place, then Io's view once the camera has flown there.
+// in place, then Io's view once the camera has flown there, then a drag there.
 bool RunFrames(TScreenWatch& screen, const char* viewer, const std::string& extra, double seconds,
                TRun& run) {
   std::int64_t started = 0;
@@ -284,6 +349,7 @@ bool RunFrames(TScreenWatch& screen, const char* viewer, const std::string& extr
   if (std::system("xdotool key 2") != 0) std::fprintf(stderr, "xdotool failed\n");
   Settle(screen, 5);
   run.Io = MeasureFrames(screen, pid, seconds);
+  run.Drag = MeasureDrag(screen, pid, std::min(seconds, 3.0));
   StopViewer(pid);
   return true;
 }
@@ -351,5 +417,18 @@ int main(int argc, char** argv) {
       bench::PrintFigureAtLeast("io-fps", limited.Io.Fps, full.Io.Fps, 1.0, "fps", "full frames");
   std::printf("%-12s io: %.1f ms of CPU per frame limited, %.1f full\n", "io-cpu",
               limited.Io.CpuMsPerFrame, full.Io.CpuMsPerFrame);
+  for (const auto& [name, run] : {std::pair{"limited", &limited}, std::pair{"full", &full}}) {
+    std::printf("%-12s %s: %.1f fps, last move shown after %.0f ms, %d frames a second still\n",
+                "drag", name, run->Drag.Fps, run->Drag.LastShownMs, run->Drag.QuietFrames);
+  }
+  pass &= bench::PrintFigureAtLeast("drag-fps", limited.Drag.Fps, full.Drag.Fps, 1.0, "fps",
+                                    "full frames");
+  if (limited.Drag.LastShownMs < 0) {
+    std::printf("%-12s the last move never reached the screen  FAIL\n", "drag-last");
+    pass = false;
+  } else {
+    pass &= bench::PrintFigure("drag-last", limited.Drag.LastShownMs,
+                               1e3 / std::max(1e-9, limited.Drag.Fps), 1.0, "ms", "a frame's time");
+  }
   return pass ? 0 : 3;
 }

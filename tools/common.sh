@@ -15,7 +15,7 @@ ORVANTH_WAYLAND_PACKAGES=(qt6-wayland libegl-mesa0)
 # A virtual display of our own when there is none, and a picture of its screen.
 ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
 # Watching the screen from outside: the screen benchmark (built by ./test, run by ./benchmark).
-ORVANTH_BENCH_PACKAGES=(libxcb1-dev libxcb-damage0-dev xdotool)
+ORVANTH_BENCH_PACKAGES=(libxcb1-dev libxcb-damage0-dev libxcb-xtest0-dev xdotool)
 # The test suite and the install check (./test); a private Weston, its screenshot tool and
 # synthetic input for the Wayland checks.
 ORVANTH_TEST_PACKAGES=(
