@@ -92,7 +92,8 @@ double OrbitRadius(TMainWindow& viewer, int bodyIndex) {
 }
 
 TProcess StartProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::pair<std::string, std::string>>& env) {
+                      const std::vector<std::pair<std::string, std::string>>& env,
+                      const std::vector<std::string>& unset) {
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) return {};
   // Everything the child needs is made before fork: only async-signal-safe calls after.
@@ -104,6 +105,7 @@ TProcess StartProcess(const std::vector<std::string>& argv,
     const std::string entry = *e;
     bool replaced = false;
     for (const auto& [name, value] : env) replaced |= entry.rfind(name + "=", 0) == 0;
+    for (const std::string& name : unset) replaced |= entry.rfind(name + "=", 0) == 0;
     if (!replaced) environment.push_back(entry);
   }
   for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
