@@ -46,9 +46,13 @@ TEST(DeviceFaults, WithoutOpenGL33TheProgramSaysSoAndEndsWithAFailure) {
   EXPECT_NE(title.find("Error"), std::string::npos) << "box title: " << title;
   EXPECT_TRUE(outcome.Exited) << "ended by signal " << outcome.Status << "\n" << outcome.Output;
   EXPECT_NE(outcome.Status, 0) << "a failure reported as success";
-  EXPECT_NE(outcome.Output.find("Cannot create OpenGL 3.3 device for 'TGLContext'."),
+  // The device's line, and on the next one what there is and what to do.
+  EXPECT_NE(outcome.Output.find("Cannot create OpenGL 3.3 device for 'TGLContext'.\n"
+                                "This system offers OpenGL 3.0 ("),
             std::string::npos)
       << "standard error said:\n"
+      << outcome.Output;
+  EXPECT_NE(outcome.Output.find("Update or install the graphics driver"), std::string::npos)
       << outcome.Output;
   // In a sanitizer build the program is checked too, leaks at its exit included.
   for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
