@@ -24,13 +24,6 @@ using namespace robustness;
 
 namespace {
 
-bool OnPath(const QString& program) {
-  for (const QString& folder : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts)) {
-    if (QFile::exists(folder + u'/' + program)) return true;
-  }
-  return false;
-}
-
 // The D-Bus processes that run with `home` as their home: started for the program, since
 // they inherit its environment.
 std::vector<std::string> BusProcessesOf(const QString& home) {
@@ -52,9 +45,10 @@ std::vector<std::string> BusProcessesOf(const QString& home) {
 }  // namespace
 
 TEST(SessionBus, NoneIsStartedWhenNoneIsGiven) {
-  if (!OnPath("Xvfb")) GTEST_SKIP() << "needs Xvfb for an X server of its own";
+  if (ProgramOnPath("Xvfb").empty()) GTEST_SKIP() << "needs Xvfb for an X server of its own";
   // Without dbus-launch D-Bus cannot start a bus, and this check would show nothing.
-  ASSERT_TRUE(OnPath("dbus-launch")) << "needs dbus-launch (Debian's dbus-x11; ./test installs it)";
+  ASSERT_FALSE(ProgramOnPath("dbus-launch").empty())
+      << "needs dbus-launch (Debian's dbus-x11; ./test installs it)";
   TPrivateXServer server;
   ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
   QTemporaryDir home;

@@ -8,7 +8,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime3d/animation/AniThread.h"
@@ -156,6 +158,18 @@ TChildOutcome FinishProcess(TProcess process, int timeoutMs) {
   outcome.Exited = WIFEXITED(status);
   outcome.Status = outcome.Exited ? WEXITSTATUS(status) : WTERMSIG(status);
   return outcome;
+}
+
+std::string ProgramOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "";
+  for (std::size_t start = 0; start <= folders.size();) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string candidate = folders.substr(start, end - start) + "/" + name;
+    if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
 }
 
 TChildOutcome RunSelf(const std::string& testName,

@@ -87,4 +87,7 @@ TProcess StartProcess(const std::vector<std::string>& argv,
                       const std::vector<std::string>& unset = {});
 TChildOutcome FinishProcess(TProcess process, int timeoutMs);
 
+// The full path of a program found on $PATH; empty when it is not there.
+std::string ProgramOnPath(const std::string& name);
+
 }  // namespace robustness

@@ -37,6 +37,30 @@ class TXConnection {
     return Search(xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root, pid, pidAtom);
   }
 
+  struct TRect {
+    int X = 0, Y = 0, Width = 0, Height = 0;
+  };
+  // The window's area on the screen, and that of the top-level window holding it: the
+  // window manager's frame around it, or the window itself when it has none.
+  struct TPlacement {
+    TRect Client, Frame;
+  };
+  TPlacement Placement(xcb_window_t window) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+    TPlacement placement{Area(window, root), {}};
+    xcb_window_t top = window;
+    while (true) {
+      xcb_query_tree_reply_t* tree =
+          xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, top), nullptr);
+      const xcb_window_t parent = tree ? tree->parent : root;
+      free(tree);
+      if (parent == root || parent == XCB_WINDOW_NONE) break;
+      top = parent;
+    }
+    placement.Frame = Area(top, root);
+    return placement;
+  }
+
   std::string Title(xcb_window_t window) {
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
         FConnection,
@@ -66,6 +90,19 @@ class TXConnection {
   }
 
  private:
+  TRect Area(xcb_window_t window, xcb_window_t root) {
+    TRect area;
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, window), nullptr);
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        FConnection, xcb_translate_coordinates(FConnection, window, root, 0, 0), nullptr);
+    if (geometry && origin)
+      area = {origin->dst_x, origin->dst_y, geometry->width, geometry->height};
+    free(geometry);
+    free(origin);
+    return area;
+  }
+
   xcb_window_t Search(xcb_window_t window, pid_t pid, xcb_atom_t pidAtom) {
     xcb_get_property_reply_t* owner = xcb_get_property_reply(
         FConnection, xcb_get_property(FConnection, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
