@@ -2,13 +2,16 @@
 
 #include <QMessageBox>
 
+#include "app/SessionBus.h"
 #include "runtime3d/core/Exceptions.h"
 
 std::function<void(const QString&)> TApplication::ShowErrorMessage = [](const QString& message) {
   QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Error"), message);
 };
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+// The session bus is settled before the toolkit's accessibility bridge first asks for it.
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication((orvanth::UseOnlyAGivenSessionBus(), argc), argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {

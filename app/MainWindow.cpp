@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 
 #include "app/Application.h"
 #include "app/ViewAccessible.h"
+#include "app/WindowPlacement.h"
 #include "runtime3d/animation/Animator.h"
 #include "runtime3d/core/Exceptions.h"
 #include "runtime3d/input/FullScreen.h"
@@ -29,6 +31,9 @@ TMainWindow* TheMainWindow = nullptr;
 namespace {
 
 constexpr QSize kClientSize{1332, 829};
+// How long the first leave from full screen waits for the window's frame: 2 s.
+constexpr int kFrameTries = 40;
+constexpr int kFrameTryMs = 50;
 constexpr float kOpeningDistance = -38;
 constexpr float kViewDistance = -15;
 constexpr float kOpeningSeconds = 3;
@@ -48,11 +53,8 @@ TMainWindow::TMainWindow(TTextureImages textures, QWidget* parent) : QWidget(par
   setPalette(black);
   setAutoFillBackground(true);
   resize(kClientSize);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect centred(QPoint(), kClientSize);
-    centred.moveCenter(screen->availableGeometry().center());
-    move(centred.topLeft());
-  }
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    setGeometry(PlaceClientArea(kClientSize, QMargins(), screen->availableGeometry()));
 
   const TTextureImages images =
       textures.Full || textures.Small ? std::move(textures) : StartDecodingTextures();
@@ -348,6 +350,7 @@ void TMainWindow::SetFullScreen(bool value) {
   if (!value && FFullScreen->FullScreen() && !FFrameCentred) {
     FFrameCentred = true;
     FCentreFramePending = true;
+    FFrameTries = kFrameTries;
   }
   FFullScreen->SetFullScreen(value);
 }
@@ -374,11 +377,14 @@ void TMainWindow::CentreFrameOnce() {
       (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)))
     return;
   const QMargins frame = windowHandle()->frameMargins();
-  if (frame.isNull()) return;
+  if (frame.isNull()) {
+    // The window manager may frame the window without moving or resizing it (openbox does
+    // when the window fills a small screen): no event would come to try again.
+    if (FFrameTries-- > 0) QTimer::singleShot(kFrameTryMs, this, &TMainWindow::CentreFrameOnce);
+    return;
+  }
   FCentreFramePending = false;
-  QRect placed(QPoint(), size().grownBy(frame));
-  placed.moveCenter(screen()->availableGeometry().center());
-  setGeometry(QRect(placed.topLeft() + QPoint(frame.left(), frame.top()), size()));
+  setGeometry(PlaceClientArea(kClientSize, frame, screen()->availableGeometry()));
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

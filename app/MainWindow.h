@@ -79,7 +79,8 @@ class TMainWindow : public QWidget {
   void PlaceFactSheet();
   // Placed before it had a frame, the window could only be centred by its client area.
   // The first time it leaves full screen, once the window manager has told the frame's
-  // size, the frame is centred instead; after that the window keeps whatever place it has.
+  // size, the frame is centred instead, and shrunk when the frame would not fit on the
+  // screen; after that the window keeps whatever place it has.
   void CentreFrameOnce();
 
   // --- Handlers ----------------------------------------------------------------------------
@@ -119,6 +120,7 @@ class TMainWindow : public QWidget {
   rt3d::TFullScreenController* FFullScreen = nullptr;
   bool FFrameCentred = false;        // the first leave from full screen has come
   bool FCentreFramePending = false;  // and the frame is to be centred when known
+  int FFrameTries = 0;               // looks left for a frame that came without an event
 };
 
 // The main window of the running program.

@@ -17,7 +17,10 @@ namespace orvanth::screenshot {
 
 // A buffered writer on a file handle that remembers the first failure with its errno.
 // QFile forgets a write error on the next seek, and TIFF encoders seek back to finish
-// their header.
+// their header. After a failure it takes the rest of the bytes without writing them: the
+// encoder finishes as usual, and CheckWritten reports the failure. An encoder told of it
+// would print its own complaint on standard error ("Bogus message code 0" from the JPEG
+// library) beside the viewer's message.
 class ReplacingFile::Sink : public QIODevice {
  public:
   explicit Sink(int handle) : FHandle(handle) { FBuffer.reserve(kCapacity); }
@@ -45,11 +48,7 @@ class ReplacingFile::Sink : public QIODevice {
   bool isSequential() const override { return false; }
 
   bool seek(qint64 position) override {
-    if (!Flush()) return false;
-    if (::lseek(FHandle, off_t(position), SEEK_SET) < 0) {
-      FError = errno;
-      return false;
-    }
+    if (Flush() && ::lseek(FHandle, off_t(position), SEEK_SET) < 0) FError = errno;
     return QIODevice::seek(position);
   }
 
@@ -64,11 +63,11 @@ class ReplacingFile::Sink : public QIODevice {
   qint64 readData(char*, qint64) override { return -1; }
 
   qint64 writeData(const char* data, qint64 length) override {
-    if (FError != 0) return -1;
-    if (FBuffer.size() + std::size_t(length) > kCapacity && !Flush()) return -1;
+    if (FError != 0) return length;
+    if (FBuffer.size() + std::size_t(length) > kCapacity && !Flush()) return length;
     if (std::size_t(length) >= kCapacity) {
       FBuffer.assign(data, data + length);
-      if (!Flush()) return -1;
+      Flush();
     } else {
       FBuffer.insert(FBuffer.end(), data, data + length);
     }

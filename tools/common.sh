@@ -17,11 +17,12 @@ ORVANTH_DISPLAY_PACKAGES=(xvfb xauth x11-utils openbox imagemagick)
 # Watching the screen from outside: the screen benchmark (built by ./test, run by ./benchmark).
 ORVANTH_BENCH_PACKAGES=(libxcb1-dev libxcb-damage0-dev libxcb-xtest0-dev xdotool)
 # The test suite and the install check (./test); a private Weston, its screenshot tool and
-# synthetic input for the Wayland checks.
+# synthetic input for the Wayland checks; dbus-launch, through which D-Bus would start a
+# session bus the viewer must not start.
 ORVANTH_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libspng-dev qt6-base-private-dev
   appstream desktop-file-utils
-  weston xdotool
+  weston xdotool dbus-x11
 )
 # The Debian package and its checks (./package, ./test).
 ORVANTH_PACKAGING_PACKAGES=(dpkg-dev lintian man-db)

@@ -43,7 +43,8 @@ class [[nodiscard]] TDeviceResult {
 QString CannotCreateDeviceMessage(const char* className = "TGLContext");
 
 // Tries to make an OpenGL 3.3 core context on an off-screen surface. Needs a
-// QGuiApplication.
+// QGuiApplication. A failure's message is CannotCreateDeviceMessage() and a second line
+// with the OpenGL version and renderer the system does offer and what to do.
 TDeviceResult CheckOpenGLDevice();
 
 // GL_RENDERER of such a device ("llvmpipe (LLVM 15.0.6, 256 bits)"), asked once per process

@@ -8,7 +8,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime3d/animation/AniThread.h"
@@ -92,7 +94,8 @@ double OrbitRadius(TMainWindow& viewer, int bodyIndex) {
 }
 
 TProcess StartProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::pair<std::string, std::string>>& env) {
+                      const std::vector<std::pair<std::string, std::string>>& env,
+                      const std::vector<std::string>& unset) {
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) return {};
   // Everything the child needs is made before fork: only async-signal-safe calls after.
@@ -104,6 +107,7 @@ TProcess StartProcess(const std::vector<std::string>& argv,
     const std::string entry = *e;
     bool replaced = false;
     for (const auto& [name, value] : env) replaced |= entry.rfind(name + "=", 0) == 0;
+    for (const std::string& name : unset) replaced |= entry.rfind(name + "=", 0) == 0;
     if (!replaced) environment.push_back(entry);
   }
   for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
@@ -154,6 +158,18 @@ TChildOutcome FinishProcess(TProcess process, int timeoutMs) {
   outcome.Exited = WIFEXITED(status);
   outcome.Status = outcome.Exited ? WEXITSTATUS(status) : WTERMSIG(status);
   return outcome;
+}
+
+std::string ProgramOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "";
+  for (std::size_t start = 0; start <= folders.size();) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string candidate = folders.substr(start, end - start) + "/" + name;
+    if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
 }
 
 TChildOutcome RunSelf(const std::string& testName,

@@ -76,14 +76,18 @@ struct TChildOutcome {
 TChildOutcome RunSelf(const std::string& testName,
                       const std::vector<std::pair<std::string, std::string>>& env = {});
 
-// Runs a program with arguments and extra environment variables. timeoutMs bounds it: a
-// child still running then is killed.
+// Runs a program with arguments and extra environment variables, without those named in
+// `unset`. timeoutMs bounds it: a child still running then is killed.
 struct TProcess {
   pid_t Pid = -1;
   int OutputFd = -1;
 };
 TProcess StartProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::pair<std::string, std::string>>& env);
+                      const std::vector<std::pair<std::string, std::string>>& env,
+                      const std::vector<std::string>& unset = {});
 TChildOutcome FinishProcess(TProcess process, int timeoutMs);
+
+// The full path of a program found on $PATH; empty when it is not there.
+std::string ProgramOnPath(const std::string& name);
 
 }  // namespace robustness

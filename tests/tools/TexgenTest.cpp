@@ -228,7 +228,7 @@ TEST(Texgen, EveryOutputFileHasAUniqueNameAndAValidSize) {
 }
 
 // Pixels given row by row as 0xRRGGBBAA.
-Image Pixels(int width, int height, std::initializer_list<std::uint32_t> values) {
+Image Pixels(int width, int height, const std::vector<std::uint32_t>& values) {
   Image image(width, height);
   std::uint8_t* p = image.rgba.data();
   for (std::uint32_t v : values) {
@@ -284,6 +284,37 @@ TEST(Texgen, ShrinkAveragesEachBlockWeightingColoursByAlpha) {
     }
   }
   EXPECT_THROW(Shrink(Pixels(1, 1, {0}), 0), std::invalid_argument);
+}
+
+TEST(Texgen, ShrinkMapGivesBothEdgeColumnsTheirMean) {
+  // Sixteen columns, each its own grey (10 per column), shrunk four times: blocks of 15, 55,
+  // 95 and 135. Shrink alone leaves 15 and 135 to meet at the seam.
+  std::vector<std::uint32_t> opaque, leftClear;
+  for (int y = 0; y < 4; ++y) {
+    for (std::uint32_t x = 0; x < 16; ++x) {
+      const std::uint32_t grey = (10 * x) * 0x01010100u | 0xFF;
+      opaque.push_back(grey);
+      leftClear.push_back(x < 4 ? 0 : grey);
+    }
+  }
+  struct Case {
+    const char* name;
+    Image in;
+    std::vector<std::uint32_t> out;
+  };
+  const Case cases[] = {
+      {"opaque", Pixels(16, 4, opaque), {0x4B4B4BFF, 0x373737FF, 0x5F5F5FFF, 0x4B4B4BFF}},
+      {"a transparent edge block lends no colour",
+       Pixels(16, 4, leftClear),
+       {0x87878780, 0x373737FF, 0x5F5F5FFF, 0x87878780}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Image small = ShrinkMap(c.in, 4);
+    ASSERT_EQ(small.width, 4);
+    ASSERT_EQ(small.height, 1);
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(small, x, 0), c.out[std::size_t(x)]) << x;
+  }
 }
 
 TEST(Texgen, SmallVersionsAreAnEighthOfEachSideAndLookLikeTheirMap) {

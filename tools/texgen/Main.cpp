@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
             std::string lines = Write(folder / file->name, image, renderSeconds);
             if (file->small) {
               const Clock::time_point shrinkStart = Clock::now();
-              const auto small = orvanth::texgen::Shrink(image, orvanth::texgen::kSmallFactor);
+              const auto small = orvanth::texgen::ShrinkMap(image, orvanth::texgen::kSmallFactor);
               lines += "\ntexgen: " + Write(folder / orvanth::texgen::SmallFileName(file->name),
                                             small, SecondsSince(shrinkStart));
             }

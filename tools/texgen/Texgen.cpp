@@ -97,6 +97,23 @@ Image Shrink(const Image& image, int factor) {
   return small;
 }
 
+Image ShrinkMap(const Image& map, int factor) {
+  Image small = Shrink(map, factor);
+  if (small.width < 2) return small;
+  for (int y = 0; y < small.height; ++y) {
+    std::uint8_t* first = small.Row(y);
+    std::uint8_t* last = first + std::size_t(small.width - 1) * 4;
+    // Colours weighted by alpha, as Shrink weights them.
+    const unsigned a = unsigned(first[3]) + last[3];
+    for (int c = 0; c < 3; ++c) {
+      const unsigned sum = unsigned(first[c]) * first[3] + unsigned(last[c]) * last[3];
+      first[c] = last[c] = std::uint8_t(a ? (sum + a / 2) / a : 0);
+    }
+    first[3] = last[3] = std::uint8_t((a + 1) / 2);
+  }
+  return small;
+}
+
 std::string SmallFileName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   const std::string_view stem = name.substr(0, dot);

@@ -43,6 +43,13 @@ inline constexpr int kSmallFactor = 8;
 // of the block of pixels it stands for, colours weighted by their alpha.
 Image Shrink(const Image& image, int factor);
 
+// Shrink for a map whose left and right edges meet on the sphere: its first and last
+// columns are both the mean of the two. The viewer samples a texture clamped to its edges,
+// so where u = 0 meets u = 1 the first and last columns meet with no blending between
+// them: any difference shows as a hard line. At full size that is a neighbour's difference,
+// too small to see; an eighth as wide, it is a clear seam.
+Image ShrinkMap(const Image& map, int factor);
+
 // "planet.png" gives "planet-small.png".
 std::string SmallFileName(std::string_view name);
 
