@@ -14,13 +14,21 @@ TComposePresentation::TComposePresentation(QWidget& view, TFrameLoop& loop,
                                            std::function<void()> unusable)
     : FView(view), FLoop(loop), FPicture(std::make_unique<TGLSharedPicture>()) {
   FPresenter = new TComposePresenter(
-      view, *FPicture,
-      [this] {
-        if (!FUnpainted) return;
-        FUnpainted = false;
-        FLoop.Painted();
-      },
-      std::move(unusable));
+      view, *FPicture, [this] { ChildPainted(); }, std::move(unusable));
+}
+
+void TComposePresentation::ChildPainted() {
+  if (FUnpainted) {
+    FUnpainted = false;
+    FLoop.Painted();
+  } else if (!PictureFits() || FLoop.State() == TFrameState::Due) {
+    // Shown for the first time, at a new size or after a frame fell due while hidden.
+    FLoop.Request();
+  }
+}
+
+bool TComposePresentation::PictureFits() const {
+  return FPicture->Size() == DevicePixelSize(QSizeF(FView.size()), FView.devicePixelRatioF());
 }
 
 TComposePresentation::~TComposePresentation() {
@@ -55,10 +63,12 @@ void TComposePresentation::Show(const std::vector<TPixelRect>&) {
 }
 
 void TComposePresentation::PaintView(const QPaintEvent& event, TAlphaColor) {
-  // The child covers the view and paints the frame; a repaint of the whole view that no
-  // frame asked for asks for one, as the copy does.
-  const bool wholeView = QRegion(FView.rect()).subtracted(event.region()).isEmpty();
-  if (wholeView && !FUnpainted) FLoop.Request();
+  // The child covers the view and paints the frame; a paint that no frame asked for asks
+  // for one as the copy's does.
+  if (FUnpainted) return;
+  if (!PictureFits() || FLoop.State() == TFrameState::Due ||
+      QRegion(FView.rect()).subtracted(event.region()).isEmpty())
+    FLoop.Request();
 }
 
 void TComposePresentation::ReleaseDevice(TGLFunctions& gl) {

@@ -37,6 +37,10 @@ class TComposePresentation final : public IFramePresentation {
   void Close() override;
 
  private:
+  // The child showed the picture.
+  void ChildPainted();
+  bool PictureFits() const;
+
   QWidget& FView;
   TFrameLoop& FLoop;
   // The picture outlives the child, which gives its GL objects back while it exists.

@@ -57,20 +57,23 @@ void TCopyPresentation::Show(const std::vector<TPixelRect>& rects) {
 }
 
 void TCopyPresentation::PaintView(const QPaintEvent& event, TAlphaColor fill) {
-  // A repaint of the whole view that no frame asked for (a shown window, an update() of the
-  // view) asks for a frame: it brings in what changed unseen. Qt leaves opaque children out
-  // of the region: with one, only a change of the scene draws anew.
-  const bool wholeView = QRegion(FView.rect()).subtracted(event.region()).isEmpty();
+  const QSizeF shown = FPicture.deviceIndependentSize();
+  const bool fits =
+      FPicture.size() == DevicePixelSize(QSizeF(FView.size()), FView.devicePixelRatioF());
   if (FUnpainted) {
     FUnpainted = false;
     FLoop.Painted();
-  } else if (wholeView) {
+  } else if (!fits || FLoop.State() == TFrameState::Due ||
+             QRegion(FView.rect()).subtracted(event.region()).isEmpty()) {
+    // A paint that no frame asked for asks for one when the view shows for the first time
+    // or at a new size, when a frame fell due while it was hidden, and when it covers the
+    // whole view (an update() of it): that brings in what changed unseen. Qt leaves opaque
+    // children out of the region: with one, only a change of the scene draws anew.
     FRepaintAsked = true;
     FLoop.Request();
   }
   QPainter painter(&FView);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  const QSizeF shown = FPicture.deviceIndependentSize();
   if (shown.width() < FView.width() || shown.height() < FView.height()) {
     // A row or column the frame does not cover shows the view's colour, not old pixels.
     const TVector3D c = ColorToVector(fill);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include "runtime3d/render/GLContext.h"
 
@@ -35,10 +36,9 @@ void TFrameLoop::MakeAlarms() {
   const bool texturesDue = FNextTextureSlice && FNextTextureSlice->Waiting();
   const bool announcing = FAnnouncement && FAnnouncement->Waiting();
   FNextFrame = std::make_unique<TAlarm>(*FClock, [this] {
-    if (FState != TFrameState::Due) return;
-    // A hidden view draws again when it is shown.
-    if (!FView.isVisible()) return Settle();
-    FFrame();
+    // A view the screen does not show yet (hidden, minimised, or shown but not yet placed
+    // at its size) keeps the frame owed: the paint that shows it asks for it again.
+    if (FState == TFrameState::Due && OnScreen()) FFrame();
   });
   FNextTextureSlice = std::make_unique<TAlarm>(*FClock, [this] { FeedTextures(); });
   FAnnouncement = std::make_unique<TAlarm>(*FClock, [this] { FPresented(); });
@@ -53,6 +53,11 @@ void TFrameLoop::SetClock(IFrameClock* clock) {
   MakeAlarms();
 }
 
+bool TFrameLoop::OnScreen() const {
+  const QWindow* window = FView.window()->windowHandle();
+  return FView.isVisible() && window && window->isExposed();
+}
+
 qint64 TFrameLoop::RefreshPeriod() const {
   const QScreen* display = FView.screen();
   const double refresh = display && display->refreshRate() > 1 ? display->refreshRate() : 60.0;
@@ -62,6 +67,9 @@ qint64 TFrameLoop::RefreshPeriod() const {
 void TFrameLoop::Request() {
   switch (FState) {
     case TFrameState::Due:
+      // Owed since the view was hidden, it waits for nothing: now it does.
+      if (FNextFrame->Waiting()) return;
+      break;
     case TFrameState::CatchingUp:
     case TFrameState::Closed:
       return;

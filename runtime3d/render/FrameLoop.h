@@ -19,7 +19,8 @@ class TGLContext;
 
 enum class TFrameState : std::uint8_t {
   Idle,        // nothing owed: the screen has been asked to show the scene as it is
-  Due,         // a change asked for a frame, which the loop's alarm will draw
+  Due,         // a change asked for a frame, which the loop's alarm will draw (or, while
+               // the screen does not show the view, the next request once it does)
   CatchingUp,  // a frame has started and takes the animation ticks still owed: it shows
                // their changes, so they ask for nothing
   Drawing,     // a frame (or a picture off screen) is being drawn: a change asks for the next
@@ -67,6 +68,7 @@ class TFrameLoop {
  private:
   void MakeAlarms();
   void Settle();
+  bool OnScreen() const;
   void FeedTextures();
 
   QWidget& FView;

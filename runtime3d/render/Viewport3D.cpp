@@ -347,11 +347,6 @@ void TViewport3D::PresentByCopy() {
   Invalidate();
 }
 
-void TViewport3D::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  FLoop->Request();
-}
-
 QImage TViewport3D::grabFramebuffer() {
   DrawFrame(/*keepImage=*/true);
   return FPresentation->Picture();
@@ -425,12 +420,6 @@ bool TViewport3D::event(QEvent* event) {
   // The window passes its deactivation on to its children.
   if (event->type() == QEvent::WindowDeactivate) FPointer->LosePointer();
   return QWidget::event(event);
-}
-
-void TViewport3D::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // Frames are not drawn while hidden: the scene may have moved on.
-  FLoop->Request();
 }
 
 void TViewport3D::hideEvent(QHideEvent* event) {

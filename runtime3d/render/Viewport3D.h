@@ -156,7 +156,6 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -165,7 +164,6 @@ class TViewport3D : public QWidget, public IViewport3D, public TViewPointerEvent
   void wheelEvent(QWheelEvent* event) override;
   void leaveEvent(QEvent* event) override;
   bool event(QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 
@@ -113,8 +114,11 @@ void ViewportScene::SetUp() {
   viewport->SetCamera(camera);
   viewport->SetUsingDefaultCamera(false);
   viewport->SetColor(claNull);
+  QSignalSpy presented(viewport.get(), &TViewport3D::FramePresented);
   viewport->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(viewport.get()));
+  // The paint that shows the view asks for its first frame, which makes the device.
+  ASSERT_TRUE(!presented.isEmpty() || presented.wait(5000)) << "no first frame";
   ASSERT_TRUE(viewport->DeviceError().isEmpty()) << viewport->DeviceError().toStdString();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A shown viewport with a camera at (0, 0, -15) looking at the origin, and helpers to build
-// bodies and read pixels.
+// A shown viewport, its first frame drawn, with a camera at (0, 0, -15) looking at the origin,
+// and helpers to build bodies and read pixels.
 
 #include <memory>
 #include <string>
