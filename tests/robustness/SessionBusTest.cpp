@@ -57,8 +57,11 @@ TEST(SessionBus, NoneIsStartedWhenNoneIsGiven) {
   const QString runtime = home.filePath("runtime");
   QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+  // In the sanitizer build the leak check at exit sees only the GL driver's one-time
+  // allocation, unloaded by then (as in LargePagesTest): this test is about the bus.
   TProcess viewer = StartProcess({ORVANTH_VIEWER},
-                                 {{"DISPLAY", server.Display()},
+                                 {{"ASAN_OPTIONS", "detect_leaks=0"},
+                                  {"DISPLAY", server.Display()},
                                   {"HOME", home.path().toStdString()},
                                   {"XDG_RUNTIME_DIR", runtime.toStdString()},
                                   {"XDG_CONFIG_HOME", home.filePath(".config").toStdString()},
