@@ -18,13 +18,13 @@ TComposePresentation::TComposePresentation(QWidget& view, TFrameLoop& loop,
 }
 
 void TComposePresentation::ChildPainted() {
+  const bool asked = FUnpainted;
   if (FUnpainted) {
     FUnpainted = false;
     FLoop.Painted();
-  } else if (!PictureFits() || FLoop.State() == TFrameState::Due) {
-    // Shown for the first time, at a new size or after a frame fell due while hidden.
-    FLoop.Request();
   }
+  // Shown for the first time or at a new size, or after a frame fell due while hidden.
+  if (!PictureFits() || (!asked && FLoop.State() == TFrameState::Due)) FLoop.Request();
 }
 
 bool TComposePresentation::PictureFits() const {
@@ -65,9 +65,9 @@ void TComposePresentation::Show(const std::vector<TPixelRect>&) {
 void TComposePresentation::PaintView(const QPaintEvent& event, TAlphaColor) {
   // The child covers the view and paints the frame; a paint that no frame asked for asks
   // for one as the copy's does.
-  if (FUnpainted) return;
-  if (!PictureFits() || FLoop.State() == TFrameState::Due ||
-      QRegion(FView.rect()).subtracted(event.region()).isEmpty())
+  if (!PictureFits() ||
+      (!FUnpainted && (FLoop.State() == TFrameState::Due ||
+                       QRegion(FView.rect()).subtracted(event.region()).isEmpty())))
     FLoop.Request();
 }
 

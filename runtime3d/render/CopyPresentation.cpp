@@ -60,15 +60,18 @@ void TCopyPresentation::PaintView(const QPaintEvent& event, TAlphaColor fill) {
   const QSizeF shown = FPicture.deviceIndependentSize();
   const bool fits =
       FPicture.size() == DevicePixelSize(QSizeF(FView.size()), FView.devicePixelRatioF());
+  const bool asked = FUnpainted;
   if (FUnpainted) {
     FUnpainted = false;
     FLoop.Painted();
-  } else if (!fits || FLoop.State() == TFrameState::Due ||
-             QRegion(FView.rect()).subtracted(event.region()).isEmpty()) {
-    // A paint that no frame asked for asks for one when the view shows for the first time
-    // or at a new size, when a frame fell due while it was hidden, and when it covers the
-    // whole view (an update() of it): that brings in what changed unseen. Qt leaves opaque
-    // children out of the region: with one, only a change of the scene draws anew.
+  }
+  // A paint asks for a frame when the view shows for the first time or at a new size (even
+  // one a frame asked for: the size may have changed since), and one that no frame asked
+  // for when a frame fell due while the view was hidden or when it covers the whole view
+  // (an update() of it): that brings in what changed unseen. Qt leaves opaque children out
+  // of the region: with one, only a change of the scene draws anew.
+  if (!fits || (!asked && (FLoop.State() == TFrameState::Due ||
+                           QRegion(FView.rect()).subtracted(event.region()).isEmpty()))) {
     FRepaintAsked = true;
     FLoop.Request();
   }

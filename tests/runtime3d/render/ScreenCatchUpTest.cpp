@@ -67,7 +67,7 @@ class ScreenCatchUp : public ViewportScene {
 
 // Each letter is one step: m moves the moon (the scene asks for a frame), h lets the view
 // run for a while with its paints held back (frames fall due, none reaches the screen), p
-// repaints part of the view, g lets the held paints go.
+// repaints part of the view, z resizes it, g lets the held paints go.
 TEST_F(ScreenCatchUp, AfterAnyOrderOfChangesFramesAndPaintsTheScreenShowsTheScene) {
   struct TOrder {
     const char* Name;
@@ -80,6 +80,8 @@ TEST_F(ScreenCatchUp, AfterAnyOrderOfChangesFramesAndPaintsTheScreenShowsTheScen
       {"a part of the view painted between them", "mhpmhpg", true},
       {"a part painted while a change waits for its frame", "mpmhg", true},
       {"changes faster than frames, paints let through", "mmgmhgmmg", true},
+      {"the view resized while a frame waits to be painted", "mhzg", true},
+      {"resized back, with changes on either side", "mhzmhg", true},
       {"whole frames, a frame due while the last one waits", "mhmhg", false},
       {"whole frames, a part painted between them", "mhpmhpg", false},
   };
@@ -104,6 +106,9 @@ TEST_F(ScreenCatchUp, AfterAnyOrderOfChangesFramesAndPaintsTheScreenShowsTheScen
           break;
         case 'g':
           paints.LetGo();
+          break;
+        case 'z':
+          viewport->resize(viewport->width() == kSize ? kSize - 30 : kSize, kSize);
           break;
       }
     }
